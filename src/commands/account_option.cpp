@@ -1,0 +1,13 @@
+#include "commands/account_option.h"
+
+namespace quillbrook {
+
+ArgumentSpec accountOption() { return {"account", ArgumentKind::option, "Email account to use"}; }
+
+void addAccount(json::Value& params, const Arguments& arguments) {
+    if (auto account = arguments.optional("account")) {
+        params["account"] = *account;
+    }
+}
+
+}  // namespace quillbrook

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "commands/command_spec.h"
+#include "json/json.h"
+
+namespace quillbrook {
+
+// `--account`, which every command that touches mail accepts.
+ArgumentSpec accountOption();
+
+// Adds "account" to a request only when --account was given (even empty).
+void addAccount(json::Value& params, const Arguments& arguments);
+
+}  // namespace quillbrook

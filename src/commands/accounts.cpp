@@ -1,0 +1,61 @@
+#include "commands/accounts.h"
+
+#include <exception>
+
+#include <unistd.h>
+
+#include "transport/agent_socket_client.h"
+#include "transport/output.h"
+#include "transport/run_socket.h"
+#include "transport/socket_error.h"
+
+namespace quillbrook {
+
+namespace {
+
+void listAccounts(const Arguments&) { runSocket("list_accounts", json::Value::object()); }
+
+// The current account is simply the first one the agent lists.
+std::optional<json::View> firstAccount(json::View result) {
+    auto accounts = result.find("accounts");
+    if (!accounts || !accounts->isArray() || accounts->arraySize() == 0) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < accounts->arraySize(); ++i) {
+        if (!accounts->at(i).isObject()) {
+            return std::nullopt;
+        }
+    }
+    return accounts->at(0);
+}
+
+void currentAccount(const Arguments&) {
+    std::optional<json::Document> result;
+    try {
+        result = AgentSocketClient().send("list_accounts", json::Value::object());
+    } catch (const CLISocketError& error) {
+        exitWithSocketError(error);
+    }
+    auto account = firstAccount(result->root());
+    if (!account) {
+        writeLine(STDERR_FILENO, "No accounts configured");
+        std::exit(static_cast<int>(ExitStatus::failure));
+    }
+    printResult(*account);
+}
+
+}  // namespace
+
+CommandSpec accountsCommand() {
+    return {
+        .name = "accounts",
+        .abstract = "List email accounts",
+        .children =
+            {
+                {.name = "list", .abstract = "List all configured email accounts", .run = listAccounts},
+                {.name = "current", .abstract = "Show the current/default account", .run = currentAccount},
+            },
+    };
+}
+
+}  // namespace quillbrook

@@ -1,0 +1,165 @@
+#include "commands/command_line.h"
+
+#include <algorithm>
+#include <deque>
+#include <span>
+#include <exception>
+#include <string_view>
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include "transport/exit_status.h"
+#include "transport/output.h"
+
+// CLI11 plays the command-line library's part. Its defaults differ from what
+// users of this tool rely on in three ways, adapted here and nowhere else:
+// --version is accepted below the root (fallthrough), its parse errors carry
+// exit codes of 100 and up (mapped to 64), and a group run alone prints its help.
+
+namespace quillbrook {
+
+namespace {
+
+struct Binding {
+    const ArgumentSpec* spec;
+    CLI::Option* option;
+    std::string value;
+};
+
+struct Node {
+    const CommandSpec* spec;
+    CLI::App* app;
+    std::deque<Binding> bindings;  // a deque: CLI11 keeps pointers to each value
+};
+
+std::string helpWithDefault(const ArgumentSpec& argument) {
+    if (!argument.defaultValue || argument.help.find("(default:") != std::string::npos) {
+        return argument.help;
+    }
+    return argument.help + " (default: " + *argument.defaultValue + ")";
+}
+
+void addArgument(Node& node, const ArgumentSpec& argument) {
+    Binding& binding = node.bindings.emplace_back(Binding{&argument, nullptr, argument.defaultValue.value_or("")});
+    std::string help = helpWithDefault(argument);
+    switch (argument.kind) {
+    case ArgumentKind::positional:
+        binding.option = node.app->add_option(argument.name, binding.value, help)->required();
+        break;
+    case ArgumentKind::option:
+        binding.option = node.app->add_option("--" + argument.name, binding.value, help)->type_name("<" + argument.name + ">");
+        if (argument.required) {
+            binding.option->required();
+        }
+        if (argument.integer) {
+            binding.option->check(CLI::Validator(
+                [](std::string& text) { return parseInteger(text) ? std::string() : "not an integer: " + text; },
+                ""));
+        }
+        break;
+    case ArgumentKind::flag:
+        binding.option = node.app->add_flag("--" + argument.name)->description(help);
+        break;
+    }
+}
+
+// Only the commands named on the command line get their arguments and children
+// built; the others are there by name and abstract, which is all help shows.
+void build(std::deque<Node>& nodes, const CommandSpec& spec, CLI::App* app, std::span<char*> words) {
+    Node& node = nodes.emplace_back(Node{&spec, app, {}});
+    for (const ArgumentSpec& argument : spec.arguments) {
+        addArgument(node, argument);
+    }
+    if (!spec.children.empty()) {
+        app->require_subcommand(0, 1);
+    }
+    for (const CommandSpec& child : spec.children) {
+        CLI::App* childApp = app->add_subcommand(child.name, child.abstract);
+        auto named = std::find_if(words.begin(), words.end(),
+                                  [&](const char* word) { return child.name == word; });
+        if (named != words.end()) {
+            build(nodes, child, childApp, words.subspan(static_cast<std::size_t>(named - words.begin()) + 1));
+        }
+    }
+}
+
+const CLI::App* selectedCommand(const CLI::App& root) {
+    const CLI::App* current = &root;
+    while (!current->get_subcommands().empty()) {
+        current = current->get_subcommands().front();
+    }
+    return current;
+}
+
+std::string commandPath(const CLI::App* app) {
+    std::string path = app->get_name();
+    for (const CLI::App* parent = app->get_parent(); parent != nullptr; parent = parent->get_parent()) {
+        path = parent->get_name() + " " + path;
+    }
+    return path;
+}
+
+Arguments collect(const Node& node) {
+    Arguments arguments;
+    for (const Binding& binding : node.bindings) {
+        bool given = binding.option->count() > 0;
+        if (binding.spec->kind == ArgumentKind::flag) {
+            if (given) {
+                arguments.setFlag(binding.spec->name);
+            }
+        } else if (given || binding.spec->defaultValue) {
+            arguments.set(binding.spec->name, binding.value);
+        }
+    }
+    return arguments;
+}
+
+int exitCode(ExitStatus status) { return static_cast<int>(status); }
+
+}  // namespace
+
+int runCommandLine(const CommandSpec& root, const char* version, int argc, char** argv) {
+    CLI::App app(root.abstract, root.name);
+    app.set_version_flag("--version", version);
+    app.fallthrough();  // before the subcommands are added, which copy it
+    std::deque<Node> nodes;
+    build(nodes, root, &app, std::span<char*>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        writeAll(STDOUT_FILENO, app.help());
+        return exitCode(ExitStatus::success);
+    } catch (const CLI::CallForAllHelp&) {
+        writeAll(STDOUT_FILENO, app.help("", CLI::AppFormatMode::All));
+        return exitCode(ExitStatus::success);
+    } catch (const CLI::CallForVersion& request) {
+        writeLine(STDOUT_FILENO, request.what());
+        return exitCode(ExitStatus::success);
+    } catch (const CLI::ParseError& error) {
+        const CLI::App* command = selectedCommand(app);
+        std::string path = commandPath(command);
+        writeAll(STDERR_FILENO, "Error: " + std::string(error.what()) + "\n" +
+                                    CLI::Formatter().make_usage(command, path) + "See '" + path +
+                                    " --help' for more information.\n");
+        return exitCode(ExitStatus::usage);
+    }
+
+    const CLI::App* command = selectedCommand(app);
+    auto node = std::find_if(nodes.begin(), nodes.end(), [&](const Node& n) { return n.app == command; });
+    if (node->spec->run == nullptr) {
+        writeAll(STDOUT_FILENO, app.help());
+        return exitCode(ExitStatus::success);
+    }
+    try {
+        node->spec->run(collect(*node));
+    } catch (const std::exception& error) {
+        writeLine(STDERR_FILENO, std::string("Error: ") + error.what());
+        return exitCode(ExitStatus::failure);
+    }
+    return exitCode(ExitStatus::success);
+}
+
+}  // namespace quillbrook

@@ -1,0 +1,52 @@
+#include "commands/drafts.h"
+
+#include <cstdlib>
+
+#include <unistd.h>
+
+#include "transport/exit_status.h"
+#include "transport/output.h"
+#include "transport/run_socket.h"
+
+namespace quillbrook {
+
+namespace {
+
+void listDrafts(const Arguments&) { runSocket("list_local_drafts", json::Value::object()); }
+
+void draftStatus(const Arguments& arguments) {
+    runSocket("read_local_draft", {{"draft_id", arguments.value("draft-id")}});
+}
+
+// The tool never deletes anything; the command stays so that users learn why.
+void deleteDraft(const Arguments&) {
+    writeLine(STDERR_FILENO,
+              "Deleting drafts is not available from the CLI by design \u2014 Quillbrook never deletes. "
+              "Remove drafts in the Quillbrook app or your main mail client.");
+    std::exit(static_cast<int>(ExitStatus::failure));
+}
+
+ArgumentSpec draftIdArgument() { return {"draft-id", ArgumentKind::positional, "Draft ID", true}; }
+
+}  // namespace
+
+CommandSpec draftsCommand() {
+    return {
+        .name = "drafts",
+        .abstract = "List and inspect local drafts",
+        .children =
+            {
+                {.name = "list", .abstract = "List all local drafts", .run = listDrafts},
+                {.name = "status",
+                 .abstract = "Read a specific local draft (read_local_draft)",
+                 .arguments = {draftIdArgument()},
+                 .run = draftStatus},
+                {.name = "delete",
+                 .abstract = "(Removed) Deleting drafts is not available from the CLI by design",
+                 .arguments = {draftIdArgument()},
+                 .run = deleteDraft},
+            },
+    };
+}
+
+}  // namespace quillbrook

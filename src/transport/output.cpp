@@ -1,0 +1,32 @@
+#include "transport/output.h"
+
+#include <cerrno>
+#include <string>
+
+#include <unistd.h>
+
+namespace quillbrook {
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool writeLine(int fd, std::string_view line) {
+    std::string piece;
+    piece.reserve(line.size() + 1);
+    piece.append(line);
+    piece.push_back('\n');
+    return writeAll(fd, piece);
+}
+
+}  // namespace quillbrook

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "json/json.h"
+
+namespace quillbrook::MCPToolMapping {
+
+// For "list_emails" and "read_email", a missing, non-string or empty "folder"
+// becomes "INBOX"; everything else passes through unchanged.
+json::Value withFolderDefault(const std::string& action, json::Value params);
+
+// Turns the agent's response line into its result object (`{}` when the answer
+// carries none), or throws CLISocketError::server with the agent's code and message.
+json::Document parseResponse(std::string_view line);
+
+}  // namespace quillbrook::MCPToolMapping

@@ -1,0 +1,3 @@
+#include "json/json.h"
+#include <gtest/gtest.h>
+TEST(Json, Smoke) { EXPECT_TRUE(quillbrook::json::parseStrict("{}")); }
