@@ -1,11 +1,50 @@
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "json/json.h"
+#include "transport/agent_socket_client.h"
+
 namespace quillbrook {
 
-// The MCP server (being built): reads JSON-RPC lines on stdin until it ends.
+// The MCP server: one JSON-RPC message a line on standard input, one answer
+// line on standard output, log lines on standard error. Messages are handled
+// one at a time, in arrival order, and nothing in them changes the server.
 class MCPServer {
 public:
+    // An absent id is distinct from a JSON null one: only a present id is echoed.
+    using Id = std::optional<json::Value>;
+
+    MCPServer();
+
+    // Serves messages until standard input ends.
     void runSync();
+
+    // The answer line (without its line feed) for one input line, or nothing
+    // for the notifications that get no answer. Public so that dispatch can be
+    // exercised without a process around it.
+    std::optional<std::string> handleMessageSync(std::string_view line) const;
+
+    std::string handleInitialize(const Id& id, json::View params) const;
+    std::string handleToolsList(const Id& id) const;
+    std::string handleToolsCallSync(const Id& id, json::View params) const;
+    // The result text of one tool; throws MCPError for a name outside the catalogue.
+    std::string callToolSync(const std::string& name, json::Value arguments) const;
+
+    static std::string makeResponse(const Id& id, json::Value result);
+    static std::string makeErrorResponse(const Id& id, int code, std::string_view message);
+
+private:
+    void log(std::string_view text) const;
+    void logVerbose(std::string_view text) const;
+
+    const AgentSocketClient client_;
+    const std::string serverName_ = "Quillbrook";
+    const std::string serverVersion_ = "2.0.0";
+    const std::string protocolVersion_ = "2024-11-05";
+    const bool verboseLog_;
 };
 
 }  // namespace quillbrook

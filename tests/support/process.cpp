@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace quillbrook::testing {
+namespace quillbrook::test_support {
 
 namespace {
 
@@ -122,4 +122,4 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::map<st
     return result;
 }
 
-}  // namespace quillbrook::testing
+}  // namespace quillbrook::test_support

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace quillbrook::testing {
+namespace quillbrook::test_support {
 
 struct ProcessResult {
     std::string out;
@@ -17,4 +17,4 @@ struct ProcessResult {
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                          const std::string& input = "");
 
-}  // namespace quillbrook::testing
+}  // namespace quillbrook::test_support

@@ -1,6 +1,7 @@
 #include "support/stand_in_agent.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -10,7 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace quillbrook::testing {
+namespace quillbrook::test_support {
 
 namespace {
 
@@ -64,6 +65,12 @@ std::vector<std::string> StandInAgent::requests() const {
     return requests_;
 }
 
+std::vector<std::string> StandInAgent::waitForRequests(std::size_t count) const {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return requests_.size() >= count; });
+    return requests_;
+}
+
 void StandInAgent::serve() {
     while (!stopping_) {
         pollfd waiting{listenFd_, POLLIN, 0};
@@ -99,6 +106,7 @@ void StandInAgent::answer(int fd) {
         }
         std::lock_guard lock(mutex_);
         requests_.push_back(complete ? line : "<eof>" + line);
+        arrived_.notify_all();
     }
     std::string_view rest = reply.bytes;
     while (!rest.empty()) {
@@ -116,4 +124,4 @@ std::string errorReply(const std::string& code, const std::string& message) {
     return R"({"ok":false,"code":")" + code + R"(","error":")" + message + "\"}\n";
 }
 
-}  // namespace quillbrook::testing
+}  // namespace quillbrook::test_support

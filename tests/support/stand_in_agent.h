@@ -1,12 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace quillbrook::testing {
+namespace quillbrook::test_support {
 
 // A scripted agent on a temporary Unix socket. Each connection takes the next
 // reply of the script (the last one repeats): it reads the request up to its
@@ -29,6 +30,8 @@ public:
     // The request lines seen so far, without their line feeds; a connection that
     // ended before a line feed records what it sent, marked by a leading "<eof>".
     std::vector<std::string> requests() const;
+    // The requests once `count` have arrived (or after a few seconds, whatever came).
+    std::vector<std::string> waitForRequests(std::size_t count) const;
     int connections() const { return connections_.load(); }
 
     // A fresh directory under /tmp, short enough for any socket path.
@@ -45,6 +48,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
+    mutable std::condition_variable arrived_;
     std::vector<std::string> requests_;
     std::thread thread_;
 };
@@ -54,4 +58,4 @@ std::string okReply(const std::string& resultJson);
 // A reply line {"ok":false,"code":<code>,"error":<message>} and its line feed.
 std::string errorReply(const std::string& code, const std::string& message);
 
-}  // namespace quillbrook::testing
+}  // namespace quillbrook::test_support

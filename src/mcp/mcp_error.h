@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace quillbrook {
+
+// A tool call that cannot even be attempted. Reported to the assistant as a
+// tool result flagged isError, never as a JSON-RPC error.
+class MCPError {
+public:
+    static MCPError unknownTool(std::string name) { return MCPError("Unknown tool: " + std::move(name)); }
+
+    const std::string& description() const { return description_; }
+
+private:
+    explicit MCPError(std::string description) : description_(std::move(description)) {}
+
+    std::string description_;
+};
+
+}  // namespace quillbrook
