@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, from Debian's packages and the npm
+# registry. Safe to run again: it installs only what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libcli11-dev nlohmann-json3-dev rapidjson-dev libgmime-3.0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  nodejs npm jq hyperfine
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The MCP interoperability test drives the server with the official TypeScript SDK.
+if command -v npm >/dev/null 2>&1; then
+  npm ci --prefix tests/interop --no-audit --no-fund --loglevel=error
+fi
