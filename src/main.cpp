@@ -1,11 +1,8 @@
-#include <csignal>
-
 #include "commands/command_line.h"
 #include "commands/command_tree.h"
+#include "platform/process_setup.h"
 
 int main(int argc, char** argv) {
-    // A reader that goes away (a closed pipe, an agent that hung up) must turn
-    // into a failed write that we report, never a silent death by SIGPIPE.
-    std::signal(SIGPIPE, SIG_IGN);
+    quillbrook::prepareProcess();
     return quillbrook::runCommandLine(quillbrook::commandTree(), quillbrook::kVersion, argc, argv);
 }

@@ -17,6 +17,7 @@
 namespace quillbrook::json {
 
 struct DocumentData {
+    std::string text;  // parsed in place: the document's strings point into it
     rapidjson::Document doc;
     const rapidjson::Value* root = nullptr;
 };
@@ -34,47 +35,29 @@ const RValue& node(View v) { return ViewAccess::node(v); }
 
 std::string_view stringOf(const RValue& v) { return {v.GetString(), v.GetStringLength()}; }
 
-// A raw NUL would end RapidJSON's input early and hide trailing garbage, and
-// deep nesting would exhaust the stack of every recursive reader and writer;
-// one cheap pass refuses both before the real parse.
-bool withinLimits(std::string_view text) {
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
-        return false;
-    }
-    std::size_t depth = 0;
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        switch (*p++) {
-        case '"':
-            while (p < end && *p != '"') {
-                p += (*p == '\\') ? 2 : 1;
-            }
-            ++p;
-            break;
-        case '[':
-        case '{':
-            if (++depth > kMaxDepth) {
-                return false;
-            }
-            break;
-        case ']':
-        case '}':
-            if (depth > 0) {
-                --depth;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    return true;
+// Eight bytes at a time: the text of the common case (ASCII without anything to
+// escape) is skipped word by word instead of byte by byte.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
 }
+
+bool hasZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighBits) != 0; }
+bool hasByte(std::uint64_t word, unsigned char byte) { return hasZeroByte(word ^ (kOnes * byte)); }
+bool hasByteBelow(std::uint64_t word, unsigned char bound) { return ((word - kOnes * bound) & ~word & kHighBits) != 0; }
 
 bool isValidUtf8(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     while (p < end) {
+        if (end - p >= 8 && (load8(reinterpret_cast<const char*>(p)) & kHighBits) == 0) {
+            p += 8;
+            continue;
+        }
         unsigned char c = *p;
         if (c < 0x80) {
             ++p;
@@ -112,6 +95,87 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
+std::optional<unsigned> hex4(const char* p) {
+    unsigned value = 0;
+    for (int i = 0; i < 4; ++i) {
+        char c = p[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<unsigned>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        } else {
+            return std::nullopt;
+        }
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// RapidJSON leaves four things to us, checked in one cheap pass before it runs:
+// a raw NUL would end its input early and hide trailing garbage; it does not
+// validate UTF-8 quickly; it lets an escaped low surrogate stand alone (which
+// would write invalid UTF-8); and deep nesting would exhaust the stack of every
+// recursive reader and writer.
+bool withinLimits(std::string_view text) {
+    if (std::memchr(text.data(), '\0', text.size()) != nullptr || !isValidUtf8(text)) {
+        return false;
+    }
+    std::size_t depth = 0;
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        switch (*p++) {
+        case '"': {
+            const char* highSurrogateEnd = nullptr;  // where a low surrogate escape may follow
+            while (p < end && *p != '"') {
+                if (end - p >= 8) {
+                    std::uint64_t word = load8(p);
+                    if (!hasByte(word, '"') && !hasByte(word, '\\')) {
+                        p += 8;
+                        continue;
+                    }
+                }
+                if (*p != '\\') {
+                    ++p;
+                    continue;
+                }
+                if (end - p >= 6 && p[1] == 'u') {
+                    if (auto unit = hex4(p + 2)) {
+                        if (*unit >= 0xDC00 && *unit <= 0xDFFF && highSurrogateEnd != p) {
+                            return false;
+                        }
+                        highSurrogateEnd = (*unit >= 0xD800 && *unit <= 0xDBFF) ? p + 6 : nullptr;
+                    }
+                    p += 6;
+                } else {
+                    p += 2;
+                }
+            }
+            ++p;
+            break;
+        }
+        case '[':
+        case '{':
+            if (++depth > kMaxDepth) {
+                return false;
+            }
+            break;
+        case ']':
+        case '}':
+            if (depth > 0) {
+                --depth;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
 // The escape written for each byte, or 0 when the byte is written as it is.
 constexpr std::array<char, 256> makeEscapes() {
     std::array<char, 256> table{};
@@ -140,6 +204,36 @@ struct BuiltNode {
     const Value& v;
 };
 
+// A growing output buffer written through raw pointers: the writer asks for room
+// for the worst case once per token instead of checking capacity per byte.
+class Output {
+public:
+    char* room(std::size_t bytes) {
+        if (used_ + bytes > buffer_.size()) {
+            buffer_.resize(std::max(buffer_.size() * 2, used_ + bytes + 4096));
+        }
+        return buffer_.data() + used_;
+    }
+    void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+    void append(std::string_view text) {
+        char* at = room(text.size());
+        std::memcpy(at, text.data(), text.size());
+        commit(at + text.size());
+    }
+    void put(char c) {
+        *room(1) = c;
+        ++used_;
+    }
+    std::string take() {
+        buffer_.resize(used_);
+        return std::move(buffer_);
+    }
+
+private:
+    std::string buffer_;
+    std::size_t used_ = 0;
+};
+
 class Writer {
 public:
     explicit Writer(bool pretty) : pretty_(pretty) {}
@@ -150,7 +244,7 @@ public:
         if (!ok_) {
             return std::nullopt;
         }
-        return std::move(out_);
+        return out_.take();
     }
 
 private:
@@ -161,42 +255,59 @@ private:
 
     void newline(std::size_t depth) {
         if (pretty_) {
-            out_.push_back('\n');
-            out_.append(depth * 2, ' ');
+            char* at = out_.room(1 + depth * 2);
+            *at = '\n';
+            std::memset(at + 1, ' ', depth * 2);
+            out_.commit(at + 1 + depth * 2);
         }
     }
 
+    static char* escapeByte(char* at, unsigned char c) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        char escape = kEscapes[c];
+        if (escape == 0) {
+            *at++ = static_cast<char>(c);
+            return at;
+        }
+        *at++ = '\\';
+        *at++ = escape;
+        if (escape == 'u') {
+            *at++ = '0';
+            *at++ = '0';
+            *at++ = kHex[c >> 4];
+            *at++ = kHex[c & 0xF];
+        }
+        return at;
+    }
+
     void writeString(std::string_view s) {
-        out_.push_back('"');
+        char* at = out_.room(s.size() * 6 + 2);
+        *at++ = '"';
         const char* p = s.data();
         const char* end = p + s.size();
-        const char* run = p;
-        for (; p < end; ++p) {
-            char escape = kEscapes[static_cast<unsigned char>(*p)];
-            if (escape == 0) {
+        while (end - p >= 8) {
+            std::uint64_t word = load8(p);
+            if (!hasByteBelow(word, 0x20) && !hasByte(word, '"') && !hasByte(word, '\\') && !hasByte(word, '/')) {
+                std::memcpy(at, p, 8);
+                at += 8;
+                p += 8;
                 continue;
             }
-            out_.append(run, static_cast<std::size_t>(p - run));
-            run = p + 1;
-            out_.push_back('\\');
-            out_.push_back(escape);
-            if (escape == 'u') {
-                static constexpr char kHex[] = "0123456789abcdef";
-                auto c = static_cast<unsigned char>(*p);
-                out_.append("00");
-                out_.push_back(kHex[c >> 4]);
-                out_.push_back(kHex[c & 0xF]);
+            for (const char* stop = p + 8; p < stop; ++p) {
+                at = escapeByte(at, static_cast<unsigned char>(*p));
             }
         }
-        out_.append(run, static_cast<std::size_t>(end - run));
-        out_.push_back('"');
+        for (; p < end; ++p) {
+            at = escapeByte(at, static_cast<unsigned char>(*p));
+        }
+        *at++ = '"';
+        out_.commit(at);
     }
 
     template <typename Int>
     void writeInteger(Int n) {
-        char buf[32];
-        auto result = std::to_chars(buf, buf + sizeof buf, n);
-        out_.append(buf, result.ptr);
+        char* at = out_.room(24);
+        out_.commit(std::to_chars(at, at + 24, n).ptr);
     }
 
     void writeDouble(double d) {
@@ -204,14 +315,14 @@ private:
             ok_ = false;
             return;
         }
-        char buf[64];
-        auto result = std::to_chars(buf, buf + sizeof buf, d);
-        std::string_view text(buf, static_cast<std::size_t>(result.ptr - buf));
-        out_.append(text);
+        char* at = out_.room(32);
+        char* end = std::to_chars(at, at + 30, d).ptr;
         // Keep a fractional number recognisable as one after the round trip.
-        if (text.find_first_of(".e") == std::string_view::npos) {
-            out_.append(".0");
+        if (std::find_if(at, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+            *end++ = '.';
+            *end++ = '0';
         }
+        out_.commit(end);
     }
 
     void writeValue(ParsedNode n, std::size_t depth) {
@@ -247,6 +358,23 @@ private:
         }
     }
 
+    static void sortByKey(std::vector<Member>& members) {
+        auto byKey = [](const Member& a, const Member& b) { return a.key < b.key; };
+        // Agent objects are small: insertion sort beats the general one there.
+        if (members.size() > 24) {
+            std::stable_sort(members.begin(), members.end(), byKey);
+            return;
+        }
+        for (std::size_t i = 1; i < members.size(); ++i) {
+            Member moving = members[i];
+            std::size_t j = i;
+            for (; j > 0 && byKey(moving, members[j - 1]); --j) {
+                members[j] = members[j - 1];
+            }
+            members[j] = moving;
+        }
+    }
+
     void writeParsedObject(const RValue& v, std::size_t depth) {
         if (scratch_.size() <= depth) {
             scratch_.resize(depth + 1);  // A deque: rows already in use stay where they are.
@@ -256,13 +384,12 @@ private:
         for (auto it = v.MemberBegin(); it != v.MemberEnd(); ++it) {
             members.push_back({stringOf(it->name), &it->value});
         }
-        std::stable_sort(members.begin(), members.end(),
-                         [](const Member& a, const Member& b) { return a.key < b.key; });
+        sortByKey(members);
         // Of repeated keys only the last occurrence counts, as when reading.
         auto last = std::unique(members.rbegin(), members.rend(),
                                 [](const Member& a, const Member& b) { return a.key == b.key; });
         members.erase(members.begin(), last.base());
-        // Writing nested objects reuses deeper scratch rows, never this one.
+        // Writing nested objects uses deeper scratch rows, never this one.
         writeObject(members.begin(), members.end(), depth,
                     [](const Member& m) { return std::pair{m.key, ParsedNode{*m.value}}; });
     }
@@ -320,11 +447,11 @@ private:
 
     template <typename It, typename ToNode>
     void writeArray(It begin, It end, std::size_t depth, ToNode toNode) {
-        out_.push_back('[');
+        out_.put('[');
         bool first = true;
         for (auto it = begin; it != end && ok_; ++it) {
             if (!first) {
-                out_.push_back(',');
+                out_.put(',');
             }
             first = false;
             newline(depth + 1);
@@ -333,16 +460,16 @@ private:
         if (!first) {
             newline(depth);
         }
-        out_.push_back(']');
+        out_.put(']');
     }
 
     template <typename It, typename ToPair>
     void writeObject(It begin, It end, std::size_t depth, ToPair toPair) {
-        out_.push_back('{');
+        out_.put('{');
         bool first = true;
         for (auto it = begin; it != end && ok_; ++it) {
             if (!first) {
-                out_.push_back(',');
+                out_.put(',');
             }
             first = false;
             newline(depth + 1);
@@ -354,12 +481,12 @@ private:
         if (!first) {
             newline(depth);
         }
-        out_.push_back('}');
+        out_.put('}');
     }
 
     bool pretty_;
     bool ok_ = true;
-    std::string out_;
+    Output out_;
     std::deque<std::vector<Member>> scratch_;
 };
 
@@ -468,8 +595,9 @@ std::optional<Document> parseStrict(std::string_view text) {
         return std::nullopt;
     }
     Document document;
+    document.data_->text.assign(text);
     rapidjson::Document& doc = document.data_->doc;
-    doc.Parse<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseValidateEncodingFlag>(text.data(), text.size());
+    doc.ParseInsitu<rapidjson::kParseFullPrecisionFlag>(document.data_->text.data());
     if (doc.HasParseError() || !(doc.IsObject() || doc.IsArray())) {
         return std::nullopt;
     }

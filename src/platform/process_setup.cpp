@@ -1,0 +1,25 @@
+#include "platform/process_setup.h"
+
+#include <csignal>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace quillbrook {
+
+void prepareProcess() {
+    // A reader that goes away (a closed pipe, an agent that hung up) must turn
+    // into a failed write that we report, never a silent death by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+#if defined(__GLIBC__)
+    // glibc maps every buffer as large as the last one freed afresh, so a server
+    // answering one large message after another would fault in new pages for
+    // each; keeping them on the heap lets them be reused. Other C libraries
+    // need nothing here.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
+}
+
+}  // namespace quillbrook
