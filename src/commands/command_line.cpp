@@ -65,23 +65,27 @@ void addArgument(Node& node, const ArgumentSpec& argument) {
     }
 }
 
-// Only the commands named on the command line get their arguments and children
-// built; the others are there by name and abstract, which is all help shows.
+// Start-up is most of a command's cost, so only the path the command line names
+// is built: when the next word names a child, that child alone (with its
+// arguments); otherwise every child by name and abstract, which is all that
+// help and error messages show of them.
 void build(std::deque<Node>& nodes, const CommandSpec& spec, CLI::App* app, std::span<char*> words) {
     Node& node = nodes.emplace_back(Node{&spec, app, {}});
     for (const ArgumentSpec& argument : spec.arguments) {
         addArgument(node, argument);
     }
-    if (!spec.children.empty()) {
-        app->require_subcommand(0, 1);
+    if (spec.children.empty()) {
+        return;
+    }
+    app->require_subcommand(0, 1);
+    auto named = std::find_if(spec.children.begin(), spec.children.end(),
+                              [&](const CommandSpec& child) { return !words.empty() && child.name == words.front(); });
+    if (named != spec.children.end()) {
+        build(nodes, *named, app->add_subcommand(named->name, named->abstract), words.subspan(1));
+        return;
     }
     for (const CommandSpec& child : spec.children) {
-        CLI::App* childApp = app->add_subcommand(child.name, child.abstract);
-        auto named = std::find_if(words.begin(), words.end(),
-                                  [&](const char* word) { return child.name == word; });
-        if (named != words.end()) {
-            build(nodes, child, childApp, words.subspan(static_cast<std::size_t>(named - words.begin()) + 1));
-        }
+        nodes.emplace_back(Node{&child, app->add_subcommand(child.name, child.abstract), {}});
     }
 }
 

@@ -1,6 +1,7 @@
 #include "transport/agent_socket_client.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,14 +22,33 @@ constexpr std::size_t kReadChunkBytes = 4096;
 
 static_assert(sizeof(sockaddr_un{}.sun_path) > kMaxSocketPathBytes);
 
+// The user database's home directory, for when HOME is not set.
+std::string homeOfCurrentUser() {
+#if defined(QUILLBROOK_STATIC_CLI)
+    // A static binary cannot rely on loading the C library's user-database
+    // modules at run time, so it reads the local user file itself.
+    std::string home;
+    if (FILE* users = std::fopen("/etc/passwd", "r")) {
+        while (const passwd* entry = ::fgetpwent(users)) {
+            if (entry->pw_uid == ::getuid() && entry->pw_dir != nullptr) {
+                home = entry->pw_dir;
+                break;
+            }
+        }
+        std::fclose(users);
+    }
+    return home;
+#else
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+#endif
+}
+
 std::string homeDirectory(const Environment& env) {
     if (auto home = env.find("HOME"); home != env.end() && !home->second.empty()) {
         return home->second;
     }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-        return entry->pw_dir;
-    }
-    return {};
+    return homeOfCurrentUser();
 }
 
 std::string joinPath(const std::string& directory, const std::string& relative) {
