@@ -10,12 +10,21 @@
 // on a Release build; an empty path means the quillbrook-cli built alongside.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
 
 #include "support/piped_child.h"
 #include "support/stand_in_agent.h"
@@ -26,6 +35,76 @@ using quillbrook::test_support::okReply;
 using quillbrook::test_support::PipedChild;
 using quillbrook::test_support::StandInAgent;
 using Clock = std::chrono::steady_clock;
+
+// An agent that costs as little as an agent can: a blocking accept, one read
+// up to the line feed, one canned answer, close. Nothing is recorded, so the
+// figures are the server's and not the stand-in's.
+class FastAgent {
+public:
+    explicit FastAgent(std::string reply)
+        : reply_(std::move(reply)), directory_(StandInAgent::makeTempDir()), path_(directory_ + "/agent.sock") {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        listenFd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listenFd_, 16) != 0) {
+            throw std::runtime_error("the stand-in agent cannot listen on " + path_);
+        }
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    ~FastAgent() {
+        stopping_ = true;
+        // A last connection wakes the blocking accept.
+        int wake = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        ::connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        thread_.join();
+        ::close(wake);
+        ::close(listenFd_);
+        ::unlink(path_.c_str());
+        ::rmdir(directory_.c_str());
+    }
+
+    const std::string& socketPath() const { return path_; }
+
+private:
+    void serve() {
+        char buffer[65536];
+        for (;;) {
+            int fd = ::accept(listenFd_, nullptr, nullptr);
+            if (stopping_) {
+                ::close(fd);
+                return;
+            }
+            if (fd < 0) {
+                continue;
+            }
+            ssize_t received;
+            while ((received = ::read(fd, buffer, sizeof buffer)) > 0 &&
+                   std::memchr(buffer, '\n', static_cast<std::size_t>(received)) == nullptr) {
+            }
+            for (std::string_view rest = reply_; !rest.empty();) {
+                ssize_t sent = ::write(fd, rest.data(), rest.size());
+                if (sent <= 0) {
+                    break;
+                }
+                rest.remove_prefix(static_cast<std::size_t>(sent));
+            }
+            ::close(fd);
+        }
+    }
+
+    std::string reply_;
+    std::string directory_;
+    std::string path_;
+    int listenFd_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
 
 // A "list_emails" result of `count` messages of `bytesEach` bytes each, with
 // the non-ASCII text and solidi that real mail carries.
@@ -69,13 +148,14 @@ double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// Thrown rather than exiting, so that the server and the agent are cleaned up.
 [[noreturn]] void fail(const char* scenario, const char* what, const std::optional<std::string>& answer) {
-    std::fprintf(stderr, "%s: %s: %.300s\n", scenario, what, answer ? answer->c_str() : "(no answer)");
-    std::exit(1);
+    throw std::runtime_error(std::string(scenario) + ": " + what + ": " +
+                             (answer ? answer->substr(0, 300) : std::string("(no answer)")));
 }
 
 Figures measure(const std::string& cli, const Scenario& scenario) {
-    StandInAgent agent({{scenario.reply}});
+    FastAgent agent(scenario.reply);
     Figures figures;
     const auto spawned = Clock::now();
     PipedChild server({cli, "mcp"}, {{"QUILLBROOK_SOCKET", agent.socketPath()}});
@@ -102,18 +182,31 @@ Figures measure(const std::string& cli, const Scenario& scenario) {
     return figures;
 }
 
-// What starting any process costs here: spawn `cat` and wait for it to echo a line.
-double spawnBaselineMs() {
+// What any process costs here, for scale: `cat` echoing lines over the same
+// pipes, with no agent behind it. Its first echo is the floor for the first
+// answer, and its echoes per second the ceiling for calls per second.
+struct Baseline {
+    double firstEchoMs = 0;
+    double echoesPerSecond = 0;
+};
+
+Baseline pipeBaseline(int echoes) {
+    Baseline baseline;
     const auto spawned = Clock::now();
     PipedChild cat({"/bin/cat"}, {});
     cat.send("ready\n");
     cat.readLine();
-    return millisecondsSince(spawned);
+    baseline.firstEchoMs = millisecondsSince(spawned);
+    const auto started = Clock::now();
+    for (int i = 0; i < echoes; ++i) {
+        cat.send(R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\n");
+        cat.readLine();
+    }
+    baseline.echoesPerSecond = echoes / (millisecondsSince(started) / 1000);
+    return baseline;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+void run(int argc, char** argv) {
     const std::string cli = argc > 1 && *argv[1] ? argv[1] : QUILLBROOK_CLI_PATH;
     // A second argument scales the number of calls, for a quick look.
     const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
@@ -135,7 +228,9 @@ int main(int argc, char** argv) {
         std::printf("%-13s %7d %11zu B %11zu B %10.0f %10.2f ms %6.1f MiB\n", scenario.name, scenario.calls,
                     scenario.reply.size(), f.answerBytes, f.callsPerSecond, f.firstAnswerMs, f.peakRssMiB);
     }
-    std::printf("spawn baseline: /bin/cat echoes its first line %.2f ms after spawn\n", spawnBaselineMs());
+    Baseline cat = pipeBaseline(calls(20000));
+    std::printf("for scale, /bin/cat over the same pipes: first echo %.2f ms after spawn, %.0f echoes/s\n",
+                cat.firstEchoMs, cat.echoesPerSecond);
 
     // Memory must not grow with the number of calls: compare the peak after a
     // thousand calls with the peak after a hundred thousand.
@@ -146,5 +241,19 @@ int main(int argc, char** argv) {
     std::printf("memory over calls: %.1f MiB after %d, %.1f MiB after %d (%+.2f MiB, %.0f calls/s): %s\n",
                 few.peakRssMiB, calls(1000), many.peakRssMiB, calls(100000), growth, many.callsPerSecond,
                 flat ? "flat" : "GROWS");
-    return flat ? 0 : 1;
+    if (!flat) {
+        throw std::runtime_error("memory grows with the number of calls");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        run(argc, argv);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "mcp_bench: %s\n", error.what());
+        return 1;
+    }
 }

@@ -151,10 +151,10 @@ bool withinLimits(std::string_view text) {
                     }
                     p += 6;
                 } else {
-                    p += 2;
+                    p += std::min<std::ptrdiff_t>(2, end - p);  // a text may end inside an escape
                 }
             }
-            ++p;
+            p += (p < end) ? 1 : 0;
             break;
         }
         case '[':
@@ -280,9 +280,8 @@ private:
         return at;
     }
 
-    void writeString(std::string_view s) {
-        char* at = out_.room(s.size() * 6 + 2);
-        *at++ = '"';
+    // Escapes `s` to `at`, which has room for six bytes a byte.
+    static char* escapeRun(char* at, std::string_view s) {
         const char* p = s.data();
         const char* end = p + s.size();
         while (end - p >= 8) {
@@ -299,6 +298,26 @@ private:
         }
         for (; p < end; ++p) {
             at = escapeByte(at, static_cast<unsigned char>(*p));
+        }
+        return at;
+    }
+
+    void writeString(std::string_view s) {
+        // Room is asked for the worst case, six bytes a byte; a long string is
+        // escaped a slice at a time so that the buffer stays near its final
+        // size (a 1 MiB text would otherwise reserve and touch 6 MiB).
+        constexpr std::size_t kSlice = 16 * 1024;
+        char* at = out_.room(std::min(s.size(), kSlice) * 6 + 2);
+        *at++ = '"';
+        for (;;) {
+            std::string_view slice = s.substr(0, kSlice);
+            s.remove_prefix(slice.size());
+            at = escapeRun(at, slice);
+            if (s.empty()) {
+                break;
+            }
+            out_.commit(at);
+            at = out_.room(std::min(s.size(), kSlice) * 6 + 1);
         }
         *at++ = '"';
         out_.commit(at);

@@ -43,7 +43,7 @@ void MCPServer::runSync() {
             continue;
         }
         if (verboseLog_) {
-            logVerbose("Received: " + leadingCharacters(*line, kLoggedCharacters) + "...");
+            log("Received: " + leadingCharacters(*line, kLoggedCharacters) + "...");
         }
         auto answer = handleMessageSync(*line);
         if (!answer) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <string>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace quillbrook {
@@ -13,6 +14,14 @@ bool writeAll(int fd, std::string_view bytes) {
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
+            }
+            // A reader may hand us a non-blocking descriptor: wait until it
+            // drains rather than cut a line short.
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd writable{fd, POLLOUT, 0};
+                if (::poll(&writable, 1, -1) >= 0 || errno == EINTR) {
+                    continue;
+                }
             }
             return false;
         }

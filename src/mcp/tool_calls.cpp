@@ -1,0 +1,64 @@
+#include <exception>
+
+#include "mcp/error_codes.h"
+#include "mcp/mcp_error.h"
+#include "mcp/mcp_server.h"
+#include "mcp/tool_mapping.h"
+#include "transport/socket_error.h"
+
+namespace quillbrook {
+
+namespace {
+
+json::Value toolResult(std::string text) {
+    return {{"content", json::Value::array({{{"type", "text"}, {"text", std::move(text)}}})}};
+}
+
+json::Value failedToolResult(const std::string& description) {
+    json::Value result = toolResult("Error: " + description);
+    result["isError"] = true;
+    return result;
+}
+
+}  // namespace
+
+std::string MCPServer::handleToolsCallSync(const Id& id, json::View params) const {
+    auto nameMember = params.find("name");
+    auto name = nameMember ? nameMember->string() : std::nullopt;
+    if (!name) {
+        return makeErrorResponse(id, jsonrpc::kInvalidParams, "Missing tool name");
+    }
+    auto argumentsMember = params.find("arguments");
+    json::Value arguments =
+        argumentsMember && argumentsMember->isObject() ? argumentsMember->toValue() : json::Value::object();
+
+    std::string toolName(*name);
+    logVerbose("Calling tool: " + toolName);
+    std::string description;
+    try {
+        return makeResponse(id, toolResult(callToolSync(toolName, std::move(arguments))));
+    } catch (const MCPError& error) {
+        description = error.description();
+    } catch (const std::exception& error) {
+        description = error.what();
+    }
+    logVerbose("Tool error: " + description);
+    return makeResponse(id, failedToolResult(description));
+}
+
+std::string MCPServer::callToolSync(const std::string& name, json::Value arguments) const {
+    auto action = MCPToolMapping::socketAction(name);
+    if (!action) {
+        throw MCPError::unknownTool(name);
+    }
+    json::Value request = MCPToolMapping::socketParams(name, std::move(arguments));
+    // Whatever goes wrong with the agent is data for the assistant, not a failed call.
+    try {
+        json::Document result = client_.send(*action, std::move(request));
+        return json::writeCompactSorted(result.root()).value_or("{}");
+    } catch (const CLISocketError& error) {
+        return json::writeCompactSorted(json::Value{{"error", error.stderrMessage()}}).value_or("{}");
+    }
+}
+
+}  // namespace quillbrook

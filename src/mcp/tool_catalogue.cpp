@@ -1,0 +1,110 @@
+#include "mcp/tool_catalogue.h"
+
+#include <array>
+#include <span>
+#include <string_view>
+
+namespace quillbrook {
+
+namespace {
+
+struct Argument {
+    std::string_view name;
+    std::string_view type;
+    std::string_view description;
+    bool required;
+};
+
+struct Tool {
+    std::string_view name;
+    std::string_view description;
+    std::span<const Argument> arguments;  // in declaration order, which is also the order of "required"
+};
+
+// The schemas describe the arguments for the assistant; the server binds
+// nothing to them. Defaults and limits live in the descriptions only.
+constexpr Argument kAccount{"account", "string", "Email address of the account", true};
+constexpr Argument kFolder{"folder", "string", "Folder name (default: INBOX)", false};
+
+constexpr std::array kListFoldersArguments{kAccount};
+
+constexpr std::array kListEmailsArguments{
+    kAccount,
+    kFolder,
+    Argument{"limit", "number", "Max emails to return (default: 50, max: 200)", false},
+};
+
+constexpr std::array kReadEmailArguments{
+    kAccount,
+    Argument{"email_id", "string", "Email UID", true},
+    kFolder,
+};
+
+constexpr std::array kListDraftsArguments{
+    Argument{"account", "string", "Email address (optional filter)", false},
+};
+
+constexpr std::array kCreateDraftArguments{
+    Argument{"account", "string", "Email address of the account (optional; defaults to the active account)", false},
+    Argument{"target", "string", "'local' (default) or 'server'", false},
+    Argument{"to", "string", "Recipient email address(es)", true},
+    Argument{"cc", "string", "CC recipients (comma-separated, optional)", false},
+    Argument{"bcc", "string", "BCC recipients (comma-separated, optional)", false},
+    Argument{"subject", "string", "Email subject", true},
+    Argument{"body", "string", "Email body (plain text)", true},
+    Argument{"bodyHTML", "string", "Email body (HTML). Optional.", false},
+    Argument{"in_reply_to", "string", "Original message UID if this is a reply (threads via In-Reply-To)", false},
+    Argument{"references", "array", "Reference message-ids for threading (server target only)", false},
+};
+
+constexpr std::array kReadDraftArguments{
+    Argument{"draft_id", "string", "Draft UUID", true},
+};
+
+constexpr std::array kTools{
+    Tool{"list_accounts", "List all configured email accounts", {}},
+    Tool{"list_folders", "List folders for an email account", kListFoldersArguments},
+    Tool{"list_emails", "List emails in a folder (defaults to last 30 days, max 200 per request)",
+         kListEmailsArguments},
+    Tool{"read_email",
+         "Read full content of a specific email. Returns both plain text (body) and HTML (bodyHTML) if available.",
+         kReadEmailArguments},
+    Tool{"list_drafts", "List all local drafts", kListDraftsArguments},
+    Tool{"create_draft",
+         "Compose an email as a reviewable draft in Quillbrook. Defaults to a LOCAL draft (target='local'); "
+         "set target='server' to save to the server Drafts folder (requires Server Drafts capability). "
+         "The sender is always the configured account \u2014 it cannot be chosen. "
+         "Use for write/draft/reply requests.",
+         kCreateDraftArguments},
+    Tool{"read_draft", "Read a specific local draft", kReadDraftArguments},
+};
+
+json::Value inputSchema(std::span<const Argument> arguments) {
+    json::Value properties = json::Value::object();
+    json::Value required = json::Value::array();
+    for (const Argument& argument : arguments) {
+        properties[std::string(argument.name)] = {{"type", argument.type}, {"description", argument.description}};
+        if (argument.required) {
+            required.push_back(argument.name);
+        }
+    }
+    return {{"type", "object"}, {"properties", std::move(properties)}, {"required", std::move(required)}};
+}
+
+json::Value buildToolsListResult() {
+    json::Value tools = json::Value::array();
+    for (const Tool& tool : kTools) {
+        tools.push_back(
+            {{"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments)}});
+    }
+    return {{"tools", std::move(tools)}};
+}
+
+}  // namespace
+
+const json::Value& toolsListResult() {
+    static const json::Value result = buildToolsListResult();
+    return result;
+}
+
+}  // namespace quillbrook

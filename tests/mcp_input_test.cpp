@@ -1,0 +1,137 @@
+// How the MCP server takes its input apart: lines out of a descriptor, and the
+// shortened form of a line that the verbose log shows.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "mcp/line_reader.h"
+#include "mcp/text_prefix.h"
+
+namespace {
+
+using quillbrook::LineReader;
+using quillbrook::leadingCharacters;
+
+// Every line a reader hands out for `input`, read `chunkBytes` at a time.
+std::vector<std::string> linesOf(const std::string& input, std::size_t chunkBytes) {
+    FILE* file = std::tmpfile();
+    std::fwrite(input.data(), 1, input.size(), file);
+    std::fflush(file);
+    std::rewind(file);
+    LineReader reader(fileno(file), chunkBytes);
+    std::vector<std::string> lines;
+    while (auto line = reader.next()) {
+        lines.emplace_back(*line);
+    }
+    EXPECT_FALSE(reader.next()) << "input ended once, stays ended";
+    std::fclose(file);
+    return lines;
+}
+
+TEST(McpLineReader, SplitsAtLineFeedsWhereverTheReadsEnd) {
+    struct Case {
+        std::string input;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {"", {}},
+        {"a\nbc\n", {"a", "bc"}},
+        {"a\r\nb\r\n", {"a", "b"}},                 // a carriage return before the line feed goes too
+        {"a\r\r\n", {"a\r"}},                        // but only one
+        {"\n\r\n\n", {"", "", ""}},                  // empty lines are lines; skipping them is the server's business
+        {"last without feed", {"last without feed"}},
+        {"x\nlast\r", {"x", "last"}},
+        {"a\rb\n", {"a\rb"}},                        // a carriage return inside a line stays
+        {std::string("nul\0inside\n", 11), {std::string("nul\0inside", 10)}},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t chunk : {1, 2, 3, 7, 65536}) {
+            EXPECT_EQ(linesOf(c.input, chunk), c.lines) << "input " << testing::PrintToString(c.input) << ", chunk "
+                                                        << chunk;
+        }
+    }
+}
+
+TEST(McpLineReader, HandsOutLinesFarLongerThanOneRead) {
+    const std::string huge(3 * 1024 * 1024 + 17, 'x');
+    const std::string input = "small\n" + huge + "\r\nafter\n" + huge;
+    EXPECT_EQ(linesOf(input, 4096), (std::vector<std::string>{"small", huge, "after", huge}));
+}
+
+TEST(McpLineReader, ReadsFromAPipeUntilItsWriterCloses) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string input = "one\ntwo";
+    ASSERT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    ::close(fds[1]);
+    LineReader reader(fds[0]);
+    EXPECT_EQ(reader.next(), "one");
+    EXPECT_EQ(reader.next(), "two");
+    EXPECT_FALSE(reader.next());
+    ::close(fds[0]);
+}
+
+TEST(McpLineReader, WaitsOnANonBlockingDescriptorInsteadOfEndingTheInput) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    std::thread writer([fd = fds[1]] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_EQ(::write(fd, "late\n", 5), 5);
+        ::close(fd);
+    });
+    LineReader reader(fds[0]);
+    EXPECT_EQ(reader.next(), "late");
+    EXPECT_FALSE(reader.next());
+    writer.join();
+    ::close(fds[0]);
+}
+
+TEST(McpLeadingCharacters, CountsCodePointsAndNeverSplitsOne) {
+    struct Case {
+        std::string text;
+        std::size_t count;
+        std::string prefix;
+    };
+    const std::string eighty(80, 'a');
+    const std::vector<Case> cases = {
+        {"hello", 80, "hello"},
+        {eighty + "bcd", 80, eighty},
+        {"\u00e9t\u00e9", 2, "\u00e9t"},                 // two-byte characters count once
+        {"\u20ac\u20ac\u20ac", 2, "\u20ac\u20ac"},       // three-byte
+        {"\U0001F600\U0001F600x", 2, "\U0001F600\U0001F600"},  // four-byte
+        {"", 80, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(leadingCharacters(c.text, c.count), c.prefix) << c.text;
+    }
+}
+
+TEST(McpLeadingCharacters, ShowsEachBrokenByteAsOneReplacementCharacter) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    struct Case {
+        std::string text;
+        std::string prefix;
+    };
+    const std::vector<Case> cases = {
+        {"a\xFF" "b", "a" + replacement + "b"},
+        {"\xE2\x82", replacement + replacement},         // a sequence cut short by the end
+        {"\xC0\xAF", replacement + replacement},         // an overlong solidus
+        {"\xED\xA0\x80", replacement + replacement + replacement},  // a surrogate
+        {"\xF4\x90\x80\x80", replacement + replacement + replacement + replacement},  // beyond U+10FFFF
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(leadingCharacters(c.text, 10), c.prefix) << testing::PrintToString(c.text);
+    }
+    EXPECT_EQ(leadingCharacters("\xFF\xFF\xFF", 2), replacement + replacement);
+}
+
+}  // namespace

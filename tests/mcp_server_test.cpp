@@ -1,0 +1,307 @@
+// The MCP server's answers, line in and line out, without a process around it:
+// dispatch, envelopes and ids, the catalogue, and tool calls against a
+// stand-in agent.
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "mcp/mcp_server.h"
+#include "support/stand_in_agent.h"
+
+namespace {
+
+using namespace quillbrook;
+using test_support::errorReply;
+using test_support::okReply;
+using test_support::StandInAgent;
+using Reply = StandInAgent::Reply;
+
+const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
+const std::string kInitializeResult =
+    R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05",)"
+    R"("serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})";
+const std::string kConnectFailed =
+    "Quillbrook is not running or Local Agent Access is disabled (Quillbrook \u2192 Settings \u2192 Local Agent "
+    "Access)";
+
+// Points the server's client at `path` for the life of the scope.
+class SocketVariable {
+public:
+    explicit SocketVariable(const std::string& path) { ::setenv("QUILLBROOK_SOCKET", path.c_str(), 1); }
+    ~SocketVariable() { ::unsetenv("QUILLBROOK_SOCKET"); }
+};
+
+std::string answerTo(const std::string& line) {
+    return MCPServer().handleMessageSync(line).value_or("<no answer>");
+}
+
+TEST(McpDispatch, AnswersEveryMethodOfTheTableAndNothingElse) {
+    struct Case {
+        std::string line;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2026-07-28"}})",
+         R"({"id":1,"jsonrpc":"2.0",)" + kInitializeResult},
+        {R"({"id":1,"method":"initialize","params":"not an object"})", R"({"id":1,"jsonrpc":"2.0",)" + kInitializeResult},
+        {R"({"jsonrpc":"2.0","id":"a1","method":"ping"})", R"({"id":"a1","jsonrpc":"2.0","result":{}})"},
+        {R"({"jsonrpc":"1.0","id":7,"method":"ping"})", R"({"id":7,"jsonrpc":"2.0","result":{}})"},
+        {R"({"id":null,"method":"ping"})", R"({"id":null,"jsonrpc":"2.0","result":{}})"},
+        {R"({"method":"ping"})", R"({"jsonrpc":"2.0","result":{}})"},
+        {R"({"method":"notifications/initialized"})", "<no answer>"},
+        {R"({"id":3,"method":"notifications/initialized"})", "<no answer>"},
+        {R"({"method":"notifications/cancelled","params":{"requestId":2}})", "<no answer>"},
+        {R"({"id":4,"method":"notifications/cancelled"})", "<no answer>"},
+        {R"({"method":"notifications/progress"})",
+         R"({"error":{"code":-32601,"message":"Method not found: notifications\/progress"},"jsonrpc":"2.0"})"},
+        {R"({"id":1,"method":"server/discover"})",
+         R"({"error":{"code":-32601,"message":"Method not found: server\/discover"},"id":1,"jsonrpc":"2.0"})"},
+        {R"({"id":5})", R"({"error":{"code":-32601,"message":"Method not found: "},"id":5,"jsonrpc":"2.0"})"},
+        {R"({"id":5,"method":["ping"]})",
+         R"({"error":{"code":-32601,"message":"Method not found: "},"id":5,"jsonrpc":"2.0"})"},
+        {R"({"id":6,"method":"Ping"})",
+         R"({"error":{"code":-32601,"message":"Method not found: Ping"},"id":6,"jsonrpc":"2.0"})"},
+        {R"({"id":6,"method":"caf\u00e9"})",
+         "{\"error\":{\"code\":-32601,\"message\":\"Method not found: caf\u00e9\"},\"id\":6,\"jsonrpc\":\"2.0\"}"},
+        {R"({"id":8,"method":"tools/call","params":[{"name":"list_accounts"}]})",
+         R"({"error":{"code":-32602,"message":"Missing tool name"},"id":8,"jsonrpc":"2.0"})"},
+        {R"({"id":8,"method":"tools/call"})",
+         R"({"error":{"code":-32602,"message":"Missing tool name"},"id":8,"jsonrpc":"2.0"})"},
+        {R"({"id":9,"method":"tools/call","params":{"name":7}})",
+         R"({"error":{"code":-32602,"message":"Missing tool name"},"id":9,"jsonrpc":"2.0"})"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(answerTo(c.line), c.answer) << c.line;
+    }
+}
+
+TEST(McpDispatch, EchoesAnyIdUnchanged) {
+    const std::vector<std::string> ids = {
+        R"("a\/b")",    R"("\u00e9\ud83d\ude00")", R"(0)",       R"(-12)",
+        R"(1.5)",       R"(18446744073709551615)", R"(-9223372036854775808)",
+        R"(true)",      R"(false)",                R"([1,"two",null])", R"({"b":1,"a":[{}]})",
+        R"("")",
+    };
+    const std::vector<std::string> echoed = {
+        R"("a\/b")",    "\"\u00e9\U0001F600\"",    R"(0)",       R"(-12)",
+        R"(1.5)",       R"(18446744073709551615)", R"(-9223372036854775808)",
+        R"(true)",      R"(false)",                R"([1,"two",null])", R"({"a":[{}],"b":1})",
+        R"("")",
+    };
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        EXPECT_EQ(answerTo(R"({"method":"ping","id":)" + ids[i] + "}"),
+                  R"({"id":)" + echoed[i] + R"(,"jsonrpc":"2.0","result":{}})")
+            << ids[i];
+    }
+}
+
+TEST(McpDispatch, RefusesEveryLineThatIsNotOneJsonObject) {
+    const std::vector<std::string> lines = {
+        "   ",
+        "\t",
+        "ping",
+        "[]",
+        R"([{"id":1,"method":"ping"}])",  // batches are not served
+        "42",
+        R"("ping")",
+        "null",
+        R"({"id":1,"method":"ping"} {})",
+        R"({"id":1,"method":"ping")",
+        R"({"id":1,"method":"ping",})",
+        "{\"id\":1,\"method\":\"p\xFFng\"}",
+        "{\"id\":\"\xC0\xAF\",\"method\":\"ping\"}",
+        std::string("{\"id\":1,\"method\":\"ping\"}\0", 25),
+        R"({"id":1e999,"method":"ping"})",
+        R"({"id":1,"method":"ping","params":{"a":)" + std::string(100000, '[') + std::string(100000, ']') + "}}",
+        R"({"id":1,"method":"ping","params":{"a":)" + std::string(100000, '[') + "}}",
+        "{\"method\":\"ping\",\"id\":" + std::string(200000, '{'),
+        R"({"id":1,"method":"ping","x":")" + std::string(2 * 1024 * 1024, 'x'),
+    };
+    for (const std::string& line : lines) {
+        EXPECT_EQ(answerTo(line), kParseError) << line.substr(0, 60);
+    }
+}
+
+TEST(McpToolsList, ServesTheCatalogueByteForByte) {
+    const std::string expected =
+        R"j({"id":2,"jsonrpc":"2.0","result":{"tools":[)j"
+        R"j({"description":"List all configured email accounts","inputSchema":{"properties":{},"required":[],"type":"object"},"name":"list_accounts"},)j"
+        R"j({"description":"List folders for an email account","inputSchema":{"properties":{"account":{"description":"Email address of the account","type":"string"}},"required":["account"],"type":"object"},"name":"list_folders"},)j"
+        R"j({"description":"List emails in a folder (defaults to last 30 days, max 200 per request)","inputSchema":{"properties":{"account":{"description":"Email address of the account","type":"string"},"folder":{"description":"Folder name (default: INBOX)","type":"string"},"limit":{"description":"Max emails to return (default: 50, max: 200)","type":"number"}},"required":["account"],"type":"object"},"name":"list_emails"},)j"
+        R"j({"description":"Read full content of a specific email. Returns both plain text (body) and HTML (bodyHTML) if available.","inputSchema":{"properties":{"account":{"description":"Email address of the account","type":"string"},"email_id":{"description":"Email UID","type":"string"},"folder":{"description":"Folder name (default: INBOX)","type":"string"}},"required":["account","email_id"],"type":"object"},"name":"read_email"},)j"
+        R"j({"description":"List all local drafts","inputSchema":{"properties":{"account":{"description":"Email address (optional filter)","type":"string"}},"required":[],"type":"object"},"name":"list_drafts"},)j"
+        "{\"description\":\"Compose an email as a reviewable draft in Quillbrook. Defaults to a LOCAL draft "
+        "(target='local'); set target='server' to save to the server Drafts folder (requires Server Drafts "
+        "capability). The sender is always the configured account \u2014 it cannot be chosen. Use for "
+        "write\\/draft\\/reply requests.\","
+        R"j("inputSchema":{"properties":{)j"
+        R"j("account":{"description":"Email address of the account (optional; defaults to the active account)","type":"string"},)j"
+        R"j("bcc":{"description":"BCC recipients (comma-separated, optional)","type":"string"},)j"
+        R"j("body":{"description":"Email body (plain text)","type":"string"},)j"
+        R"j("bodyHTML":{"description":"Email body (HTML). Optional.","type":"string"},)j"
+        R"j("cc":{"description":"CC recipients (comma-separated, optional)","type":"string"},)j"
+        R"j("in_reply_to":{"description":"Original message UID if this is a reply (threads via In-Reply-To)","type":"string"},)j"
+        R"j("references":{"description":"Reference message-ids for threading (server target only)","type":"array"},)j"
+        R"j("subject":{"description":"Email subject","type":"string"},)j"
+        R"j("target":{"description":"'local' (default) or 'server'","type":"string"},)j"
+        R"j("to":{"description":"Recipient email address(es)","type":"string"}},)j"
+        R"j("required":["to","subject","body"],"type":"object"},"name":"create_draft"},)j"
+        R"j({"description":"Read a specific local draft","inputSchema":{"properties":{"draft_id":{"description":"Draft UUID","type":"string"}},"required":["draft_id"],"type":"object"},"name":"read_draft"})j"
+        R"j(]}})j";
+    SocketVariable nothingListens("/nonexistent/agent.sock");
+    EXPECT_EQ(answerTo(R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})"), expected);
+    EXPECT_EQ(answerTo(R"({"id":2,"method":"tools/list","params":{"cursor":"next"}})"), expected);
+}
+
+// One tools/call against an agent that answers with `reply`.
+struct ToolCall {
+    std::string answer;                 // the whole answer line
+    std::vector<std::string> requests;  // what the agent saw, keys sorted
+};
+
+std::string sortedKeys(const std::string& request) {
+    auto document = json::parseStrict(request);
+    return document ? json::writeCompactSorted(document->root()).value_or("<unwritable>") : "<unparseable>" + request;
+}
+
+ToolCall callTool(const std::string& params, std::vector<Reply> script) {
+    StandInAgent agent(std::move(script));
+    SocketVariable socket(agent.socketPath());
+    ToolCall call{answerTo(R"({"jsonrpc":"2.0","id":11,"method":"tools/call","params":)" + params + "}"), {}};
+    for (const std::string& request : agent.requests()) {
+        call.requests.push_back(sortedKeys(request));
+    }
+    return call;
+}
+
+std::string toolText(const std::string& answer) {
+    auto document = json::parseStrict(answer);
+    auto result = document ? document->root().find("result") : std::nullopt;
+    auto content = result ? result->find("content") : std::nullopt;
+    if (!content || content->arraySize() != 1) {
+        return "<no text in " + answer + ">";
+    }
+    return std::string(content->at(0).find("text")->string().value_or("<not a string>"));
+}
+
+TEST(McpToolCalls, SendOneRequestPerCallWithTheMappedActionAndArguments) {
+    struct Case {
+        std::string params;
+        std::string request;
+    };
+    const std::vector<Case> cases = {
+        {R"({"name":"list_accounts"})", R"({"action":"list_accounts"})"},
+        {R"({"name":"list_folders","arguments":{"account":"a@x.org"}})",
+         R"({"account":"a@x.org","action":"list_folders"})"},
+        {R"({"name":"list_emails","arguments":{"account":"a@x.org","limit":"10","offset":5}})",
+         R"({"account":"a@x.org","action":"list_emails","folder":"INBOX","limit":"10"})"},
+        {R"({"name":"list_emails","arguments":{"folder":""}})", R"({"action":"list_emails","folder":"INBOX"})"},
+        {R"({"name":"list_emails","arguments":{"folder":3}})", R"({"action":"list_emails","folder":"INBOX"})"},
+        {R"({"name":"list_emails","arguments":{"folder":"Archive/2024"}})",
+         R"({"action":"list_emails","folder":"Archive\/2024"})"},
+        {R"({"name":"read_email","arguments":{"account":"a@x.org","email_id":"42"}})",
+         R"({"account":"a@x.org","action":"read_email","folder":"INBOX","uid":"42"})"},
+        {R"({"name":"read_email","arguments":{"uid":"1","email_id":42}})",
+         R"({"action":"read_email","folder":"INBOX","uid":42})"},
+        {R"({"name":"list_drafts"})", R"({"action":"list_local_drafts"})"},
+        {R"({"name":"read_draft","arguments":{"draft_id":"D-1","action":"create_draft"}})",
+         R"({"action":"read_local_draft","draft_id":"D-1"})"},
+        {R"({"name":"create_draft","arguments":{"to":"b@y.org","subject":"Hi","body":"Hello","target":"server",)"
+         R"("references":["<m1@y.org>","<m2@y.org>"],"action":"send_email"}})",
+         R"({"action":"create_draft","body":"Hello","references":["<m1@y.org>","<m2@y.org>"],"subject":"Hi",)"
+         R"("target":"server","to":"b@y.org"})"},
+        {R"({"name":"list_accounts","arguments":["a@x.org"]})", R"({"action":"list_accounts"})"},
+        {R"({"name":"list_accounts","arguments":null,"extra":1})", R"({"action":"list_accounts"})"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(callTool(c.params, {{okReply("{}")}}).requests, std::vector<std::string>{c.request}) << c.params;
+    }
+}
+
+TEST(McpToolCalls, ReportAgentOutcomesAsSuccessfulToolResults) {
+    struct Case {
+        const char* what;
+        std::vector<Reply> script;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"result re-written sorted", {{okReply(R"({"z":1,"a":{"url":"http://x/y","name":"Zo\u00eb"},"n":1.0})")}},
+         "{\"a\":{\"name\":\"Zo\u00eb\",\"url\":\"http:\\/\\/x\\/y\"},\"n\":1.0,\"z\":1}"},
+        {"no result object", {{"{\"ok\":true}\n"}}, "{}"},
+        {"result not an object", {{"{\"ok\":true,\"result\":[1]}\n"}}, "{}"},
+        {"agent error", {{errorReply("not_found", "no message 42")}}, R"({"error":"not_found: no message 42"})"},
+        {"failure without code", {{"{\"ok\":false}\n"}}, R"({"error":"error: request failed"})"},
+        {"unreadable answer", {{"hello\n"}}, R"({"error":"bad_response: unparseable server response"})"},
+        {"closed without answer", {{""}}, R"({"error":"connection_lost: Quillbrook closed the connection mid-request"})"},
+        {"answer over the limit", {{std::string(1024 * 1024 + 1, ' ')}},
+         R"({"error":"response_too_large: response exceeded the one-line framing limit"})"},
+    };
+    for (const Case& c : cases) {
+        ToolCall call = callTool(R"({"name":"list_accounts"})", c.script);
+        EXPECT_EQ(toolText(call.answer), c.text) << c.what;
+        EXPECT_EQ(call.answer.find("isError"), std::string::npos) << c.what;
+    }
+}
+
+TEST(McpToolCalls, WrapTheResultTextInOneContentItem) {
+    EXPECT_EQ(callTool(R"({"name":"read_draft","arguments":{"draft_id":"D-1"}})", {{okReply(R"({"b":"x/y","a":1})")}})
+                  .answer,
+              R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"{\"a\":1,\"b\":\"x\\\/y\"}","type":"text"}]}})");
+}
+
+TEST(McpToolCalls, ReportAnAbsentAgentAsData) {
+    SocketVariable nothingListens("/nonexistent/agent.sock");
+    EXPECT_EQ(answerTo(R"({"id":"c","method":"tools/call","params":{"name":"list_folders"}})"),
+              "{\"id\":\"c\",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"error\\\":\\\"" +
+                  kConnectFailed + "\\\"}\",\"type\":\"text\"}]}}");
+}
+
+TEST(McpToolCalls, FlagUnknownToolsWithoutTouchingTheAgent) {
+    struct Case {
+        std::string name;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {R"("send_email")",
+         R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Unknown tool: send_email","type":"text"}],"isError":true}})"},
+        {R"("")",
+         R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Unknown tool: ","type":"text"}],"isError":true}})"},
+        {R"("list_local_drafts")",
+         R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Unknown tool: list_local_drafts","type":"text"}],"isError":true}})"},
+    };
+    for (const Case& c : cases) {
+        StandInAgent agent({{okReply("{}")}});
+        SocketVariable socket(agent.socketPath());
+        EXPECT_EQ(answerTo(R"({"id":11,"method":"tools/call","params":{"name":)" + c.name + "}}"), c.answer);
+        EXPECT_EQ(agent.connections(), 0) << c.name;
+    }
+}
+
+// The lowest free descriptor number grows if any call leaves one open.
+int lowestFreeDescriptor() {
+    int fd = ::open("/dev/null", O_RDONLY);
+    ::close(fd);
+    return fd;
+}
+
+TEST(McpToolCalls, LeaveNoDescriptorOpenWhateverTheOutcome) {
+    StandInAgent agent({{okReply(R"({"accounts":[]})")}, {errorReply("busy", "try later")}, {""}, {"junk\n"},
+                        {okReply("{}")}});
+    MCPServer server;
+    const int before = lowestFreeDescriptor();
+    for (int i = 0; i < 200; ++i) {
+        SocketVariable socket(i % 2 == 0 ? agent.socketPath() : "/nonexistent/agent.sock");
+        server.handleMessageSync(R"({"id":1,"method":"tools/call","params":{"name":"list_accounts"}})");
+        server.handleMessageSync(R"({"id":2,"method":"tools/call","params":{"name":"nope"}})");
+    }
+    EXPECT_EQ(lowestFreeDescriptor(), before);
+    EXPECT_EQ(agent.connections(), 100);
+}
+
+}  // namespace
