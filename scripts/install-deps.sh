@@ -8,8 +8,11 @@ packages=(
   cmake ninja-build g++ pkg-config
   libcli11-dev nlohmann-json3-dev rapidjson-dev libgmime-3.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  nodejs npm jq hyperfine
+  jq hyperfine
 )
+# Node.js may come from elsewhere with npm bundled; take Debian's only when absent.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "json/json.h"
-#include "transport/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace quillbrook {
 

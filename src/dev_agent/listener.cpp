@@ -1,0 +1,143 @@
+#include "dev_agent/listener.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "dev_agent/files.h"
+#include "dev_agent/log.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+static_assert(sizeof(sockaddr_un{}.sun_path) > kMaxSocketPathBytes);
+
+constexpr int kBacklog = 64;
+
+[[noreturn]] void fail(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+sockaddr_un addressOf(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return address;
+}
+
+UniqueFd newSocket() {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+    if (!fd.valid()) {
+        fail("cannot create a socket");
+    }
+    ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
+// True when a process accepts connections on `path`, false when the socket is
+// left over (nobody listens); throws when that cannot be told, as for a socket
+// of another user.
+bool someoneListens(const std::string& path) {
+    UniqueFd probe = newSocket();
+    sockaddr_un address = addressOf(path);
+    if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        return true;
+    }
+    if (errno == ECONNREFUSED || errno == ENOENT) {
+        return false;
+    }
+    fail("cannot tell whether an agent listens on " + path);
+}
+
+std::string directoryOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void prepareDirectory(const std::string& directory) {
+    makeDirectories(directory, 0700);
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) == 0 && (info.st_mode & 0077) != 0) {
+        logLine("note: " + directory + " is open to other users; the socket itself is only for its owner");
+    }
+}
+
+// Removes a socket file left behind by an agent that died; refuses everything else.
+void clearPath(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return;
+    }
+    if (!S_ISSOCK(info.st_mode)) {
+        throw std::runtime_error(path + " exists and is not a socket; not replacing it");
+    }
+    if (someoneListens(path)) {
+        throw std::runtime_error("another agent is already listening on " + path);
+    }
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        fail("cannot remove the stale socket " + path);
+    }
+    logLine("removed the stale socket " + path);
+}
+
+void bindTo(int fd, const std::string& path) {
+    sockaddr_un address = addressOf(path);
+    mode_t previous = ::umask(0177);
+    int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::umask(previous);
+    if (bound != 0) {
+        fail("cannot bind " + path);
+    }
+    ::chmod(path.c_str(), 0600);
+}
+
+}  // namespace
+
+Listener::Listener(std::string path) : path_(std::move(path)) {
+    if (path_.empty() || path_.size() > kMaxSocketPathBytes) {
+        throw std::runtime_error("the socket path must have 1 to " + std::to_string(kMaxSocketPathBytes) +
+                                 " bytes: " + path_);
+    }
+    prepareDirectory(directoryOf(path_));
+    clearPath(path_);
+
+    fd_ = newSocket();
+    std::string temporary = path_ + "." + std::to_string(::getpid());
+    bool viaTemporary = temporary.size() <= kMaxSocketPathBytes;
+    bindTo(fd_.get(), viaTemporary ? temporary : path_);
+    if (::listen(fd_.get(), kBacklog) != 0) {
+        fail("cannot listen on " + path_);
+    }
+    if (viaTemporary && ::rename(temporary.c_str(), path_.c_str()) != 0) {
+        int saved = errno;
+        ::unlink(temporary.c_str());
+        errno = saved;
+        fail("cannot move the socket to " + path_);
+    }
+    ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) | O_NONBLOCK);
+    struct stat info {};
+    if (::lstat(path_.c_str(), &info) == 0) {
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+}
+
+Listener::~Listener() {
+    struct stat info {};
+    if (::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_) {
+        ::unlink(path_.c_str());
+    }
+}
+
+}  // namespace quillbrook::dev_agent

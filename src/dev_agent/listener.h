@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+#include <sys/types.h>
+
+#include "platform/unique_fd.h"
+
+namespace quillbrook::dev_agent {
+
+// The listening agent socket at `path`, only for its user: the directory is
+// created with mode 0700 when missing and the socket is 0600. It appears at its
+// path already listening (bound under a temporary name, then renamed), so a
+// client that sees the file can connect. The socket file is removed again when
+// the listener goes away, unless another process has replaced it meanwhile.
+class Listener {
+public:
+    // Throws std::runtime_error when another agent answers on `path`, when `path`
+    // is something other than a socket, or when it cannot be bound. A socket file
+    // that nobody listens on is left over from a crash and is replaced.
+    explicit Listener(std::string path);
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    int fd() const { return fd_.get(); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    UniqueFd fd_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+// The longest socket path: the address field holds 104 bytes on the platforms
+// with the smallest one, and the path keeps a terminating NUL.
+inline constexpr std::size_t kMaxSocketPathBytes = 103;
+
+}  // namespace quillbrook::dev_agent

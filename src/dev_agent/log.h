@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace quillbrook::dev_agent {
+
+// Writes "dev-agent: <message>" as one line on standard error, in one write so that
+// lines of concurrent writers never interleave. Line feeds inside `message` are
+// replaced so that every event stays on one line.
+void logLine(std::string_view message);
+
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,94 @@
+// quillbrook-dev-agent: a development stand-in for the mail application's agent.
+// It serves the agent socket over mail kept in Maildir folders on disk, so that
+// quillbrook-cli, MCP integrations and the tests have a real agent to talk to.
+
+#include <exception>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "dev_agent/actions.h"
+#include "dev_agent/agent_options.h"
+#include "dev_agent/listener.h"
+#include "dev_agent/local_drafts.h"
+#include "dev_agent/log.h"
+#include "dev_agent/mail_store.h"
+#include "dev_agent/server.h"
+#include "dev_agent/stop_signal.h"
+
+namespace {
+
+using namespace quillbrook::dev_agent;
+
+// The status of a command-line mistake, as for quillbrook-cli (EX_USAGE).
+constexpr int kUsageError = 64;
+
+int run(const AgentOptions& options) {
+    validateAccounts(options.accounts);
+    StopSignal stop;
+    Listener listener(options.socketPath);
+    MailStore mail(options.accounts, options.stateDir);
+    LocalDraftStore drafts(options.draftsDir);
+    logLine("serving " + std::to_string(options.accounts.size()) + " account(s) on " + listener.path() +
+            "; local drafts in " + options.draftsDir + ", UID state in " + options.stateDir);
+    ActionContext context{mail, drafts};
+    serve(listener, stop, context, options.requestTimeout);
+    logLine("stopped; removed " + listener.path());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
+                 "It never sends, moves or deletes mail.",
+                 "quillbrook-dev-agent"};
+    app.set_version_flag("--version", std::string(QUILLBROOK_VERSION));
+
+    AgentOptions options;
+    std::vector<std::string> accountSpecs;
+    double timeoutSeconds = 10;
+    app.add_option("--socket", options.socketPath, "Socket path (default: $HOME/.quillbrook/agent.sock)")
+        ->type_name("PATH");
+    app.add_option("--account", accountSpecs,
+                   "An account: DIR is a Maildir whose root is INBOX. Repeatable; the first is the default account")
+        ->type_name("EMAIL=DIR[:NAME]")
+        ->required()
+        ->allow_extra_args(false);
+    app.add_option("--drafts-dir", options.draftsDir, "Local drafts directory (default: drafts/ beside the socket)")
+        ->type_name("DIR");
+    app.add_option("--state-dir", options.stateDir,
+                   "Directory for the UID state (default: dev-agent-state/ beside the socket)")
+        ->type_name("DIR");
+    app.add_option("--request-timeout", timeoutSeconds, "Seconds a client has to send its request line (default: 10)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.01, 3600.0));
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return kUsageError;
+    }
+
+    try {
+        for (const auto& spec : accountSpecs) {
+            options.accounts.push_back(parseAccountSpec(spec));
+        }
+        if (options.socketPath.empty()) {
+            options.socketPath = defaultSocketPath(homeDirectory());
+        }
+        if (options.draftsDir.empty()) {
+            options.draftsDir = besideSocket(options.socketPath, "drafts");
+        }
+        if (options.stateDir.empty()) {
+            options.stateDir = besideSocket(options.socketPath, "dev-agent-state");
+        }
+        options.requestTimeout = std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000));
+        return run(options);
+    } catch (const std::exception& error) {
+        logLine(error.what());
+        return 1;
+    }
+}

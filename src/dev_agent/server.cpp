@@ -1,0 +1,96 @@
+#include "dev_agent/server.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "dev_agent/connection.h"
+#include "dev_agent/log.h"
+#include "dev_agent/protocol.h"
+#include "dev_agent/text.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+void suppressSigpipe([[maybe_unused]] int fd) {
+#ifdef SO_NOSIGPIPE
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+}
+
+std::string describe(const Answer& answer, Clock::time_point started) {
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    std::string text = (answer.action.empty() ? std::string("request") : quotedText(answer.action)) + " -> " + answer.code;
+    if (!answer.error.empty()) {
+        text += ": " + answer.error;
+    }
+    return text + " (" + std::to_string(elapsed) + " ms)";
+}
+
+Answer answerFor(ActionContext& context, const RequestRead& read, std::chrono::milliseconds timeout) {
+    switch (read.status) {
+    case RequestRead::Status::line:
+        return answerRequest(context, read.line);
+    case RequestRead::Status::tooLarge:
+        return errorAnswer("request_too_large",
+                           "the request line is longer than " + std::to_string(kMaxRequestBytes) + " bytes");
+    default:
+        return errorAnswer("timeout", "no complete request line within " + std::to_string(timeout.count()) + " ms");
+    }
+}
+
+void serveOne(int client, const StopSignal& stop, ActionContext& context, std::chrono::milliseconds timeout) {
+    Clock::time_point started = Clock::now();
+    Clock::time_point deadline = started + timeout;
+    RequestRead read = readRequestLine(client, stop.fd(), deadline);
+    if (read.status == RequestRead::Status::closed) {
+        logLine("a client left without sending a request");
+        return;
+    }
+    if (read.status == RequestRead::Status::stopped) {
+        return;
+    }
+    Answer answer = answerFor(context, read, timeout);
+    // The answer gets its own time: a slow action must not eat the client's.
+    if (!writeAnswer(client, answer.line, Clock::now() + timeout)) {
+        logLine(describe(answer, started) + " [the client left before the answer]");
+        return;
+    }
+    logLine(describe(answer, started));
+}
+
+}  // namespace
+
+void serve(const Listener& listener, const StopSignal& stop, ActionContext& context,
+           std::chrono::milliseconds requestTimeout) {
+    while (!stop.requested()) {
+        pollfd entries[2] = {{listener.fd(), POLLIN, 0}, {stop.fd(), POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            logLine(std::string("poll failed: ") + std::strerror(errno));
+            return;
+        }
+        if ((entries[0].revents & POLLIN) == 0) {
+            continue;
+        }
+        UniqueFd client(::accept(listener.fd(), nullptr, nullptr));
+        if (!client.valid()) {
+            continue;  // the client gave up before it was accepted, or no descriptors are left for now
+        }
+        ::fcntl(client.get(), F_SETFD, FD_CLOEXEC);
+        ::fcntl(client.get(), F_SETFL, ::fcntl(client.get(), F_GETFL) | O_NONBLOCK);
+        suppressSigpipe(client.get());
+        serveOne(client.get(), stop, context, requestTimeout);
+    }
+}
+
+}  // namespace quillbrook::dev_agent

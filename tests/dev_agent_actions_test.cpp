@@ -1,0 +1,245 @@
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "dev_agent/actions.h"
+#include "dev_agent/agent_error.h"
+#include "dev_agent/maildir.h"
+#include "dev_agent/message_reader.h"
+#include "dev_agent_fixture.h"
+
+namespace quillbrook::dev_agent {
+namespace {
+
+using dev_agent_test::filesIn;
+using dev_agent_test::readFile;
+using json::Value;
+
+// The actions over a private copy of the sample mailbox.
+class Actions : public testing::Test {
+protected:
+    Actions() {
+        dev_agent_test::copySampleMail(dir_.path() + "/mail");
+        open();
+    }
+
+    // A fresh store over the same directories, as after a restart.
+    void open() {
+        mail_ = std::make_unique<MailStore>(
+            std::vector<Account>{{"ada@example.com", "Ada Lindqvist", dir_.path() + "/mail/ada"},
+                                 {"sam.okafor@example.org", "Sam Okafor", dir_.path() + "/mail/sam"}},
+            dir_.path() + "/state");
+        drafts_ = std::make_unique<LocalDraftStore>(dir_.path() + "/drafts");
+        context_ = std::make_unique<ActionContext>(ActionContext{*mail_, *drafts_});
+    }
+
+    Value perform(Value request) { return performAction(*context_, request["action"].get<std::string>(), request); }
+
+    std::string errorCode(Value request) {
+        try {
+            perform(std::move(request));
+        } catch (const AgentError& error) {
+            return error.code();
+        }
+        return "ok";
+    }
+
+    std::string uidOf(const std::string& subject, const std::string& folder = "INBOX") {
+        Value listed = perform({{"action", "list_emails"}, {"folder", folder}, {"limit", 200}});
+        for (const auto& email : listed["emails"]) {
+            if (email["subject"] == subject) {
+                return email["uid"];
+            }
+        }
+        ADD_FAILURE() << "no message " << subject;
+        return "";
+    }
+
+    const std::string& root() const { return dir_.path(); }
+
+private:
+    dev_agent_test::TempDir dir_;
+    std::unique_ptr<MailStore> mail_;
+    std::unique_ptr<LocalDraftStore> drafts_;
+    std::unique_ptr<ActionContext> context_;
+};
+
+struct BadRequestCase {
+    const char* name;
+    const char* request;
+    const char* code;
+};
+
+class ActionErrors : public Actions, public testing::WithParamInterface<BadRequestCase> {};
+
+TEST_P(ActionErrors, AnswerWithTheDefinedCode) {
+    EXPECT_EQ(errorCode(Value::parse(GetParam().request)), GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ActionErrors,
+    testing::Values(
+        BadRequestCase{"unknown_action", R"({"action":"send_email"})", "unknown_action"},
+        BadRequestCase{"folders_need_account", R"({"action":"list_folders"})", "bad_request"},
+        BadRequestCase{"unknown_account", R"({"action":"list_folders","account":"eve@example.com"})", "not_found"},
+        BadRequestCase{"account_not_string", R"({"action":"list_emails","account":5})", "bad_request"},
+        BadRequestCase{"limit_as_string", R"({"action":"list_emails","limit":"10"})", "bad_request"},
+        BadRequestCase{"limit_fractional", R"({"action":"list_emails","limit":2.5})", "bad_request"},
+        BadRequestCase{"folder_not_string", R"({"action":"list_emails","folder":["INBOX"]})", "bad_request"},
+        BadRequestCase{"unknown_folder", R"({"action":"list_emails","folder":"Spam"})", "not_found"},
+        BadRequestCase{"folder_outside_tree", R"({"action":"list_emails","folder":"../sam"})", "not_found"},
+        BadRequestCase{"read_without_uid", R"({"action":"read_email","folder":"INBOX"})", "bad_request"},
+        BadRequestCase{"uid_not_a_number", R"({"action":"read_email","uid":"12a"})", "bad_request"},
+        BadRequestCase{"uid_boolean", R"({"action":"read_email","uid":true})", "bad_request"},
+        BadRequestCase{"unknown_uid", R"({"action":"read_email","uid":"999"})", "not_found"},
+        BadRequestCase{"draft_without_id", R"({"action":"read_local_draft"})", "bad_request"},
+        BadRequestCase{"draft_id_path", R"({"action":"read_local_draft","draft_id":"../state/x"})", "not_found"},
+        BadRequestCase{"unknown_draft",
+                       R"({"action":"read_local_draft","draft_id":"0b5e4d1c-6a55-4d4e-9a43-0c5d0f4b2a11"})",
+                       "not_found"},
+        BadRequestCase{"create_without_to", R"({"action":"create_draft","subject":"s","body":"b"})", "bad_request"},
+        BadRequestCase{"create_subject_number", R"({"action":"create_draft","to":"a@b.example","subject":3,"body":"b"})",
+                       "bad_request"},
+        BadRequestCase{"create_bad_address", R"({"action":"create_draft","to":"nobody","subject":"s","body":"b"})",
+                       "bad_request"},
+        BadRequestCase{"create_bad_cc",
+                       R"({"action":"create_draft","to":"a@b.example","cc":"x","subject":"s","body":"b"})",
+                       "bad_request"},
+        BadRequestCase{"create_bad_target",
+                       R"({"action":"create_draft","to":"a@b.example","subject":"s","body":"b","target":"outbox"})",
+                       "bad_request"},
+        BadRequestCase{"reply_to_unknown_uid",
+                       R"({"action":"create_draft","to":"a@b.example","subject":"s","body":"b","in_reply_to":"999"})",
+                       "not_found"},
+        BadRequestCase{"references_not_array",
+                       R"({"action":"create_draft","to":"a@b.example","subject":"s","body":"b","references":"<a@b>"})",
+                       "bad_request"},
+        BadRequestCase{"references_garbage",
+                       R"({"action":"create_draft","to":"a@b.example","subject":"s","body":"b","references":["x y"]})",
+                       "bad_request"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(Actions, ListsAccountsInOrderWithTheFirstAsDefault) {
+    Value accounts = perform({{"action", "list_accounts"}})["accounts"];
+    ASSERT_EQ(accounts.size(), 2u);
+    EXPECT_EQ(accounts[0]["email"], "ada@example.com");
+    EXPECT_EQ(accounts[0]["isDefault"], true);
+    EXPECT_EQ(accounts[1]["isDefault"], false);
+}
+
+TEST_F(Actions, ListsNewestFirstAndClampsTheLimit) {
+    Value inbox = perform({{"action", "list_emails"}, {"folder", "INBOX"}, {"limit", 1000}});
+    ASSERT_EQ(inbox["emails"].size(), 10u);
+    EXPECT_EQ(inbox["total"], 10);
+    for (std::size_t i = 1; i < inbox["emails"].size(); ++i) {
+        EXPECT_GT(inbox["emails"][i - 1]["date"].get<std::string>().substr(0, 10),
+                  inbox["emails"][i]["date"].get<std::string>().substr(0, 10));
+    }
+    EXPECT_EQ(inbox["emails"][0]["subject"], "Lunch on Thursday?");
+    EXPECT_EQ(perform({{"action", "list_emails"}, {"limit", 0}})["emails"].size(), 1u);
+    EXPECT_EQ(perform({{"action", "list_emails"}, {"limit", -5}})["emails"].size(), 1u);
+    EXPECT_EQ(perform({{"action", "list_emails"}})["emails"].size(), 10u);
+    EXPECT_EQ(perform({{"action", "list_emails"}, {"limit", 3.0}})["emails"].size(), 3u);
+    Value sam = perform({{"action", "list_emails"}, {"account", "SAM.OKAFOR@example.org"}});
+    EXPECT_EQ(sam["emails"][0]["subject"], "Photos from Saturday 📷");
+}
+
+TEST_F(Actions, ReadPointsToTheFolderThatHoldsAUid) {
+    std::string uid = uidOf("Welcome to Bluefern Analytics", "Archive");
+    try {
+        perform({{"action", "read_email"}, {"uid", uid}, {"folder", "INBOX"}});
+        FAIL() << "read a message from the wrong folder";
+    } catch (const AgentError& error) {
+        EXPECT_EQ(error.code(), "not_found");
+        EXPECT_NE(std::string(error.what()).find("it is in Archive"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(perform({{"action", "read_email"}, {"uid", std::stoi(uid)}, {"folder", "archive"}})["subject"],
+              "Welcome to Bluefern Analytics");
+}
+
+TEST_F(Actions, UidsSurviveRestartsAndNewArrivalsTakeNewNumbers) {
+    std::string budget = uidOf("Draft budget for the Harbour project");
+    std::string lunch = uidOf("Lunch on Thursday?");
+    // A message whose file name sorts before all others arrives while the agent is down.
+    std::ofstream(root() + "/mail/ada/new/1000000000.M1P1.elsewhere")
+        << "From: x@example.com\nSubject: Late arrival\nDate: Sat, 15 Mar 2025 08:00:00 +0000\n\nhi\n";
+    open();
+    EXPECT_EQ(uidOf("Draft budget for the Harbour project"), budget);
+    EXPECT_EQ(uidOf("Lunch on Thursday?"), lunch);
+    EXPECT_GT(std::stoi(uidOf("Late arrival")), std::stoi(lunch));
+}
+
+TEST_F(Actions, SkipsFilesThatAreNotMessages) {
+    std::ofstream(root() + "/mail/ada/cur/2000000000.M1P1.junk:2,S") << "";
+    EXPECT_EQ(perform({{"action", "list_emails"}})["total"], 10);
+}
+
+TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
+    std::string parent = uidOf("Re: Draft budget for the Harbour project");
+    Value result = perform({{"action", "create_draft"},
+                            {"to", "Jonas Berg <jonas.berg@example.com>"},
+                            {"subject", "Re: Draft budget for the Harbour project"},
+                            {"body", "Agreed — send it.\n"},
+                            {"target", "server"},
+                            {"in_reply_to", parent},
+                            {"references", {parent}}});
+    EXPECT_EQ(result["folder"], "Drafts");
+    std::vector<std::string> files = filesIn(root() + "/mail/ada/.Drafts/new");
+    ASSERT_EQ(files.size(), 1u);
+    auto draft = readMessage(readFile(files[0]));
+    ASSERT_TRUE(draft);
+    EXPECT_EQ(draft->from, "ada@example.com");
+    EXPECT_EQ(draft->fromName, "Ada Lindqvist");
+    EXPECT_EQ(draft->body, "Agreed — send it.\n");
+    EXPECT_EQ(draft->inReplyTo, "<budget-harbour-3@example.com>");
+    EXPECT_EQ(draft->references, (std::vector<std::string>{"<budget-harbour-1@example.com>",
+                                                           "<reply-budget-harbour-2@example.com>",
+                                                           "<budget-harbour-3@example.com>"}));
+    EXPECT_EQ(draft->messageId, result["messageId"]);
+    EXPECT_EQ(uidOf("Re: Draft budget for the Harbour project", "Drafts"), result["uid"]);
+    EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/tmp").empty());
+}
+
+TEST_F(Actions, ServerDraftCreatesAMissingDraftsFolder) {
+    perform({{"action", "create_draft"},
+             {"account", "sam.okafor@example.org"},
+             {"to", "tomas.ruiz@example.net"},
+             {"subject", "Photos"},
+             {"body", "Thanks!"},
+             {"target", "server"}});
+    EXPECT_EQ(filesIn(root() + "/mail/sam/.Drafts/new").size(), 1u);
+    EXPECT_EQ(perform({{"action", "list_folders"}, {"account", "sam.okafor@example.org"}})["folders"][1]["name"],
+              "Drafts");
+}
+
+TEST_F(Actions, LocalDraftsPersistAndFilterByAccount) {
+    std::string parent = uidOf("Server migration window on Saturday");
+    Value created = perform({{"action", "create_draft"},
+                             {"to", "jonas.berg@example.com"},
+                             {"subject", "Re: Server migration window on Saturday"},
+                             {"body", "The export list is attached to the ticket."},
+                             {"in_reply_to", parent}});
+    EXPECT_EQ(created["target"], "local");
+    EXPECT_EQ(created["inReplyTo"], "<20250303091200.4f2a@example.com>");
+    perform({{"action", "create_draft"},
+             {"account", "sam.okafor@example.org"},
+             {"to", "lena@paddle-club.example"},
+             {"subject", "Beginners' course"},
+             {"body", "Count me in."}});
+    open();
+    Value all = perform({{"action", "list_local_drafts"}})["drafts"];
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]["subject"], "Beginners' course") << "newest first";
+    Value ada = perform({{"action", "list_local_drafts"}, {"account", "ada@example.com"}})["drafts"];
+    ASSERT_EQ(ada.size(), 1u);
+    EXPECT_EQ(ada[0]["id"], created["id"]);
+    Value read = perform({{"action", "read_local_draft"}, {"draft_id", created["id"]}});
+    EXPECT_EQ(read["body"], "The export list is attached to the ticket.");
+    EXPECT_EQ(read["from"], "Ada Lindqvist <ada@example.com>");
+    EXPECT_EQ(errorCode({{"action", "list_local_drafts"}, {"account", "eve@example.com"}}), "not_found");
+}
+
+}  // namespace
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,221 @@
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "dev_agent_fixture.h"
+
+// The built agent over its socket: raw request lines in, answer lines out.
+
+namespace quillbrook::dev_agent_test {
+namespace {
+
+using nlohmann::json;
+
+const std::string kListAccounts = "{\"action\":\"list_accounts\"}\n";
+
+class AgentOverSocket : public testing::Test {
+protected:
+    AgentOverSocket() { copySampleMail(home_.path() + "/mail"); }
+
+    json ask(const std::string& bytes) { return json::parse(roundTrip(agent_->socketPath(), bytes)); }
+
+    void start(std::vector<std::string> extraArgs = {}) {
+        agent_ = std::make_unique<AgentProcess>(home_.path(), std::move(extraArgs));
+    }
+
+    void expectStillServing() {
+        json answer = ask(kListAccounts);
+        EXPECT_EQ(answer["ok"], true) << answer;
+        EXPECT_EQ(answer["result"]["accounts"][0]["email"], "ada@example.com");
+    }
+
+    TempDir home_;
+    std::unique_ptr<AgentProcess> agent_;
+};
+
+// A client connection whose steps the test controls.
+class RawClient {
+public:
+    explicit RawClient(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
+    ~RawClient() { ::close(fd_); }
+    void send(const std::string& bytes) { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    void endSending() { ::shutdown(fd_, SHUT_WR); }
+    std::string readLine() {
+        std::string line;
+        char c;
+        while (::read(fd_, &c, 1) == 1 && c != '\n') {
+            line.push_back(c);
+        }
+        return line;
+    }
+
+private:
+    int fd_;
+};
+
+struct BadLineCase {
+    const char* name;
+    std::string line;
+    const char* code;
+};
+
+class BadLines : public AgentOverSocket, public testing::WithParamInterface<BadLineCase> {};
+
+TEST_P(BadLines, GetTheDefinedErrorAndTheAgentKeepsServing) {
+    start();
+    json answer = ask(GetParam().line);
+    EXPECT_EQ(answer["ok"], false);
+    EXPECT_EQ(answer["code"], GetParam().code);
+    EXPECT_TRUE(answer["error"].is_string() && !answer["error"].get<std::string>().empty());
+    expectStillServing();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadLines,
+    testing::Values(BadLineCase{"not_json", "hello agent\n", "bad_request"},
+                    BadLineCase{"empty_line", "\n", "bad_request"},
+                    BadLineCase{"array", "[\"list_accounts\"]\n", "bad_request"},
+                    BadLineCase{"no_action", "{\"account\":\"ada@example.com\"}\n", "bad_request"},
+                    BadLineCase{"invalid_utf8", "{\"action\":\"list_\xFF\"}\n", "bad_request"},
+                    BadLineCase{"nul_byte", std::string("{\"action\":\"list_accounts\"}\0x\n", 29), "bad_request"},
+                    BadLineCase{"unknown_action", "{\"action\":\"send_email\",\"to\":\"x@y.z\"}\n", "unknown_action"},
+                    BadLineCase{"missing_param", "{\"action\":\"list_folders\"}\n", "bad_request"},
+                    BadLineCase{"wrong_type", "{\"action\":\"list_emails\",\"folder\":\"INBOX\",\"limit\":\"5\"}\n",
+                                "bad_request"},
+                    BadLineCase{"unknown_uid", "{\"action\":\"read_email\",\"uid\":\"4711\",\"folder\":\"INBOX\"}\n",
+                                "not_found"},
+                    BadLineCase{"oversized", "{\"action\":\"list_accounts\",\"pad\":\"" + std::string(2 << 20, 'x') +
+                                                 "\"}\n",
+                                "request_too_large"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(AgentOverSocket, AnswersExactlyOneLineAndReadsEscapedSolidus) {
+    start();
+    std::string line = roundTrip(agent_->socketPath(),
+                                "{\"action\":\"list_emails\",\"folder\":\"INBOX\",\"limit\":2,\"x\":\"a\\/b\"}\r\n");
+    json answer = json::parse(line);
+    EXPECT_EQ(answer["ok"], true);
+    EXPECT_EQ(answer["result"]["emails"].size(), 2u);
+}
+
+TEST_F(AgentOverSocket, ClientsThatLeaveEarlyDoNotDisturbTheAgent) {
+    start();
+    { RawClient silent(agent_->socketPath()); }
+    {
+        RawClient half(agent_->socketPath());
+        half.send("{\"action\":\"list_");
+    }
+    expectStillServing();
+    // A client that ends its side after an unterminated line has still asked.
+    RawClient unterminated(agent_->socketPath());
+    unterminated.send("{\"action\":\"list_accounts\"}");
+    unterminated.endSending();
+    EXPECT_EQ(json::parse(unterminated.readLine())["ok"], true);
+}
+
+TEST_F(AgentOverSocket, ASilentClientIsAnsweredWithATimeoutAndDelaysOthersOnlyThatLong) {
+    start({"--request-timeout", "0.3"});
+    RawClient silent(agent_->socketPath());
+    auto started = std::chrono::steady_clock::now();
+    expectStillServing();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_EQ(json::parse(silent.readLine())["code"], "timeout");
+}
+
+TEST_F(AgentOverSocket, RestartKeepsUidsAndLocalDrafts) {
+    start();
+    json before = ask("{\"action\":\"list_emails\",\"folder\":\"INBOX\"}\n")["result"]["emails"];
+    json draft = ask("{\"action\":\"create_draft\",\"to\":\"jonas.berg@example.com\",\"subject\":\"Lunch\","
+                     "\"body\":\"Thursday works.\",\"in_reply_to\":\"" +
+                     before[0]["uid"].get<std::string>() + "\"}\n");
+    ASSERT_EQ(draft["ok"], true) << draft;
+    EXPECT_EQ(agent_->stop(), 0);
+    EXPECT_NE(::access((home_.path() + "/agent.sock").c_str(), F_OK), 0) << "the socket file outlived the agent";
+
+    start();
+    EXPECT_EQ(ask("{\"action\":\"list_emails\",\"folder\":\"INBOX\"}\n")["result"]["emails"], before);
+    json reread = ask("{\"action\":\"read_local_draft\",\"draft_id\":\"" + draft["result"]["id"].get<std::string>() +
+                      "\"}\n");
+    EXPECT_EQ(reread["result"]["body"], "Thursday works.");
+    EXPECT_EQ(reread["result"]["inReplyTo"], "<lunch-thursday-77@example.com>");
+}
+
+TEST_F(AgentOverSocket, SocketIsOnlyForItsUserAndSignalsRemoveIt) {
+    std::string dir = home_.path() + "/private/run";
+    std::string socket = dir + "/agent.sock";
+    AgentProcess agent(home_.path(), {}, socket);
+    struct stat info {};
+    ASSERT_EQ(::stat(socket.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(agent.stop(), 0);
+    EXPECT_NE(::access(socket.c_str(), F_OK), 0);
+}
+
+TEST_F(AgentOverSocket, RefusesToStartBesideALiveAgentButReplacesAStaleSocket) {
+    start();
+    StartResult second = runAgentToEnd({"--socket", agent_->socketPath(), "--account",
+                                        "ada@example.com=" + home_.path() + "/mail/ada"});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.log.find("already listening"), std::string::npos) << second.log;
+    expectStillServing();
+
+    // An agent killed outright leaves its socket file behind.
+    agent_->stop();
+    int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (home_.path() + "/agent.sock").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(stale);
+    start();
+    expectStillServing();
+}
+
+TEST(AgentStart, RefusesBadConfigurationWithAClearMessage) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::string socket = home.path() + "/agent.sock";
+    std::string ada = "ada@example.com=" + home.path() + "/mail/ada";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    std::string regularFile = home.path() + "/mail/ada/cur/1740989520.M101P4101.mail.example:2,S";
+    for (const Case& c : std::vector<Case>{
+             {{"--socket", socket}, 64, "--account is required"},
+             {{"--socket", socket, "--account", "ada"}, 1, "EMAIL=DIR[:NAME]"},
+             {{"--socket", socket, "--account", "ada@example.com=" + home.path()}, 1, "is not a Maildir"},
+             {{"--socket", socket, "--account", ada, "--account", "ADA@example.com=" + home.path() + "/mail/sam"},
+              1,
+              "given twice"},
+             {{"--socket", regularFile, "--account", ada}, 1, "is not a socket"},
+             {{"--socket", home.path() + "/" + std::string(120, 's'), "--account", ada}, 1, "socket path"},
+         }) {
+        StartResult result = runAgentToEnd(c.args);
+        EXPECT_EQ(result.status, c.status) << c.args[c.args.size() - 1];
+        EXPECT_NE(result.log.find(c.message), std::string::npos) << result.log;
+    }
+}
+
+}  // namespace
+}  // namespace quillbrook::dev_agent_test

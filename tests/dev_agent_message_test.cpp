@@ -1,0 +1,149 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dev_agent/message_composer.h"
+#include "dev_agent/message_reader.h"
+#include "dev_agent_fixture.h"
+
+namespace quillbrook::dev_agent {
+namespace {
+
+std::optional<ParsedMessage> readSample(const std::string& relativePath) {
+    return readMessage(dev_agent_test::readFile(std::string(QUILLBROOK_SAMPLE_MAIL) + "/" + relativePath));
+}
+
+struct SampleCase {
+    const char* name;
+    const char* file;
+    const char* from;
+    const char* fromName;
+    const char* subject;
+    const char* date;
+    const char* bodyStart;
+    bool hasHtml;
+};
+
+class SampleMessage : public testing::TestWithParam<SampleCase> {};
+
+TEST_P(SampleMessage, DecodesHeadersAndBodyToUtf8) {
+    const auto& c = GetParam();
+    auto message = readSample(c.file);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->from, c.from);
+    EXPECT_EQ(message->fromName, c.fromName);
+    EXPECT_EQ(message->subject, c.subject);
+    EXPECT_EQ(message->date, c.date);
+    EXPECT_EQ(message->body.substr(0, std::string(c.bodyStart).size()), c.bodyStart);
+    EXPECT_EQ(message->body.find('\r'), std::string::npos);
+    EXPECT_EQ(!message->bodyHTML.empty(), c.hasHtml);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleMessage,
+    testing::Values(
+        SampleCase{"plain_ascii", "ada/cur/1740989520.M101P4101.mail.example:2,S", "jonas.berg@example.com",
+                   "Jonas Berg", "Server migration window on Saturday", "2025-03-03T09:12:00+01:00",
+                   "Hi Ada,\n\nwe have", false},
+        SampleCase{"alternative_quoted_printable_crlf", "ada/cur/1741097007.M102P4102.mail.example:2,",
+                   "updates@kestrel-logistics.example", "Kestrel Logistics", "Your shipment KL-48213 is on its way",
+                   "2025-03-04T14:03:27+00:00", "Hello Ada Lindqvist,\n\ngood news", true},
+        SampleCase{"encoded_words_in_name_and_folded_subject", "ada/cur/1741275910.M104P4104.mail.example:2,FS",
+                   "zoe.petrovic@example.com", "Zoë Petrović", "Résumé review — two candidates for the analyst role",
+                   "2025-03-06T16:45:10+01:00", "Hi Ada,\n\nI read both résumés", false},
+        SampleCase{"latin1_body_and_headers", "ada/new/1741331100.M105P4105.mail.example",
+                   "francois.lefevre@atelier-rhone.example", "François Lefèvre", "Réunion de lancement à Lyon",
+                   "2025-03-07T08:05:00+01:00", "Bonjour Ada,\n\nmerci pour votre réponse", false},
+        SampleCase{"html_only_gets_a_text_body", "ada/cur/1741849200.M110P4110.mail.example:2,", "weekly@example.com",
+                   "Bluefern Weekly", "Bluefern Weekly: new office plants & the spring offsite",
+                   "2025-03-13T07:00:00+00:00", "Bluefern Weekly\n\nThe spring offsite is booked: 3–4 April", true},
+        SampleCase{"emoji_subject_base64", "sam/new/1741551300.M115P4115.mail.example", "tomas.ruiz@example.net",
+                   "Tomás Ruiz", "Photos from Saturday 📷", "2025-03-09T20:15:00+00:00", "Sam! Here are the photos",
+                   true}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(MessageReader, ListsAttachmentsWithDecodedSizeWithoutInliningThem) {
+    auto message = readSample("ada/cur/1741167000.M103P4103.mail.example:2,S");
+    ASSERT_TRUE(message);
+    ASSERT_EQ(message->attachments.size(), 1u);
+    EXPECT_EQ(message->attachments[0].filename, "HS-2025-031.pdf");
+    EXPECT_EQ(message->attachments[0].contentType, "application/pdf");
+    EXPECT_EQ(message->attachments[0].size, 494u);
+    EXPECT_EQ(message->body.find("JVBERi0"), std::string::npos) << "base64 of the PDF leaked into the body";
+}
+
+TEST(MessageReader, ReadsThreadingHeadersWithBrackets) {
+    auto message = readSample("ada/new/1741682400.M108P4108.mail.example");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->messageId, "<budget-harbour-3@example.com>");
+    EXPECT_EQ(message->inReplyTo, "<reply-budget-harbour-2@example.com>");
+    EXPECT_EQ(message->references,
+              (std::vector<std::string>{"<budget-harbour-1@example.com>", "<reply-budget-harbour-2@example.com>"}));
+}
+
+TEST(MessageReader, SurvivesBrokenInput) {
+    EXPECT_FALSE(readMessage(""));
+    EXPECT_FALSE(readMessage(std::string("\0\x01\x02 binary", 10)));
+    // Undeclared 8-bit text and a charset that lies still come out as UTF-8.
+    auto mislabelled = readMessage("From: a@b.example\nSubject: caf\xE9\nContent-Type: text/plain; charset=utf-8\n\n"
+                                   "na\xEFve \x93quotes\x94\n");
+    ASSERT_TRUE(mislabelled);
+    EXPECT_EQ(mislabelled->subject, "café");
+    EXPECT_EQ(mislabelled->body, "naïve “quotes”\n");
+    auto unknownCharset = readMessage("Subject: x\nContent-Type: text/plain; charset=x-no-such\n\nplain\n");
+    ASSERT_TRUE(unknownCharset);
+    EXPECT_EQ(unknownCharset->body, "plain\n");
+    auto noDate = readMessage("Subject: undated\n\nbody\n");
+    ASSERT_TRUE(noDate);
+    EXPECT_EQ(noDate->date, "");
+    EXPECT_FALSE(noDate->time);
+}
+
+TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {
+    OutgoingMessage draft;
+    draft.fromName = "Ada Lindqvist";
+    draft.fromEmail = "ada@example.com";
+    draft.to = "Zoë Petrović <zoe.petrovic@example.com>, jonas.berg@example.com";
+    draft.cc = "priya.raman@example.com";
+    draft.subject = "Re: Résumé review — two candidates\nBcc: injected@example.com";
+    draft.body = "Thanks, Zoë!\n\nÅsa will join too.\n";
+    draft.bodyHTML = "<p>Thanks, Zoë!</p>";
+    draft.inReplyTo = "<CAF3p9x2Zoe7m@mail.example.com>";
+    draft.references = {"<a@example.com>", "<CAF3p9x2Zoe7m@mail.example.com>"};
+
+    ComposedMessage composed = composeMessage(draft);
+    for (char c : composed.text) {
+        ASSERT_LT(static_cast<unsigned char>(c), 0x80) << "a draft must be 7-bit clean";
+    }
+    EXPECT_EQ(composed.text.find("\nBcc: injected"), std::string::npos);
+    auto parsed = readMessage(composed.text);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->from, "ada@example.com");
+    EXPECT_EQ(parsed->fromName, "Ada Lindqvist");
+    EXPECT_EQ(parsed->subject, "Re: Résumé review — two candidates Bcc: injected@example.com");
+    EXPECT_EQ(parsed->to, "Zoë Petrović <zoe.petrovic@example.com>, jonas.berg@example.com");
+    EXPECT_EQ(parsed->cc, "priya.raman@example.com");
+    EXPECT_EQ(parsed->body, draft.body);
+    EXPECT_EQ(parsed->bodyHTML, draft.bodyHTML);
+    EXPECT_EQ(parsed->messageId, composed.messageId);
+    EXPECT_NE(composed.messageId.find("@example.com>"), std::string::npos);
+    EXPECT_EQ(parsed->inReplyTo, draft.inReplyTo);
+    EXPECT_EQ(parsed->references, draft.references);
+    EXPECT_FALSE(parsed->date.empty());
+}
+
+TEST(MessageComposer, ChecksRecipientsAndMessageIds) {
+    EXPECT_FALSE(addressListProblem("a@b.example"));
+    EXPECT_FALSE(addressListProblem("Ada <a@b.example>, \"Berg, Jonas\" <j@b.example>"));
+    for (const char* bad : {"", "   ", "not an address", "a@b.example, nobody", "<@>"}) {
+        EXPECT_TRUE(addressListProblem(bad)) << bad;
+    }
+    EXPECT_TRUE(isMessageId("<a.b@example.com>"));
+    for (const char* bad : {"a@b", "<a b@c>", "<nobody>", "<@c>", "<a@>", "<a@b>\r\nX: y"}) {
+        EXPECT_FALSE(isMessageId(bad)) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace quillbrook::dev_agent
