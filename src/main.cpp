@@ -1,6 +1,6 @@
 #include "commands/command_line.h"
 #include "commands/command_tree.h"
-#include "platform/process_setup.h"
+#include "util/process_setup.h"
 
 int main(int argc, char** argv) {
     quillbrook::prepareProcess();

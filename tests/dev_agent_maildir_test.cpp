@@ -112,15 +112,15 @@ TEST(UidMap, RefusesADamagedStateFileInsteadOfRenumbering) {
 }
 
 TEST(AccountSpec, ReadsEmailDirectoryAndOptionalName) {
-    Account plain = parseAccountSpec("ada@example.com=/mail/ada/");
+    Account plain = parseAccountOption("ada@example.com=/mail/ada/");
     EXPECT_EQ(plain.email, "ada@example.com");
     EXPECT_EQ(plain.root, "/mail/ada");
     EXPECT_EQ(plain.name, "");
-    Account named = parseAccountSpec("ada@example.com=/mail/ada:Ada Lindqvist: Work");
+    Account named = parseAccountOption("ada@example.com=/mail/ada:Ada Lindqvist: Work");
     EXPECT_EQ(named.root, "/mail/ada");
     EXPECT_EQ(named.name, "Ada Lindqvist: Work");
     for (const char* bad : {"ada@example.com", "=/mail", "ada=/mail", "ada@example.com=", "@x=/m", "ada@=/m"}) {
-        EXPECT_THROW(parseAccountSpec(bad), std::invalid_argument) << bad;
+        EXPECT_THROW(parseAccountOption(bad), std::invalid_argument) << bad;
     }
 }
 

@@ -14,20 +14,6 @@ struct TextCase {
     std::string expected;
 };
 
-class ValidUtf8 : public testing::TestWithParam<TextCase> {};
-
-TEST_P(ValidUtf8, ReplacesOnlyInvalidBytes) { EXPECT_EQ(toValidUtf8(GetParam().input), GetParam().expected); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ValidUtf8,
-    testing::Values(TextCase{"ascii", "plain", "plain"},
-                    TextCase{"multibyte_kept", "Zo\xC3\xAB \xF0\x9F\x93\xB7", "Zo\xC3\xAB \xF0\x9F\x93\xB7"},
-                    TextCase{"latin1_byte", "caf\xE9!", "caf\xEF\xBF\xBD!"},
-                    TextCase{"truncated_sequence_at_end", "ab\xE2\x80", "ab\xEF\xBF\xBD\xEF\xBF\xBD"},
-                    TextCase{"overlong_slash", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-                    TextCase{"surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}),
-    [](const auto& info) { return info.param.name; });
-
 class UnixLineEnds : public testing::TestWithParam<TextCase> {};
 
 TEST_P(UnixLineEnds, TurnsEveryLineEndIntoLf) { EXPECT_EQ(toUnixLineEnds(GetParam().input), GetParam().expected); }

@@ -13,12 +13,10 @@
 #include <gtest/gtest.h>
 
 #include "mcp/line_reader.h"
-#include "mcp/text_prefix.h"
 
 namespace {
 
 using quillbrook::LineReader;
-using quillbrook::leadingCharacters;
 
 // Every line a reader hands out for `input`, read `chunkBytes` at a time.
 std::vector<std::string> linesOf(const std::string& input, std::size_t chunkBytes) {
@@ -93,45 +91,6 @@ TEST(McpLineReader, WaitsOnANonBlockingDescriptorInsteadOfEndingTheInput) {
     EXPECT_FALSE(reader.next());
     writer.join();
     ::close(fds[0]);
-}
-
-TEST(McpLeadingCharacters, CountsCodePointsAndNeverSplitsOne) {
-    struct Case {
-        std::string text;
-        std::size_t count;
-        std::string prefix;
-    };
-    const std::string eighty(80, 'a');
-    const std::vector<Case> cases = {
-        {"hello", 80, "hello"},
-        {eighty + "bcd", 80, eighty},
-        {"\u00e9t\u00e9", 2, "\u00e9t"},                 // two-byte characters count once
-        {"\u20ac\u20ac\u20ac", 2, "\u20ac\u20ac"},       // three-byte
-        {"\U0001F600\U0001F600x", 2, "\U0001F600\U0001F600"},  // four-byte
-        {"", 80, ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(leadingCharacters(c.text, c.count), c.prefix) << c.text;
-    }
-}
-
-TEST(McpLeadingCharacters, ShowsEachBrokenByteAsOneReplacementCharacter) {
-    const std::string replacement = "\xEF\xBF\xBD";
-    struct Case {
-        std::string text;
-        std::string prefix;
-    };
-    const std::vector<Case> cases = {
-        {"a\xFF" "b", "a" + replacement + "b"},
-        {"\xE2\x82", replacement + replacement},         // a sequence cut short by the end
-        {"\xC0\xAF", replacement + replacement},         // an overlong solidus
-        {"\xED\xA0\x80", replacement + replacement + replacement},  // a surrogate
-        {"\xF4\x90\x80\x80", replacement + replacement + replacement + replacement},  // beyond U+10FFFF
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(leadingCharacters(c.text, 10), c.prefix) << testing::PrintToString(c.text);
-    }
-    EXPECT_EQ(leadingCharacters("\xFF\xFF\xFF", 2), replacement + replacement);
 }
 
 }  // namespace

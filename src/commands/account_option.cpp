@@ -2,7 +2,7 @@
 
 namespace quillbrook {
 
-ArgumentSpec accountOption() { return {"account", ArgumentKind::option, "Email account to use"}; }
+ArgumentDefinition accountOption() { return {"account", ArgumentKind::option, "Email account to use"}; }
 
 void addAccount(json::Value& params, const Arguments& arguments) {
     if (auto account = arguments.optional("account")) {

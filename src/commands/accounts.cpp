@@ -46,7 +46,7 @@ void currentAccount(const Arguments&) {
 
 }  // namespace
 
-CommandSpec accountsCommand() {
+CommandDefinition accountsCommand() {
     return {
         .name = "accounts",
         .abstract = "List email accounts",

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "commands/command_spec.h"
+#include "commands/command_definition.h"
 
 namespace quillbrook {
 
 // `accounts list` and `accounts current`.
-CommandSpec accountsCommand();
+CommandDefinition accountsCommand();
 
 }  // namespace quillbrook

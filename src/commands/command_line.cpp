@@ -23,25 +23,25 @@ namespace quillbrook {
 namespace {
 
 struct Binding {
-    const ArgumentSpec* spec;
+    const ArgumentDefinition* definition;
     CLI::Option* option;
     std::string value;
 };
 
 struct Node {
-    const CommandSpec* spec;
+    const CommandDefinition* definition;
     CLI::App* app;
     std::deque<Binding> bindings;  // a deque: CLI11 keeps pointers to each value
 };
 
-std::string helpWithDefault(const ArgumentSpec& argument) {
+std::string helpWithDefault(const ArgumentDefinition& argument) {
     if (!argument.defaultValue || argument.help.find("(default:") != std::string::npos) {
         return argument.help;
     }
     return argument.help + " (default: " + *argument.defaultValue + ")";
 }
 
-void addArgument(Node& node, const ArgumentSpec& argument) {
+void addArgument(Node& node, const ArgumentDefinition& argument) {
     Binding& binding = node.bindings.emplace_back(Binding{&argument, nullptr, argument.defaultValue.value_or("")});
     std::string help = helpWithDefault(argument);
     switch (argument.kind) {
@@ -69,22 +69,22 @@ void addArgument(Node& node, const ArgumentSpec& argument) {
 // is built: when the next word names a child, that child alone (with its
 // arguments); otherwise every child by name and abstract, which is all that
 // help and error messages show of them.
-void build(std::deque<Node>& nodes, const CommandSpec& spec, CLI::App* app, std::span<char*> words) {
-    Node& node = nodes.emplace_back(Node{&spec, app, {}});
-    for (const ArgumentSpec& argument : spec.arguments) {
+void build(std::deque<Node>& nodes, const CommandDefinition& definition, CLI::App* app, std::span<char*> words) {
+    Node& node = nodes.emplace_back(Node{&definition, app, {}});
+    for (const ArgumentDefinition& argument : definition.arguments) {
         addArgument(node, argument);
     }
-    if (spec.children.empty()) {
+    if (definition.children.empty()) {
         return;
     }
     app->require_subcommand(0, 1);
-    auto named = std::find_if(spec.children.begin(), spec.children.end(),
-                              [&](const CommandSpec& child) { return !words.empty() && child.name == words.front(); });
-    if (named != spec.children.end()) {
+    auto named = std::find_if(definition.children.begin(), definition.children.end(),
+                              [&](const CommandDefinition& child) { return !words.empty() && child.name == words.front(); });
+    if (named != definition.children.end()) {
         build(nodes, *named, app->add_subcommand(named->name, named->abstract), words.subspan(1));
         return;
     }
-    for (const CommandSpec& child : spec.children) {
+    for (const CommandDefinition& child : definition.children) {
         nodes.emplace_back(Node{&child, app->add_subcommand(child.name, child.abstract), {}});
     }
 }
@@ -109,12 +109,12 @@ Arguments collect(const Node& node) {
     Arguments arguments;
     for (const Binding& binding : node.bindings) {
         bool given = binding.option->count() > 0;
-        if (binding.spec->kind == ArgumentKind::flag) {
+        if (binding.definition->kind == ArgumentKind::flag) {
             if (given) {
-                arguments.setFlag(binding.spec->name);
+                arguments.setFlag(binding.definition->name);
             }
-        } else if (given || binding.spec->defaultValue) {
-            arguments.set(binding.spec->name, binding.value);
+        } else if (given || binding.definition->defaultValue) {
+            arguments.set(binding.definition->name, binding.value);
         }
     }
     return arguments;
@@ -124,7 +124,7 @@ int exitCode(ExitStatus status) { return static_cast<int>(status); }
 
 }  // namespace
 
-int runCommandLine(const CommandSpec& root, const char* version, int argc, char** argv) {
+int runCommandLine(const CommandDefinition& root, const char* version, int argc, char** argv) {
     CLI::App app(root.abstract, root.name);
     app.set_version_flag("--version", version);
     app.fallthrough();  // before the subcommands are added, which copy it
@@ -153,12 +153,12 @@ int runCommandLine(const CommandSpec& root, const char* version, int argc, char*
 
     const CLI::App* command = selectedCommand(app);
     auto node = std::find_if(nodes.begin(), nodes.end(), [&](const Node& n) { return n.app == command; });
-    if (node->spec->run == nullptr) {
+    if (node->definition->run == nullptr) {
         writeAll(STDOUT_FILENO, app.help());
         return exitCode(ExitStatus::success);
     }
     try {
-        node->spec->run(collect(*node));
+        node->definition->run(collect(*node));
     } catch (const std::exception& error) {
         writeLine(STDERR_FILENO, std::string("Error: ") + error.what());
         return exitCode(ExitStatus::failure);

@@ -8,7 +8,7 @@
 
 namespace quillbrook {
 
-CommandSpec commandTree() {
+CommandDefinition commandTree() {
     return {
         .name = "quillbrook-cli",
         .abstract = "Quillbrook CLI \u2014 thin client over the Quillbrook agent socket",

@@ -71,7 +71,7 @@ void replyDraft(const Arguments& arguments) {
 
 }  // namespace
 
-CommandSpec draftCommand() {
+CommandDefinition draftCommand() {
     return {
         .name = "draft",
         .abstract = "Create reply/new drafts",

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "commands/command_spec.h"
+#include "commands/command_definition.h"
 
 namespace quillbrook {
 
 // `draft create` and `draft reply`: drafts for a person to review, never sent.
-CommandSpec draftCommand();
+CommandDefinition draftCommand();
 
 }  // namespace quillbrook

@@ -26,11 +26,11 @@ void deleteDraft(const Arguments&) {
     std::exit(static_cast<int>(ExitStatus::failure));
 }
 
-ArgumentSpec draftIdArgument() { return {"draft-id", ArgumentKind::positional, "Draft ID", true}; }
+ArgumentDefinition draftIdArgument() { return {"draft-id", ArgumentKind::positional, "Draft ID", true}; }
 
 }  // namespace
 
-CommandSpec draftsCommand() {
+CommandDefinition draftsCommand() {
     return {
         .name = "drafts",
         .abstract = "List and inspect local drafts",

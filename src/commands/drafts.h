@@ -1,10 +1,10 @@
 #pragma once
 
-#include "commands/command_spec.h"
+#include "commands/command_definition.h"
 
 namespace quillbrook {
 
 // `drafts list`, `drafts status` and `drafts delete`, which only refuses.
-CommandSpec draftsCommand();
+CommandDefinition draftsCommand();
 
 }  // namespace quillbrook

@@ -4,7 +4,7 @@
 
 namespace quillbrook {
 
-CommandSpec mcpCommand() {
+CommandDefinition mcpCommand() {
     return {
         .name = "mcp",
         .abstract = "Start MCP (Model Context Protocol) server \u2014 thin shim over agent.sock",

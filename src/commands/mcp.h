@@ -1,10 +1,10 @@
 #pragma once
 
-#include "commands/command_spec.h"
+#include "commands/command_definition.h"
 
 namespace quillbrook {
 
 // `mcp`: serve the Model Context Protocol on standard input and output.
-CommandSpec mcpCommand();
+CommandDefinition mcpCommand();
 
 }  // namespace quillbrook

@@ -21,7 +21,7 @@ void read(const Arguments& arguments) {
 
 }  // namespace
 
-CommandSpec fetchCommand() {
+CommandDefinition fetchCommand() {
     return {
         .name = "fetch",
         .abstract = "Fetch email messages (list_emails)",
@@ -35,7 +35,7 @@ CommandSpec fetchCommand() {
     };
 }
 
-CommandSpec readCommand() {
+CommandDefinition readCommand() {
     return {
         .name = "read",
         .abstract = "Read a specific email message (read_email)",

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "commands/command_spec.h"
+#include "commands/command_definition.h"
 
 namespace quillbrook {
 
 // `fetch`: list the messages of a folder.
-CommandSpec fetchCommand();
+CommandDefinition fetchCommand();
 // `read`: show one message by its UID.
-CommandSpec readCommand();
+CommandDefinition readCommand();
 
 }  // namespace quillbrook

@@ -6,14 +6,14 @@
 
 namespace quillbrook::dev_agent {
 
-Account parseAccountSpec(std::string_view spec) {
-    auto equals = spec.find('=');
+Account parseAccountOption(std::string_view text) {
+    auto equals = text.find('=');
     if (equals == std::string_view::npos) {
-        throw std::invalid_argument("--account wants EMAIL=DIR[:NAME], got \"" + std::string(spec) + "\"");
+        throw std::invalid_argument("--account wants EMAIL=DIR[:NAME], got \"" + std::string(text) + "\"");
     }
     Account account;
-    account.email = std::string(spec.substr(0, equals));
-    std::string_view rest = spec.substr(equals + 1);
+    account.email = std::string(text.substr(0, equals));
+    std::string_view rest = text.substr(equals + 1);
     auto colon = rest.find(':');
     account.root = std::string(rest.substr(0, colon));
     if (colon != std::string_view::npos) {

@@ -15,7 +15,7 @@ struct Account {
 // Reads "EMAIL=DIR" or "EMAIL=DIR:NAME". The name is everything after the first
 // colon behind "=", so a name may contain colons and a directory may not. Throws
 // std::invalid_argument with a message fit for the user.
-Account parseAccountSpec(std::string_view spec);
+Account parseAccountOption(std::string_view text);
 
 // Finds the account by e-mail address, ignoring ASCII case; nullptr when none.
 const Account* findAccount(const std::vector<Account>& accounts, std::string_view email);

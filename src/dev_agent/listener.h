@@ -4,7 +4,7 @@
 
 #include <sys/types.h>
 
-#include "platform/unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace quillbrook::dev_agent {
 

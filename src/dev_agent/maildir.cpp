@@ -9,6 +9,7 @@
 
 #include "dev_agent/files.h"
 #include "dev_agent/text.h"
+#include "util/utf8.h"
 
 namespace quillbrook::dev_agent {
 
@@ -52,7 +53,7 @@ std::string hostPart() {
 
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
     // A name that is not UTF-8 could not be written into the UID state.
-    if (fileName.empty() || fileName.front() == '.' || toValidUtf8(fileName) != fileName) {
+    if (fileName.empty() || fileName.front() == '.' || !utf8::isValid(fileName)) {
         return std::nullopt;
     }
     MaildirEntry entry;

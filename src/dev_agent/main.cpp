@@ -46,11 +46,11 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string(QUILLBROOK_VERSION));
 
     AgentOptions options;
-    std::vector<std::string> accountSpecs;
+    std::vector<std::string> accountOptions;
     double timeoutSeconds = 10;
     app.add_option("--socket", options.socketPath, "Socket path (default: $HOME/.quillbrook/agent.sock)")
         ->type_name("PATH");
-    app.add_option("--account", accountSpecs,
+    app.add_option("--account", accountOptions,
                    "An account: DIR is a Maildir whose root is INBOX. Repeatable; the first is the default account")
         ->type_name("EMAIL=DIR[:NAME]")
         ->required()
@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
     }
 
     try {
-        for (const auto& spec : accountSpecs) {
-            options.accounts.push_back(parseAccountSpec(spec));
+        for (const auto& text : accountOptions) {
+            options.accounts.push_back(parseAccountOption(text));
         }
         if (options.socketPath.empty()) {
             options.socketPath = defaultSocketPath(homeDirectory());

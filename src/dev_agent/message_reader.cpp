@@ -5,26 +5,27 @@
 #include "dev_agent/gmime_handles.h"
 #include "dev_agent/html_text.h"
 #include "dev_agent/text.h"
+#include "util/utf8.h"
 
 namespace quillbrook::dev_agent {
 
 namespace {
 
-std::string clean(const char* text) { return text == nullptr ? std::string() : toValidUtf8(text); }
+std::string clean(const char* text) { return text == nullptr ? std::string() : utf8::sanitized(text); }
 
 // Undeclared or mislabelled 8-bit text is far more often Windows-1252 than
 // anything else; bytes that still do not decode become U+FFFD.
 std::string decodedText(std::string_view bytes) {
-    if (toValidUtf8(bytes) == bytes) {
+    if (utf8::isValid(bytes)) {
         return std::string(bytes);
     }
     gsize written = 0;
     GCharPtr converted(
         g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr));
     if (converted) {
-        return toValidUtf8(std::string_view(converted.get(), written));
+        return utf8::sanitized(std::string_view(converted.get(), written));
     }
-    return toValidUtf8(bytes);
+    return utf8::sanitized(bytes);
 }
 
 // GMime hands out message ids without their angle brackets.
@@ -126,7 +127,7 @@ std::string partText(GMimeTextPart* part) {
         GCharPtr converted(g_convert(raw.data(), static_cast<gssize>(raw.size()), "UTF-8",
                                      g_mime_charset_iconv_name(charset), nullptr, &written, nullptr));
         if (converted) {
-            return toUnixLineEnds(toValidUtf8(std::string_view(converted.get(), written)));
+            return toUnixLineEnds(utf8::sanitized(std::string_view(converted.get(), written)));
         }
     }
     return toUnixLineEnds(decodedText(raw));

@@ -4,6 +4,7 @@
 
 #include "dev_agent/agent_error.h"
 #include "dev_agent/text.h"
+#include "util/utf8.h"
 
 namespace quillbrook::dev_agent {
 
@@ -23,7 +24,7 @@ Answer resultAnswer(const std::string& action, json::Value result) {
 
 Answer errorAnswer(const std::string& code, const std::string& message) {
     // A system error may quote a file name that is not UTF-8.
-    auto line = json::writeCompactSorted(json::Value{{"ok", false}, {"code", code}, {"error", toValidUtf8(message)}});
+    auto line = json::writeCompactSorted(json::Value{{"ok", false}, {"code", code}, {"error", utf8::sanitized(message)}});
     return {line.value_or(R"({"code":"internal_error","error":"unwritable error","ok":false})") + "\n", "", code,
             message};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace quillbrook::dev_agent {
 

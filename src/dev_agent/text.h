@@ -6,11 +6,6 @@
 
 namespace quillbrook::dev_agent {
 
-// Mail often carries bytes that are not valid UTF-8 (a wrong charset label, a
-// truncated sequence); every text the agent answers with passes through this, so
-// the JSON writer never meets one. Invalid bytes become U+FFFD.
-std::string toValidUtf8(std::string_view text);
-
 // CRLF and lone CR become LF: answers carry text, not wire format.
 std::string toUnixLineEnds(std::string_view text);
 

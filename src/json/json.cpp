@@ -10,6 +10,8 @@
 
 #include <rapidjson/document.h>
 
+#include "util/utf8.h"
+
 // RapidJSON reads: it parses several times faster than nlohmann::json, and its
 // pooled document lets a large answer be re-written without copying it into
 // Values. nlohmann::json stays the type for values the program builds.
@@ -50,51 +52,6 @@ bool hasZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighBit
 bool hasByte(std::uint64_t word, unsigned char byte) { return hasZeroByte(word ^ (kOnes * byte)); }
 bool hasByteBelow(std::uint64_t word, unsigned char bound) { return ((word - kOnes * bound) & ~word & kHighBits) != 0; }
 
-bool isValidUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* end = p + s.size();
-    while (p < end) {
-        if (end - p >= 8 && (load8(reinterpret_cast<const char*>(p)) & kHighBits) == 0) {
-            p += 8;
-            continue;
-        }
-        unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra;
-        std::uint32_t cp;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= extra) {
-            return false;
-        }
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        static constexpr std::array<std::uint32_t, 4> kMinimum = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[static_cast<std::size_t>(extra)] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        p += extra + 1;
-    }
-    return true;
-}
-
 std::optional<unsigned> hex4(const char* p) {
     unsigned value = 0;
     for (int i = 0; i < 4; ++i) {
@@ -120,7 +77,7 @@ std::optional<unsigned> hex4(const char* p) {
 // would write invalid UTF-8); and deep nesting would exhaust the stack of every
 // recursive reader and writer.
 bool withinLimits(std::string_view text) {
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr || !isValidUtf8(text)) {
+    if (std::memchr(text.data(), '\0', text.size()) != nullptr || !utf8::isValid(text)) {
         return false;
     }
     std::size_t depth = 0;
@@ -424,7 +381,7 @@ private:
             break;
         case Value::value_t::string: {
             const auto& s = v.get_ref<const std::string&>();
-            if (!isValidUtf8(s)) {
+            if (!utf8::isValid(s)) {
                 ok_ = false;
                 return;
             }
@@ -447,7 +404,7 @@ private:
             // nlohmann keeps object keys unique and in byte order already.
             const auto& object = v.get_ref<const Value::object_t&>();
             for (const auto& [key, unused] : object) {
-                if (!isValidUtf8(key)) {
+                if (!utf8::isValid(key)) {
                     ok_ = false;
                     return;
                 }

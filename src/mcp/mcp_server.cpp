@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "mcp/line_reader.h"
-#include "mcp/text_prefix.h"
+#include "util/utf8.h"
 #include "mcp/tool_catalogue.h"
 #include "transport/output.h"
 
@@ -43,7 +43,7 @@ void MCPServer::runSync() {
             continue;
         }
         if (verboseLog_) {
-            log("Received: " + leadingCharacters(*line, kLoggedCharacters) + "...");
+            log("Received: " + utf8::sanitized(*line, kLoggedCharacters) + "...");
         }
         auto answer = handleMessageSync(*line);
         if (!answer) {

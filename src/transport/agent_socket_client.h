@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "json/json.h"
-#include "platform/unique_fd.h"
+#include "util/unique_fd.h"
 
 namespace quillbrook {
 

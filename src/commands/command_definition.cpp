@@ -1,4 +1,4 @@
-#include "commands/command_spec.h"
+#include "commands/command_definition.h"
 
 #include <charconv>
 

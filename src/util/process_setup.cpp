@@ -1,4 +1,4 @@
-#include "platform/process_setup.h"
+#include "util/process_setup.h"
 
 #include <csignal>
 

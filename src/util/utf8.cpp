@@ -1,15 +1,16 @@
-#include "mcp/text_prefix.h"
+#include "util/utf8.h"
 
 #include <cstdint>
+#include <cstring>
 
-namespace quillbrook {
+namespace quillbrook::utf8 {
 
 namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 // The lead bytes of multi-byte sequences: the bits that mark one, how long
-// its sequence is, and the smallest code point it may carry (no overlong forms).
+// its sequence is, and the smallest code point it may carry.
 struct LeadByte {
     unsigned char mask;
     unsigned char marker;
@@ -22,8 +23,18 @@ constexpr LeadByte kLeadBytes[] = {
     {0xF8, 0xF0, 4, 0x10000},
 };
 
-// The length of the well-formed UTF-8 sequence that starts `text`, or 0.
+bool eightAsciiBytes(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080ULL) == 0;
+}
+
+}  // namespace
+
 std::size_t sequenceLength(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
     auto lead = static_cast<unsigned char>(text[0]);
     if (lead < 0x80) {
         return 1;
@@ -50,21 +61,36 @@ std::size_t sequenceLength(std::string_view text) {
     return 0;
 }
 
-}  // namespace
-
-std::string leadingCharacters(std::string_view text, std::size_t count) {
-    std::string prefix;
-    for (std::size_t taken = 0; taken < count && !text.empty(); ++taken) {
+bool isValid(std::string_view text) {
+    while (!text.empty()) {
+        // Mail and JSON are mostly ASCII: skip it eight bytes at a time.
+        if (text.size() >= 8 && eightAsciiBytes(text.data())) {
+            text.remove_prefix(8);
+            continue;
+        }
         std::size_t length = sequenceLength(text);
         if (length == 0) {
-            prefix.append(kReplacementCharacter);
-            length = 1;
-        } else {
-            prefix.append(text.substr(0, length));
+            return false;
         }
         text.remove_prefix(length);
     }
-    return prefix;
+    return true;
 }
 
-}  // namespace quillbrook
+std::string sanitized(std::string_view text, std::size_t characters) {
+    std::string out;
+    out.reserve(std::min(text.size(), characters));
+    for (std::size_t taken = 0; taken < characters && !text.empty(); ++taken) {
+        std::size_t length = sequenceLength(text);
+        if (length == 0) {
+            out.append(kReplacementCharacter);
+            length = 1;
+        } else {
+            out.append(text.substr(0, length));
+        }
+        text.remove_prefix(length);
+    }
+    return out;
+}
+
+}  // namespace quillbrook::utf8

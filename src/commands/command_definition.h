@@ -36,7 +36,7 @@ enum class ArgumentKind {
     flag,        // --name, no value
 };
 
-struct ArgumentSpec {
+struct ArgumentDefinition {
     std::string name;
     ArgumentKind kind;
     std::string help;
@@ -48,12 +48,12 @@ struct ArgumentSpec {
 using RunCommand = void (*)(const Arguments&);
 
 // One node of the command tree: a group has children, a leaf has a run function.
-struct CommandSpec {
+struct CommandDefinition {
     std::string name;
     std::string abstract;
-    std::vector<ArgumentSpec> arguments = {};
+    std::vector<ArgumentDefinition> arguments = {};
     RunCommand run = nullptr;
-    std::vector<CommandSpec> children = {};
+    std::vector<CommandDefinition> children = {};
 };
 
 }  // namespace quillbrook
