@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "json/json.h"
-#include "platform/process_setup.h"
+#include "util/process_setup.h"
 #include "sample_answer.h"
 
 namespace {
