@@ -182,6 +182,14 @@ TEST(CliFailures, NoAgentListening) {
     EXPECT_EQ(result.status, 2);
 }
 
+TEST(CliFailures, OutputThatCannotBeWrittenIsNotASuccess) {
+    StandInAgent agent({{okReply(R"({"accounts":[]})")}});
+    ProcessResult result = runProcess({"/bin/sh", "-c", std::string(QUILLBROOK_CLI_PATH) + " accounts list >/dev/full"},
+                                      {{"QUILLBROOK_SOCKET", agent.socketPath()}, {"HOME", "/nonexistent"}});
+    EXPECT_EQ(result.err.rfind("unexpected error: cannot write to standard output: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.status, 1);
+}
+
 TEST(CliParser, UsageErrorsNeverReachTheAgent) {
     const std::vector<std::vector<std::string>> usageErrors = {
         {"send"},

@@ -1,6 +1,6 @@
 #include "commands/accounts.h"
 
-#include <exception>
+#include <cstdlib>
 
 #include <unistd.h>
 

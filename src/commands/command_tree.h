@@ -4,8 +4,6 @@
 
 namespace quillbrook {
 
-inline constexpr char kVersion[] = "2.0.0";
-
 // The whole tree, in the order help lists it.
 CommandDefinition commandTree();
 

@@ -15,6 +15,7 @@
 #include "dev_agent/mail_store.h"
 #include "dev_agent/server.h"
 #include "dev_agent/stop_signal.h"
+#include "util/version.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
                  "It never sends, moves or deletes mail.",
                  "quillbrook-dev-agent"};
-    app.set_version_flag("--version", std::string(QUILLBROOK_VERSION));
+    app.set_version_flag("--version", std::string(quillbrook::kVersion));
 
     AgentOptions options;
     std::vector<std::string> accountOptions;

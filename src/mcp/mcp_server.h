@@ -6,6 +6,7 @@
 
 #include "json/json.h"
 #include "transport/agent_socket_client.h"
+#include "util/version.h"
 
 namespace quillbrook {
 
@@ -42,7 +43,7 @@ private:
 
     const AgentSocketClient client_;
     const std::string serverName_ = "Quillbrook";
-    const std::string serverVersion_ = "2.0.0";
+    const std::string serverVersion_ = kVersion;
     const std::string protocolVersion_ = "2024-11-05";
     const bool verboseLog_;
 };

@@ -1,4 +1,5 @@
 #include "support/piped_child.h"
+#include "support/process.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -62,16 +63,7 @@ long procPeakRssKiB(pid_t pid) {
 
 PipedChild::PipedChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {
     std::signal(SIGPIPE, SIG_IGN);
-    std::map<std::string, std::string> fullEnv = env;
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-        if (const char* value = std::getenv(name); value && !fullEnv.count(name)) {
-            fullEnv[name] = value;
-        }
-    }
-    std::vector<std::string> envStrings;
-    for (const auto& [name, value] : fullEnv) {
-        envStrings.push_back(name + "=" + value);
-    }
+    std::vector<std::string> envStrings = childEnvironment(env);
     std::vector<std::string> args = argv;
 
     char errorPattern[] = "/tmp/qbt-stderr-XXXXXX";

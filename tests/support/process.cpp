@@ -32,19 +32,24 @@ struct Pipe {
 
 }  // namespace
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                         const std::string& input) {
-    std::signal(SIGPIPE, SIG_IGN);
+std::vector<std::string> childEnvironment(const std::map<std::string, std::string>& env) {
     std::map<std::string, std::string> fullEnv = env;
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         if (const char* value = std::getenv(name); value && !fullEnv.count(name)) {
             fullEnv[name] = value;
         }
     }
-    std::vector<std::string> envStrings;
+    std::vector<std::string> strings;
     for (const auto& [name, value] : fullEnv) {
-        envStrings.push_back(name + "=" + value);
+        strings.push_back(name + "=" + value);
     }
+    return strings;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         const std::string& input) {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> envStrings = childEnvironment(env);
     std::vector<char*> envp;
     for (auto& entry : envStrings) {
         envp.push_back(entry.data());
