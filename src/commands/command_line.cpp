@@ -14,9 +14,10 @@
 #include "transport/output.h"
 
 // CLI11 plays the command-line library's part. Its defaults differ from what
-// users of this tool rely on in three ways, adapted here and nowhere else:
+// users of this tool rely on in four ways, adapted here and nowhere else:
 // --version is accepted below the root (fallthrough), its parse errors carry
-// exit codes of 100 and up (mapped to 64), and a group run alone prints its help.
+// exit codes of 100 and up (mapped to 64), a group run alone prints its help,
+// and `--name=` with nothing after the sign is an empty value, not a missing one.
 
 namespace quillbrook {
 
@@ -89,6 +90,27 @@ void build(std::deque<Node>& nodes, const CommandDefinition& definition, CLI::Ap
     }
 }
 
+// The arguments after the program name, last first as CLI11 takes them, with
+// `--name=` split into `--name` and an empty value (CLI11 drops empty values
+// given after the sign). Nothing after a lone `--` is touched.
+std::vector<std::string> reversedArguments(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        optionsEnded = optionsEnded || argument == "--";
+        if (!optionsEnded && argument.starts_with("--") && argument.size() > 3 && argument.ends_with('=') &&
+            argument.find('=') == argument.size() - 1) {
+            arguments.emplace_back(argument.substr(0, argument.size() - 1));
+            arguments.emplace_back();
+        } else {
+            arguments.emplace_back(argument);
+        }
+    }
+    std::reverse(arguments.begin(), arguments.end());
+    return arguments;
+}
+
 const CLI::App* selectedCommand(const CLI::App& root) {
     const CLI::App* current = &root;
     while (!current->get_subcommands().empty()) {
@@ -132,7 +154,8 @@ int runCommandLine(const CommandDefinition& root, const char* version, int argc,
     build(nodes, root, &app, std::span<char*>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
 
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> arguments = reversedArguments(argc, argv);
+        app.parse(arguments);
     } catch (const CLI::CallForHelp&) {
         writeAll(STDOUT_FILENO, app.help());
         return exitCode(ExitStatus::success);
