@@ -22,7 +22,8 @@ TEST(JsonParseStrict, RefusesWhatIsNotOneObjectOrArray) {
                                   std::string_view("\"text\""), std::string_view("null"), std::string_view("{} {}"),
                                   std::string_view("{\"a\":1} x"), std::string_view("{\"a\":1,}"),
                                   std::string_view("{\"a\":NaN}"), std::string_view("{\"a\":1e400}"),
-                                  std::string_view("{\"a\":\"\xff\"}"), std::string_view("{\"a\":\"\\ud800\"}"),
+                                  std::string_view("{\"a\":\"\xff\"}"), std::string_view("{\"a\":\"\\ud800\"}"), std::string_view("{\"a\":\"\\udc00\"}"),
+                                  std::string_view("{\"a\":\"x\\\\udc00\\udc00\"}"),
                                   std::string_view("// c\n{}"), std::string_view(withNul)}) {
         EXPECT_FALSE(json::parseStrict(text)) << "accepted: " << text;
     }
@@ -32,6 +33,7 @@ TEST(JsonParseStrict, AcceptsObjectsAndArraysWithSurroundingWhitespace) {
     EXPECT_TRUE(json::parseStrict(" {}\r"));
     EXPECT_TRUE(json::parseStrict("[]"));
     EXPECT_TRUE(json::parseStrict("{\"a\":\"\\u0000\"}"));
+    EXPECT_TRUE(json::parseStrict("{\"a\":\"\\ud83d\\ude00 \\\\udc00\"}"));
 }
 
 TEST(JsonParseStrict, DepthLimitIsFiveHundredTwelve) {

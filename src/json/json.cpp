@@ -54,19 +54,9 @@ bool hasByteBelow(std::uint64_t word, unsigned char bound) { return ((word - kOn
 
 std::optional<unsigned> hex4(const char* p) {
     unsigned value = 0;
-    for (int i = 0; i < 4; ++i) {
-        char c = p[i];
-        unsigned digit;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
+    auto [end, error] = std::from_chars(p, p + 4, value, 16);
+    if (error != std::errc() || end != p + 4) {
+        return std::nullopt;
     }
     return value;
 }
