@@ -18,13 +18,6 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-void suppressSigpipe([[maybe_unused]] int fd) {
-#ifdef SO_NOSIGPIPE
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-}
-
 std::string describe(const Answer& answer, Clock::time_point started) {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
     std::string text = (answer.action.empty() ? std::string("request") : quotedText(answer.action)) + " -> " + answer.code;
@@ -88,7 +81,6 @@ void serve(const Listener& listener, const StopSignal& stop, ActionContext& cont
         }
         ::fcntl(client.get(), F_SETFD, FD_CLOEXEC);
         ::fcntl(client.get(), F_SETFL, ::fcntl(client.get(), F_GETFL) | O_NONBLOCK);
-        suppressSigpipe(client.get());
         serveOne(client.get(), stop, context, requestTimeout);
     }
 }
