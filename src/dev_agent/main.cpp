@@ -17,15 +17,13 @@
 #include "dev_agent/server.h"
 #include "dev_agent/state_lock.h"
 #include "dev_agent/stop_signal.h"
+#include "util/exit_status.h"
 #include "util/process_setup.h"
 #include "util/version.h"
 
 namespace {
 
 using namespace quillbrook::dev_agent;
-
-// The status of a command-line mistake, as for quillbrook-cli (EX_USAGE).
-constexpr int kUsageError = 64;
 
 // Indexes the mail while the agent already serves, so that a large new mailbox
 // does not hold up the socket; requests that need the index wait for it.
@@ -53,7 +51,7 @@ int run(const AgentOptions& options) {
     serve(listener, stop, context, options.requestTimeout);
     indexer.join();
     logLine("stopped; removed " + listener.path());
-    return 0;
+    return exitCode(quillbrook::ExitStatus::success);
 }
 
 }  // namespace
@@ -89,7 +87,7 @@ int main(int argc, char** argv) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
         app.exit(error);
-        return kUsageError;
+        return exitCode(quillbrook::ExitStatus::usage);
     }
 
     try {
@@ -97,7 +95,7 @@ int main(int argc, char** argv) {
             options.accounts.push_back(parseAccountOption(text));
         }
         if (options.socketPath.empty()) {
-            options.socketPath = defaultSocketPath(homeDirectory());
+            options.socketPath = defaultSocketPath();
         }
         if (options.draftsDir.empty()) {
             options.draftsDir = besideSocket(options.socketPath, "drafts");
@@ -109,6 +107,6 @@ int main(int argc, char** argv) {
         return run(options);
     } catch (const std::exception& error) {
         logLine(error.what());
-        return 1;
+        return exitCode(quillbrook::ExitStatus::failure);
     }
 }
