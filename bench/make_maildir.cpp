@@ -65,22 +65,31 @@ std::string message(std::size_t i, std::uint64_t& state, std::time_t when) {
                        "\nDate: " + rfc2822Date(when) + "\nMessage-ID: <bench-" + std::to_string(i) +
                        "@example.com>\nMIME-Version: 1.0\n";
     std::uint64_t kind = i % 20;
+    std::string out = head;
     if (kind < 16) {
-        return head + "Content-Type: text/plain; charset=utf-8\n\n" + prose(state, 3400);
+        out += "Content-Type: text/plain; charset=utf-8\n\n";
+        out += prose(state, 3400);
+        return out;
     }
-    std::string boundary = "b" + std::to_string(i);
+    std::string boundary = "b";
+    boundary += std::to_string(i);
     std::string text = prose(state, 1500);
+    std::string part = "--" + boundary + "\nContent-Type: text/plain; charset=utf-8\n\n" + text;
     if (kind < 19) {
-        return head + "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\n\n--" + boundary +
-               "\nContent-Type: text/plain; charset=utf-8\n\n" + text + "--" + boundary +
-               "\nContent-Type: text/html; charset=utf-8\n\n<html><body><p>" + text + "</p></body></html>\n--" +
-               boundary + "--\n";
+        out += "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\n\n";
+        out += part;
+        out += "--" + boundary + "\nContent-Type: text/html; charset=utf-8\n\n<html><body><p>";
+        out += text;
+        out += "</p></body></html>\n--" + boundary + "--\n";
+        return out;
     }
-    return head + "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\n\n--" + boundary +
-           "\nContent-Type: text/plain; charset=utf-8\n\n" + text + "--" + boundary +
-           "\nContent-Type: application/pdf; name=\"report.pdf\"\nContent-Disposition: attachment; "
-           "filename=\"report.pdf\"\nContent-Transfer-Encoding: base64\n\n" +
-           std::string(1400, 'A') + "\n--" + boundary + "--\n";
+    out += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\n\n";
+    out += part;
+    out += "--" + boundary + "\nContent-Type: application/pdf; name=\"report.pdf\"\n";
+    out += "Content-Disposition: attachment; filename=\"report.pdf\"\nContent-Transfer-Encoding: base64\n\n";
+    out += std::string(1400, 'A');
+    out += "\n--" + boundary + "--\n";
+    return out;
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
