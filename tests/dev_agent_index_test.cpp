@@ -124,6 +124,18 @@ TEST_F(Index, ReadsAMessageByUidAndNotOneThatWentAway) {
     EXPECT_FALSE(store_->read(account_, {"INBOX", account_.root}, 2));
 }
 
+TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
+    settleBoth();
+    open();
+    listing();
+    auto stamp = std::filesystem::last_write_time(mailPath("cur"));
+    std::filesystem::rename(mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"));
+    std::filesystem::last_write_time(mailPath("cur"), stamp);
+    auto found = store_->read(account_, {"INBOX", account_.root}, 2);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->entry.flags, std::vector<std::string>{"seen"});
+}
+
 TEST_F(Index, SnippetAndAttachmentsComeFromTheBody) {
     write("cur/1700000004.M4P1.host:2,S",
           "From: a@example.com\nSubject: Report\nDate: Tue, 14 Nov 2023 22:13:25 +0000\nMIME-Version: 1.0\n"

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <exception>
 
+#include <unistd.h>
+
 #include "dev_agent/files.h"
 #include "dev_agent/folder_sync.h"
 #include "dev_agent/log.h"
@@ -141,19 +143,27 @@ FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, 
 
 std::optional<FoundMessage> MailStore::readLocked(const Account& account, const MaildirFolder& folder,
                                                   std::uint64_t uid) {
-    std::int64_t id = synced(account, folder);
-    std::optional<IndexedMessage> indexed = index_.byUid(id, uid);
-    if (!indexed) {
-        return std::nullopt;
+    for (int look = 0; look < 2; ++look) {
+        std::int64_t id = synced(account, folder);
+        std::optional<IndexedMessage> indexed = index_.byUid(id, uid);
+        if (!indexed) {
+            return std::nullopt;
+        }
+        std::string path = pathOf(folder, *indexed);
+        if (::access(path.c_str(), F_OK) != 0) {
+            // Renamed or removed since the index last looked: look again.
+            index_.setStamps(id, DirectoryStamps{});
+            continue;
+        }
+        std::optional<ParsedMessage> parsed = parseFile(path);
+        if (!parsed) {
+            return std::nullopt;
+        }
+        auto entry = parseMaildirFileName(indexed->name);
+        entry->path = std::move(path);
+        return FoundMessage{folder.name, std::move(*entry), std::move(*parsed)};
     }
-    std::string path = pathOf(folder, *indexed);
-    std::optional<ParsedMessage> parsed = parseFile(path);
-    if (!parsed) {
-        return std::nullopt;
-    }
-    auto entry = parseMaildirFileName(indexed->name);
-    entry->path = std::move(path);
-    return FoundMessage{folder.name, std::move(*entry), std::move(*parsed)};
+    return std::nullopt;
 }
 
 std::optional<FoundMessage> MailStore::read(const Account& account, const MaildirFolder& folder, std::uint64_t uid) {
