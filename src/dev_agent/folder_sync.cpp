@@ -293,7 +293,9 @@ void syncFolder(MailIndex& index, const std::string& account, const MaildirFolde
             }
         }
         if (done == added.size()) {
-            index.countMessages(folderId);
+            if (!added.empty() || !removed.empty()) {
+                index.countMessages(folderId);
+            }
             index.setStamps(folderId, current);
         }
         batch.commit();
