@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
                     "(agent CPU time %.1f s on %u cores) |\n",
                     firstIndex, static_cast<double>(count) * 1000.0 / firstIndex, indexCpu,
                     std::thread::hardware_concurrency());
-        std::printf("| first `fetch --limit 50` once indexed (reads 50 bodies for snippets) | %.1f ms |\n", firstFetch);
+        std::printf("| the first `fetch --limit 50` (waits for the index, then reads 50 bodies for snippets) | %.1f ms |\n", firstFetch);
         std::printf("| `fetch --limit 50`, median of %d | %.1f ms (the request alone: %.1f ms) |\n", runs, fetch,
                     fetchExchange);
         std::printf("| `read`, median of %d | %.1f ms (the request alone: %.1f ms) |\n", runs, read, readExchange);
