@@ -19,6 +19,15 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     return number;
 }
 
+std::string helpText(const ArgumentDefinition& argument) {
+    if (!argument.defaultValue) {
+        return argument.help;
+    }
+    return argument.help + " (default: " + *argument.defaultValue + ")";
+}
+
+std::string placeholder(std::string_view name) { return "<" + std::string(name) + ">"; }
+
 std::optional<std::string> Arguments::optional(const std::string& name) const {
     auto found = values_.find(name);
     if (found == values_.end()) {

@@ -26,7 +26,9 @@ void deleteDraft(const Arguments&) {
     std::exit(static_cast<int>(ExitStatus::failure));
 }
 
-ArgumentDefinition draftIdArgument() { return {"draft-id", ArgumentKind::positional, "Draft ID", true}; }
+ArgumentDefinition draftIdArgument() {
+    return {.name = "draft-id", .kind = ArgumentKind::positional, .help = "Draft ID"};
+}
 
 }  // namespace
 
