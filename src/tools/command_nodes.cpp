@@ -38,7 +38,8 @@ std::string positionalPlaceholders(const CommandDefinition& command) {
     std::string placeholders;
     for (const ArgumentDefinition& argument : command.arguments) {
         if (argument.kind == ArgumentKind::positional) {
-            placeholders += " " + placeholder(argument.name);
+            placeholders += ' ';
+            placeholders += placeholder(argument.name);
         }
     }
     return placeholders;

@@ -41,11 +41,13 @@ std::string walkCases(const std::vector<CommandNode>& nodes) {
     std::string valued;
     for (const CommandNode& node : nodes) {
         for (const CommandDefinition& child : node.definition->children) {
-            children += " " + quoted(node.path + ":" + child.name);
+            children += ' ';
+            children += quoted(node.path + ":" + child.name);
         }
         for (const OptionEntry& option : optionsOf(node)) {
             if (option.takesValue) {
-                valued += " " + quoted(node.path + ":" + option.name);
+                valued += ' ';
+                valued += quoted(node.path + ":" + option.name);
             }
         }
     }

@@ -36,7 +36,11 @@ std::string summary(const std::string& abstract) {
     return found == std::string::npos ? abstract : abstract.substr(found + dash.size());
 }
 
-std::string quotedArgument(const std::string& text) { return "\"" + roff(text) + "\""; }
+std::string quotedArgument(const std::string& text) {
+    std::string quoted = "\"";
+    quoted += roff(text);
+    return quoted + "\"";
+}
 
 struct StatusRow {
     ExitStatus status;

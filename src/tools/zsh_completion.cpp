@@ -5,8 +5,7 @@ namespace quillbrook::docs {
 
 namespace {
 
-// A word inside single quotes, with the colon that _describe reads as the
-// separator of name and description escaped in the name.
+// A word inside single quotes, as zsh reads it back.
 std::string quoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
@@ -15,15 +14,18 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
+// " 'name:description'", one element of a _describe array.
 std::string described(const std::string& name, const std::string& description) {
-    return " " + quoted(name + ":" + description);
+    std::string element = " ";
+    return element + quoted(name + ":" + description);
 }
 
 std::string nodeCase(const CommandNode& node) {
     std::string names;
     std::string commands;
     for (const CommandDefinition& child : node.definition->children) {
-        names += " " + quoted(child.name);
+        names += ' ';
+        names += quoted(child.name);
         commands += described(child.name, child.abstract);
     }
     std::string options;
@@ -31,7 +33,8 @@ std::string nodeCase(const CommandNode& node) {
     for (const OptionEntry& option : optionsOf(node)) {
         options += described(option.name, option.help);
         if (option.takesValue) {
-            valued += " " + quoted(option.name);
+            valued += ' ';
+            valued += quoted(option.name);
         }
     }
     return "    " + quoted(node.path) + ")\n      names=(" + names + " ) commands=(" + commands + " )\n      options=(" +
