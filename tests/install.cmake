@@ -27,3 +27,8 @@ endif()
 if(HELP2MAN)
   add_test(NAME install.layout COMMAND bash ${scripts}/install_layout_test.sh ${PROJECT_BINARY_DIR})
 endif()
+
+# Every byte of every command's help; the manual page and completions are
+# checked against the same help above.
+add_test(NAME install.cli_help_matches_expected_bytes
+         COMMAND bash ${scripts}/help_test.sh $<TARGET_FILE:quillbrook-cli> ${scripts}/quillbrook-cli-help.txt)
