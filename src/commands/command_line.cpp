@@ -4,15 +4,15 @@
 #include <deque>
 #include <memory>
 #include <span>
-#include <exception>
 #include <string_view>
 
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
-#include "transport/exit_status.h"
 #include "transport/output.h"
+#include "transport/socket_error.h"
+#include "util/exit_status.h"
 
 // CLI11 plays the command-line library's part. Its defaults differ from what
 // users of this tool rely on in four ways, adapted here and nowhere else:
@@ -145,8 +145,6 @@ Arguments collect(const Node& node) {
     return arguments;
 }
 
-int exitCode(ExitStatus status) { return static_cast<int>(status); }
-
 }  // namespace
 
 int runCommandLine(const CommandDefinition& root, const char* version, int argc, char** argv) {
@@ -186,9 +184,8 @@ int runCommandLine(const CommandDefinition& root, const char* version, int argc,
     }
     try {
         node->definition->run(collect(*node));
-    } catch (const std::exception& error) {
-        writeLine(STDERR_FILENO, std::string("Error: ") + error.what());
-        return exitCode(ExitStatus::failure);
+    } catch (...) {
+        return exitCode(reportCurrentFailure());
     }
     return exitCode(ExitStatus::success);
 }

@@ -1,7 +1,7 @@
 #include "tools/man_page.h"
 
 #include "tools/command_nodes.h"
-#include "transport/exit_status.h"
+#include "util/exit_status.h"
 
 namespace quillbrook::docs {
 
