@@ -15,10 +15,11 @@
 #include "util/exit_status.h"
 
 // CLI11 plays the command-line library's part. Its defaults differ from what
-// users of this tool rely on in four ways, adapted here and nowhere else:
+// users of this tool rely on in five ways, adapted here and nowhere else:
 // --version is accepted below the root (fallthrough), its parse errors carry
 // exit codes of 100 and up (mapped to 64), a group run alone prints its help,
-// and `--name=` with nothing after the sign is an empty value, not a missing one.
+// `--name=` with nothing after the sign is an empty value, not a missing one,
+// and usage lines show positionals as <message-id>.
 
 namespace quillbrook {
 
