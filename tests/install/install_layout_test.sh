@@ -13,7 +13,7 @@ DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >/dev/null || { echo 
 root=$stage$prefix
 
 for file in bin/quillbrook-cli bin/quillbrook-dev-agent \
-    share/man/man1/quillbrook-cli.1 share/man/man1/quillbrook-dev-agent.1 \
+    share/man/man1/quillbrook-cli.1.gz share/man/man1/quillbrook-dev-agent.1.gz \
     share/bash-completion/completions/quillbrook-cli share/zsh/site-functions/_quillbrook-cli \
     share/fish/vendor_completions.d/quillbrook-cli.fish \
     lib/systemd/user/quillbrook-dev-agent.service share/doc/quillbrook-cli/examples/dev-agent.env; do
