@@ -26,7 +26,14 @@ std::string helpText(const ArgumentDefinition& argument) {
     return argument.help + " (default: " + *argument.defaultValue + ")";
 }
 
-std::string placeholder(std::string_view name) { return "<" + std::string(name) + ">"; }
+std::string placeholder(std::string_view name) {
+    std::string text;
+    text.reserve(name.size() + 2);
+    text.push_back('<');
+    text.append(name);
+    text.push_back('>');
+    return text;
+}
 
 std::optional<std::string> Arguments::optional(const std::string& name) const {
     auto found = values_.find(name);
