@@ -1,9 +1,11 @@
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dev_agent/message_composer.h"
+#include "dev_agent/message_file.h"
 #include "dev_agent/message_reader.h"
 #include "dev_agent_fixture.h"
 
@@ -77,6 +79,41 @@ TEST(MessageReader, ReadsThreadingHeadersWithBrackets) {
     EXPECT_EQ(message.inReplyTo, "<reply-budget-harbour-2@example.com>");
     EXPECT_EQ(message.references,
               (std::vector<std::string>{"<budget-harbour-1@example.com>", "<reply-budget-harbour-2@example.com>"}));
+}
+
+TEST(MessageFile, DatesAMessageWithoutUsableDateByItsDelivery) {
+    dev_agent_test::TempDir dir;
+    const std::string undated = "From: a@b.example\nSubject: x\n\nbody\n";
+    const std::string badlyDated = "Subject: x\nDate: sometime last week\n\nbody\n";
+    const std::string dated = "Subject: x\nDate: Tue, 4 Mar 2025 10:00:00 +0100\n\nbody\n";
+    struct Case {
+        const std::string& content;
+        const char* date;
+    };
+    for (const Case& c : {Case{undated, "2025-03-03T08:12:00+00:00"}, Case{badlyDated, "2025-03-03T08:12:00+00:00"},
+                          Case{dated, "2025-03-04T10:00:00+01:00"}}) {
+        MaildirEntry entry{"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host:2,S", {}};
+        std::ofstream(entry.path) << c.content;
+        EXPECT_EQ(readMessageFile(entry).date, c.date) << c.content;
+        EXPECT_EQ(readMessageFileHeaders(entry).date, c.date) << c.content;
+    }
+    EXPECT_EQ(readMessageFileHeaders({"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host:2,S", {}}).time,
+              1741078800);
+}
+
+TEST(MessageFile, ReadsHeadersLongerThanOneReadAndLeavesTheBody) {
+    dev_agent_test::TempDir dir;
+    std::string references = "References:";
+    for (int i = 0; i < 2000; ++i) {
+        references += " <reference-" + std::to_string(i) + "@example.com>\n";
+    }
+    MaildirEntry entry{"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host", {}};
+    std::ofstream(entry.path) << references << "Subject: after a long header\n\n" << std::string(1 << 20, 'x');
+    ParsedMessage headers = readMessageFileHeaders(entry);
+    EXPECT_EQ(headers.subject, "after a long header");
+    EXPECT_EQ(headers.references.size(), 2000u);
+    EXPECT_EQ(headers.body, "");
+    EXPECT_THROW(readMessageFileHeaders({"x", dir.path() + "/gone", {}}), std::system_error);
 }
 
 TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {

@@ -74,6 +74,7 @@ bool isUtf8Label(std::string_view charset) {
 std::string decodeText(std::string_view bytes, std::string_view charset) {
     std::optional<Converted> declared;
     if (!isUtf8Label(charset)) {
+        ensureGMimeInitialised();
         std::string name(charset);
         const char* iconvName = g_mime_charset_iconv_name(name.c_str());
         declared = convertFrom(bytes, iconvName != nullptr ? iconvName : name.c_str());
