@@ -1,9 +1,11 @@
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 #include "dev_agent/gmime_handles.h"
@@ -234,6 +236,50 @@ TEST(LibraryLog, WarningsBecomeAgentLinesAndChatterIsDropped) {
     EXPECT_EQ(log.text(),
               "dev-agent: GMime warning: odd input\n"
               "dev-agent: GLib critical: g_convert: assertion 'str != NULL' failed\n");
+}
+
+// The corpus in a served mailbox: every message is listed and readable, a
+// modified UTF-7 folder answers to both spellings, and the log holds nothing but
+// the agent's own lines.
+TEST(FaultCorpus, AgentServesItAndLogsOnlyItsOwnLines) {
+    using nlohmann::json;
+    dev_agent_test::TempDir home;
+    dev_agent_test::copySampleMail(home.path() + "/mail");
+    std::vector<std::string> files = corpusFiles();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        fs::copy_file(std::string(QUILLBROOK_MAIL_FAULTS) + "/" + files[i],
+                      home.path() + "/mail/ada/cur/" + std::to_string(1741000000 + i) + ".M" + std::to_string(i) +
+                          "P1.fault:2,S");
+    }
+    fs::create_directories(home.path() + "/mail/ada/.Entw&APw-rfe/cur");
+    fs::copy_file(std::string(QUILLBROOK_MAIL_FAULTS) + "/date_missing.eml",
+                  home.path() + "/mail/ada/.Entw&APw-rfe/cur/1741000000.M1P1.draft:2,DS");
+
+    dev_agent_test::AgentProcess agent(home.path());
+    auto ask = [&](json request) {
+        json answer = json::parse(dev_agent_test::roundTrip(agent.socketPath(), request.dump() + "\n"));
+        EXPECT_EQ(answer["ok"], true) << request << " -> " << answer;
+        return answer["result"];
+    };
+    json listed = ask({{"action", "list_emails"}, {"limit", 200}});
+    EXPECT_EQ(listed["total"], 10 + files.size());
+    for (const auto& email : listed["emails"]) {
+        ask({{"action", "read_email"}, {"uid", email["uid"]}});
+    }
+    json folders = ask({{"action", "list_folders"}, {"account", "ada@example.com"}});
+    EXPECT_NE(folders.dump().find("\"Entwürfe\""), std::string::npos) << folders;
+    for (const char* spelling : {"Entwürfe", "Entw&APw-rfe"}) {
+        json drafts = ask({{"action", "list_emails"}, {"folder", spelling}});
+        EXPECT_EQ(drafts["folder"], "Entwürfe");
+        ASSERT_EQ(drafts["total"], 1);
+        EXPECT_EQ(drafts["emails"][0]["date"], "2025-03-03T11:06:40+00:00");
+    }
+    agent.stop();
+    std::istringstream log(agent.log());
+    for (std::string line; std::getline(log, line);) {
+        EXPECT_EQ(line.rfind("dev-agent: ", 0), 0u) << line;
+        EXPECT_EQ(line.find("GLib"), std::string::npos) << line;
+    }
 }
 
 }  // namespace
