@@ -106,6 +106,8 @@ const FaultCase kFaults[] = {
     {"encoded_word_inside_word.eml", kAda, "Ada Lindqvist", "Re:Résumé", kDated, "An encoded word glued to text.\n"},
     {"encoded_word_unknown_charset.eml", kAda, "Ada Lindqvist", "café", kDated,
      "An encoded word in an unknown charset.\n"},
+    {"encoded_word_wrong_charset.eml", "f@example.fr", "François", "cafénaïveé", kDated,
+     "The words claim UTF-8 and hold Latin-1.\n"},
     {"encoded_word_bad_base64.eml", kAda, "Ada Lindqvist", "ok", kDated, "Broken base64 in an encoded word.\n"},
     // Charsets: missing, empty, unknown or wrong labels fall back to Windows-1252.
     {"charset_missing_8bit_body.eml", kAda, "Ada Lindqvist", "No charset", kDated, "naïve “quotes” €5\n"},

@@ -1,8 +1,10 @@
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "dev_agent/charset_text.h"
+#include "dev_agent/encoded_words.h"
 #include "dev_agent/header_block.h"
 #include "dev_agent/html_text.h"
 #include "dev_agent/text.h"
@@ -96,6 +98,38 @@ INSTANTIATE_TEST_SUITE_P(
         CharsetCase{"bad_byte_in_multibyte_kept_around", "\xC4\xE3\xFF\xBA\xC3", "gb2312", "你\uFFFD好"},
         CharsetCase{"empty_text_with_charset", "", "iso-8859-1", ""},
         CharsetCase{"nul_bytes_kept", std::string("a\0b", 3), "iso-8859-1", std::string("a\0b", 3)}),
+    [](const auto& info) { return info.param.name; });
+
+struct RelabelCase {
+    const char* name;
+    std::string header;
+    std::optional<std::string> expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const RelabelCase& c) { return out << c.name; }
+
+class EncodedWordLabels : public testing::TestWithParam<RelabelCase> {};
+
+TEST_P(EncodedWordLabels, RelabelOnlyRunsThatAreNotUtf8) {
+    EXPECT_EQ(relabelMislabelledEncodedWords(GetParam().header), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EncodedWordLabels,
+    testing::Values(
+        RelabelCase{"no_words", "Subject: plain\n", std::nullopt},
+        RelabelCase{"valid_utf8", "Subject: =?utf-8?Q?caf=C3=A9?=\n", std::nullopt},
+        RelabelCase{"latin1_in_utf8_q", "Subject: =?utf-8?Q?caf=E9?=\n", "Subject: =?windows-1252?Q?caf=E9?=\n"},
+        RelabelCase{"latin1_in_ascii_b", "Subject: =?US-ASCII?B?6Q==?=\n", "Subject: =?windows-1252?B?6Q==?=\n"},
+        RelabelCase{"character_split_across_words", "S: =?utf-8?B?R3LD?=\n =?UTF-8?B?vMOfZQ==?=\n", std::nullopt},
+        RelabelCase{"bad_run_relabelled_whole", "S: =?UTF-8?B?w6k=?= =?utf-8?Q?=E9?=\n",
+                    "S: =?windows-1252?B?w6k=?= =?windows-1252?Q?=E9?=\n"},
+        RelabelCase{"words_apart_judged_apart", "S: =?utf-8?Q?=C3?= x =?utf-8?Q?=A9?=\n",
+                    "S: =?windows-1252?Q?=C3?= x =?windows-1252?Q?=A9?=\n"},
+        RelabelCase{"other_charset_left_alone", "S: =?utf-8?Q?a?= =?iso-8859-1?Q?=E9?=\n", std::nullopt},
+        RelabelCase{"language_tag_kept", "S: =?utf-8*en?Q?caf=E9?=\n", "S: =?windows-1252*en?Q?caf=E9?=\n"},
+        RelabelCase{"unknown_encoding_not_a_word", "S: =?utf-8?X?=E9?=\n", std::nullopt},
+        RelabelCase{"unterminated_not_a_word", "S: =?utf-8?Q?=E9\n", std::nullopt}),
     [](const auto& info) { return info.param.name; });
 
 struct HeaderBlockCase {

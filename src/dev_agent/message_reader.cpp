@@ -1,6 +1,7 @@
 #include "dev_agent/message_reader.h"
 
 #include "dev_agent/charset_text.h"
+#include "dev_agent/encoded_words.h"
 #include "dev_agent/gmime_handles.h"
 #include "dev_agent/header_block.h"
 #include "dev_agent/html_text.h"
@@ -246,6 +247,23 @@ GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
     return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
 }
 
+// `raw` as GMime can read it: encoded words that lie about UTF-8 relabelled, and
+// a blank line put where the header block ends without one. `storage` holds the
+// text when it had to change.
+std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header, std::string& storage) {
+    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(raw.substr(0, header.end));
+    bool addBlankLine = !header.endsWithBlankLine && header.end < raw.size();
+    if (!relabelled && !addBlankLine) {
+        return raw;
+    }
+    storage = relabelled ? std::move(*relabelled) : std::string(raw.substr(0, header.end));
+    if (addBlankLine) {
+        storage += '\n';
+    }
+    storage.append(raw.substr(header.end));
+    return storage;
+}
+
 }  // namespace
 
 ParsedMessage readMessage(std::string_view raw) {
@@ -255,15 +273,11 @@ ParsedMessage readMessage(std::string_view raw) {
         out.body = textOf(raw, nullptr);
         return out;
     }
-    std::string repaired;
-    if (!header.endsWithBlankLine && header.bodyStart < raw.size()) {
-        repaired.reserve(raw.size() + 1);
-        repaired.append(raw.substr(0, header.end)).append("\n").append(raw.substr(header.end));
-        raw = repaired;
-    }
-    GObjectPtr<GMimeMessage> message = parseMessage(raw);
+    std::string storage;
+    std::string_view text = preparedMessage(raw, header, storage);
+    GObjectPtr<GMimeMessage> message = parseMessage(text);
     if (!message) {
-        out.body = textOf(raw, nullptr);
+        out.body = textOf(text, nullptr);
         return out;
     }
     readHeaders(message.get(), out);
@@ -274,8 +288,11 @@ ParsedMessage readMessage(std::string_view raw) {
 }
 
 ParsedMessage readMessageHeaders(std::string_view raw) {
+    HeaderBlock header = findHeaderBlock(raw);
+    std::string storage;
+    std::string_view text = preparedMessage(raw.substr(0, header.end), header, storage);
     ParsedMessage out;
-    if (GObjectPtr<GMimeMessage> message = parseMessage(raw.substr(0, findHeaderBlock(raw).end))) {
+    if (GObjectPtr<GMimeMessage> message = parseMessage(text)) {
         readHeaders(message.get(), out);
     }
     return out;
