@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -235,9 +236,12 @@ TEST(LibraryLog, WarningsBecomeAgentLinesAndChatterIsDropped) {
     g_log("GLib", G_LOG_LEVEL_INFO, "chatter");
     // A failed precondition inside GLib is a critical warning, not an abort.
     EXPECT_EQ(g_convert(nullptr, 0, "UTF-8", "WINDOWS-1252", nullptr, nullptr, nullptr), nullptr);
-    EXPECT_EQ(log.text(),
-              "dev-agent: GMime warning: odd input\n"
-              "dev-agent: GLib critical: g_convert: assertion 'str != NULL' failed\n");
+    std::string text = log.text();
+    const std::string warning = "dev-agent: GMime warning: odd input\n";
+    const std::string critical = "dev-agent: GLib critical: g_convert: assertion";
+    EXPECT_EQ(text.substr(0, warning.size()), warning);
+    EXPECT_EQ(text.substr(warning.size(), critical.size()), critical);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
 }
 
 // The corpus in a served mailbox: every message is listed and readable, a
