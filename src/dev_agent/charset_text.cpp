@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
-// Labels under which the bytes are taken as UTF-8 as they are: ASCII is a subset,
-// and 8-bit text labelled ASCII is mislabelled.
 constexpr std::string_view kUtf8Labels[] = {"", "utf-8", "utf8", "us-ascii", "ascii"};
 
 struct Converted {
@@ -59,6 +57,8 @@ std::optional<Converted> convertFrom(std::string_view bytes, const char* charset
     return out;
 }
 
+}  // namespace
+
 bool isUtf8Label(std::string_view charset) {
     std::string lower = asciiLower(charset);
     for (std::string_view label : kUtf8Labels) {
@@ -68,8 +68,6 @@ bool isUtf8Label(std::string_view charset) {
     }
     return false;
 }
-
-}  // namespace
 
 std::string decodeText(std::string_view bytes, std::string_view charset) {
     std::optional<Converted> declared;

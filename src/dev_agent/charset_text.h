@@ -12,4 +12,8 @@ namespace quillbrook::dev_agent {
 // become U+FFFD. `charset` may be empty (undeclared) or unknown to iconv.
 std::string decodeText(std::string_view bytes, std::string_view charset);
 
+// True for the labels under which bytes are taken as UTF-8 as they are: none,
+// UTF-8, and ASCII (a subset; 8-bit text labelled ASCII is mislabelled).
+bool isUtf8Label(std::string_view charset);
+
 }  // namespace quillbrook::dev_agent

@@ -4,6 +4,7 @@
 
 #include <glib.h>
 
+#include "dev_agent/charset_text.h"
 #include "dev_agent/text.h"
 #include "util/utf8.h"
 
@@ -12,7 +13,6 @@ namespace quillbrook::dev_agent {
 namespace {
 
 constexpr std::string_view kFallbackLabel = "windows-1252";
-constexpr std::string_view kUtf8Labels[] = {"utf-8", "utf8", "us-ascii", "ascii"};
 
 struct EncodedWord {
     std::size_t start = 0;
@@ -83,16 +83,6 @@ std::optional<EncodedWord> encodedWordAt(std::string_view header, std::size_t st
 
 bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
-bool claimsUtf8(std::string_view charset) {
-    std::string lower = asciiLower(charset);
-    for (std::string_view label : kUtf8Labels) {
-        if (lower == label) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 std::optional<std::string> relabelMislabelledEncodedWords(std::string_view header) {
@@ -113,7 +103,7 @@ std::optional<std::string> relabelMislabelledEncodedWords(std::string_view heade
             ++last;
             text += words[last].bytes;
         }
-        if (claimsUtf8(words[first].charset) && !utf8::isValid(text)) {
+        if (isUtf8Label(words[first].charset) && !utf8::isValid(text)) {
             for (std::size_t i = first; i <= last; ++i) {
                 relabel.push_back(words[i].charset);
             }
