@@ -1,3 +1,3 @@
 quillbrook_test(socket_client_test quillbrook_transport quillbrook_test_support)
 quillbrook_test(reply_composer_test quillbrook_commands)
-quillbrook_test(cli_e2e_test quillbrook_test_support)
+quillbrook_test(cli_e2e_test quillbrook_test_support RUNS quillbrook-cli)

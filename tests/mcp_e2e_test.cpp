@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/expected_messages.h"
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
@@ -18,9 +19,9 @@ using quillbrook::test_support::ProcessResult;
 using quillbrook::test_support::runProcess;
 using quillbrook::test_support::StandInAgent;
 
-const std::string kStarting = "[MCP] Quillbrook MCP Server starting...\n";
-const std::string kExiting = "[MCP] stdin closed, server exiting\n";
-const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
+const std::string& kStarting = quillbrook::test_support::kMcpStarting;
+const std::string& kExiting = quillbrook::test_support::kMcpExiting;
+using quillbrook::test_support::kParseError;
 
 std::map<std::string, std::string> environment(const std::string& socketPath) {
     return {{"QUILLBROOK_SOCKET", socketPath}, {"HOME", "/nonexistent"}};
