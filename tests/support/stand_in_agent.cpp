@@ -31,12 +31,13 @@ std::size_t unreadRequestBytes(int fd) {
 
 // Bytes written to the client that it has not read yet, where the platform tells.
 std::optional<std::size_t> unreadByClient([[maybe_unused]] int fd) {
-    int queued = 0;
 #if defined(__linux__)
+    int queued = 0;
     if (::ioctl(fd, SIOCOUTQ, &queued) == 0) {
         return static_cast<std::size_t>(queued);
     }
 #elif defined(SO_NWRITE)
+    int queued = 0;
     socklen_t size = sizeof queued;
     if (::getsockopt(fd, SOL_SOCKET, SO_NWRITE, &queued, &size) == 0) {
         return static_cast<std::size_t>(queued);

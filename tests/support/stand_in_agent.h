@@ -21,7 +21,7 @@ namespace quillbrook::test_support {
 class StandInAgent {
 public:
     struct Reply {
-        std::string bytes;
+        std::string bytes = {};
         bool readRequest = true;  // false: answer at once and never read the request
         // Written after `bytes`, one after another, each once the client has read
         // everything written before it: the client gets each in a read of its own.
