@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "support/expected_messages.h"
+#include "support/mcp_lines.h"
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
@@ -78,24 +79,6 @@ Fault answerOfSize(std::size_t size, Outcome whenTooLarge) {
             std::move(outcome)};
 }
 
-// `text` as the program writes it inside a JSON string; the texts here hold
-// no control characters.
-std::string jsonEscaped(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        if (c == '"' || c == '\\' || c == '/') {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return escaped;
-}
-
-std::string toolAnswer(int id, const std::string& text) {
-    return R"({"id":)" + std::to_string(id) + R"(,"jsonrpc":"2.0","result":{"content":[{"text":")" +
-           jsonEscaped(text) + R"(","type":"text"}]}})";
-}
-
 // Long texts, such as a 1 MiB answer, appear in a failure by their start and size.
 std::string shown(const std::string& text) {
     constexpr std::size_t kShown = 160;
@@ -139,7 +122,7 @@ void expectOverMcp(const std::vector<Fault>& faults) {
         ++id;
         server.send(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
                     R"(,"method":"tools/call","params":{"name":"list_accounts","arguments":{}}})" "\n");
-        expectSame(server.readLine().value_or("<no answer>"), toolAnswer(id, fault.outcome.toolText), fault.name);
+        expectSame(server.readLine().value_or("<no answer>"), toolAnswer(std::to_string(id), fault.outcome.toolText), fault.name);
         server.send(R"({"jsonrpc":"2.0","id":"next","method":"ping"})" "\n");
         EXPECT_EQ(server.readLine(), R"({"id":"next","jsonrpc":"2.0","result":{}})") << fault.name;
     }
@@ -221,7 +204,7 @@ TEST(AgentFaults, RequestThatTheAgentNeverReadsWaitsForItsCloseThenIsALostConnec
         server.send(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"create_draft","arguments":)"
                     R"({"to":"b@y.org","subject":"Big","body":")" +
                     draftBody + R"("}}})" "\n");
-        EXPECT_EQ(server.readLine(), toolAnswer(1, failure(kConnectionLost, 3).toolText));
+        EXPECT_EQ(server.readLine(), toolAnswer("1", kLost.toolText));
         server.send(R"({"jsonrpc":"2.0","id":2,"method":"ping"})" "\n");
         EXPECT_EQ(server.readLine(), R"({"id":2,"jsonrpc":"2.0","result":{}})");
         expectClientWasStuckInItsWrite(agent, 0, draftBody.size());
