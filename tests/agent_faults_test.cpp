@@ -38,6 +38,7 @@ struct Fault {
     std::string name;
     Reply reply;
     Outcome outcome;
+    std::size_t unreadAtClose = 0;  // the bytes of the request the agent left unread: a reset
 };
 
 Outcome success(const std::string& pretty, const std::string& compact) { return {pretty, "", 0, compact}; }
@@ -65,18 +66,18 @@ Reply trickled(const std::string& answer) {
     return reply;
 }
 
-// An answer line of exactly `size` bytes, its line feed sent only once the
-// client has read the whole line, and how it ends when the line is accepted.
-Fault answerOfSize(std::size_t size, Outcome whenTooLarge) {
+// An answer line of exactly `size` bytes, {"ok":true,"result":{"pad":"ppp…"}},
+// whose line feed is sent only once the client has read the whole line.
+struct PaddedAnswer {
+    Reply reply;
+    std::string pad;
+};
+
+PaddedAnswer paddedAnswer(std::size_t size) {
     const std::string head = R"({"ok":true,"result":{"pad":")";
     const std::string tail = "\"}}";
-    const std::string pad(size - head.size() - tail.size(), 'p');
-    Reply reply{.bytes = head + pad + tail, .later = {"\n"}};
-    Outcome outcome = size <= kFramingLimit
-                          ? success("{\n  \"pad\": \"" + pad + "\"\n}\n", R"({"pad":")" + pad + R"("})")
-                          : std::move(whenTooLarge);
-    return {"answer of " + std::to_string(size) + " bytes, line feed in a later read", std::move(reply),
-            std::move(outcome)};
+    std::string pad(size - head.size() - tail.size(), 'p');
+    return {{.bytes = head + pad + tail, .later = {"\n"}}, pad};
 }
 
 // Long texts, such as a 1 MiB answer, appear in a failure by their start and size.
@@ -99,12 +100,9 @@ void expectOnTheCommandLine(const std::vector<Fault>& faults) {
         expectSame(run.err, fault.outcome.err, fault.name);
         EXPECT_EQ(run.status, fault.outcome.status) << fault.name;
         EXPECT_EQ(agent.waitForRequests(1), std::vector<std::string>{kListAccounts}) << fault.name;
-        if (fault.reply.reset) {
-            // Only a close with the request still unread resets the connection.
-            auto closings = agent.waitForClosings(1);
-            ASSERT_EQ(closings.size(), 1u) << fault.name;
-            EXPECT_GT(closings[0].unreadBytes, 0u) << fault.name;
-        }
+        auto closings = agent.waitForClosings(1);
+        ASSERT_EQ(closings.size(), 1u) << fault.name;
+        EXPECT_EQ(closings[0].unreadBytes, fault.unreadAtClose) << fault.name;
     }
 }
 
@@ -127,17 +125,25 @@ void expectOverMcp(const std::vector<Fault>& faults) {
         EXPECT_EQ(server.readLine(), R"({"id":"next","jsonrpc":"2.0","result":{}})") << fault.name;
     }
     EXPECT_EQ(agent.waitForRequests(faults.size()), std::vector<std::string>(faults.size(), kListAccounts));
+    auto closings = agent.waitForClosings(faults.size());
+    ASSERT_EQ(closings.size(), faults.size());
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+        EXPECT_EQ(closings[i].unreadBytes, faults[i].unreadAtClose) << faults[i].name;
+    }
     EXPECT_EQ(server.wait().status, 0);
     EXPECT_EQ(server.errorOutput(), kMcpStarting + kMcpExiting);
 }
 
 TEST(AgentFaults, AnswersThatArriveInPiecesOrAtTheFramingLimit) {
+    const PaddedAnswer atLimit = paddedAnswer(kFramingLimit);
     const std::vector<Fault> faults = {
         {"answer trickled one byte per write", trickled(kAnswer), kAnswered},
         {"error answer trickled one byte per write", trickled(errorReply("busy", "try later")),
          failure("busy: try later", 1)},
-        answerOfSize(kFramingLimit, {}),
-        answerOfSize(kFramingLimit + 1, failure(kResponseTooLarge, 1)),
+        {"answer of 1 MiB, line feed in a later read", atLimit.reply,
+         success("{\n  \"pad\": \"" + atLimit.pad + "\"\n}\n", R"({"pad":")" + atLimit.pad + R"("})")},
+        {"answer of 1 MiB and 1 byte, line feed in a later read", paddedAnswer(kFramingLimit + 1).reply,
+         failure(kResponseTooLarge, 1)},
     };
     expectOnTheCommandLine(faults);
     expectOverMcp(faults);
@@ -149,11 +155,25 @@ TEST(AgentFaults, AnswersThatBreakOffAreALostConnection) {
         faults.push_back({"answer cut after " + std::to_string(cut) + " bytes", {kAnswer.substr(0, cut)}, kLost});
     }
     faults.push_back({"whole answer", {kAnswer}, kAnswered});
-    faults.push_back({"reset mid-answer", {.bytes = kAnswer.substr(0, 12), .reset = true}, kLost});
+    faults.push_back({.name = "reset mid-answer",
+                      .reply = {.bytes = kAnswer.substr(0, 12), .reset = true},
+                      .outcome = kLost,
+                      .unreadAtClose = kListAccounts.size() + 1});
     faults.push_back({"stall mid-answer then close", {.bytes = kAnswer.substr(0, 12), .stall = kStall}, kLost});
     faults.push_back({"stall before answering then close", {.stall = kStall}, kLost});
     expectOnTheCommandLine(faults);
     expectOverMcp(faults);
+}
+
+TEST(AgentFaults, TheLineFeedEndsTheExchangeWithoutWaitingForTheAgentToClose) {
+    // The agent holds the connection far longer than the client needs to hang up.
+    StandInAgent agent({{.bytes = kAnswer + R"({"ok":false})", .stall = std::chrono::seconds(5)}});
+    ProcessResult run = runProcess({QUILLBROOK_CLI_PATH, "accounts", "list"}, environment(agent.socketPath()));
+    EXPECT_EQ(run.out, kAnswered.out);
+    EXPECT_EQ(run.status, 0);
+    auto closings = agent.waitForClosings(1);
+    ASSERT_EQ(closings.size(), 1u);
+    EXPECT_FALSE(closings[0].clientConnected);
 }
 
 // The client writes its whole request before it reads, and it has no timeouts:

@@ -66,7 +66,8 @@ bool clientHungUp(int fd) {
     return ::poll(&state, 1, 0) > 0 && (state.revents & POLLHUP) != 0;
 }
 
-// Waits until the client has sent something and then nothing more for `quiet`.
+// Waits until the client has sent something and then nothing more for
+// `quiet`, or until it hangs up.
 void waitUntilClientIsQuiet(int fd, std::chrono::milliseconds quiet, bool requestWasRead) {
     constexpr auto kStep = std::chrono::milliseconds(5);
     const auto deadline = Clock::now() + kPatience;
@@ -74,7 +75,8 @@ void waitUntilClientIsQuiet(int fd, std::chrono::milliseconds quiet, bool reques
         std::this_thread::sleep_for(kStep);
     }
     std::size_t seen = unreadRequestBytes(fd);
-    for (auto quietSince = Clock::now(); Clock::now() - quietSince < quiet && Clock::now() < deadline;) {
+    for (auto quietSince = Clock::now();
+         Clock::now() - quietSince < quiet && Clock::now() < deadline && !clientHungUp(fd);) {
         std::this_thread::sleep_for(kStep);
         if (std::size_t now = unreadRequestBytes(fd); now != seen) {
             seen = now;

@@ -30,8 +30,9 @@ public:
         // resets the connection instead of ending it.
         bool reset = false;
         // Before closing: once the client has sent something, wait until it has
-        // sent nothing more for this long. A stall for a client that waits for its
-        // answer; for one still writing, the time to fill the socket's buffer.
+        // sent nothing more for this long, or until it hangs up. A stall for a
+        // client that waits for its answer; for one still writing, the time to
+        // fill the socket's buffer.
         std::chrono::milliseconds stall{0};
     };
 
