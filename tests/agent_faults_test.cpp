@@ -120,7 +120,8 @@ void expectOverMcp(const std::vector<Fault>& faults) {
         ++id;
         server.send(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
                     R"(,"method":"tools/call","params":{"name":"list_accounts","arguments":{}}})" "\n");
-        expectSame(server.readLine().value_or("<no answer>"), toolAnswer(std::to_string(id), fault.outcome.toolText), fault.name);
+        expectSame(server.readLine().value_or("<no answer>"), toolAnswer(std::to_string(id), fault.outcome.toolText),
+                   fault.name);
         server.send(R"({"jsonrpc":"2.0","id":"next","method":"ping"})" "\n");
         EXPECT_EQ(server.readLine(), R"({"id":"next","jsonrpc":"2.0","result":{}})") << fault.name;
     }

@@ -122,7 +122,8 @@ TEST(CliReply, ReadsTheOriginalThenCreatesTheThreadedDraft) {
          {R"({"action":"read_email","folder":"INBOX","uid":"9"})"}, "", "not_found: no uid 9\n", 1},
         {"failed create", {"draft", "reply", "9", "--body", "x"}, {original, ""},
          {R"({"action":"read_email","folder":"INBOX","uid":"9"})",
-          R"({"action":"create_draft","body":"x\n\nOn Tue, 3 Nov 2026, Ada L <ada@example.com> wrote:\n> Line 1\n> Line 2\n> ","in_reply_to":"9","subject":"Re: Plans","target":"local","to":"ada@example.com"})"},
+          R"({"action":"create_draft","body":"x\n\nOn Tue, 3 Nov 2026, Ada L <ada@example.com> wrote:\n> Line 1\n)"
+          R"(> Line 2\n> ","in_reply_to":"9","subject":"Re: Plans","target":"local","to":"ada@example.com"})"},
          "", kConnectionLost, 3},
     };
     for (const Case& c : cases) {
