@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "dev_agent_fixture.h"
 
