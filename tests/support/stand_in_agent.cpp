@@ -106,7 +106,7 @@ std::string readRequest(int fd, bool consume) {
         }
         line.append(chunk);
         if (!consume) {
-            if (Clock::now() > deadline) {
+            if (clientHungUp(fd) || Clock::now() > deadline) {
                 return "<eof>" + line;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));  // a look never waits for more
