@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/expected_messages.h"
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
@@ -18,9 +19,9 @@ using quillbrook::test_support::ProcessResult;
 using quillbrook::test_support::runProcess;
 using quillbrook::test_support::StandInAgent;
 
-const std::string kStarting = "[MCP] Quillbrook MCP Server starting...\n";
-const std::string kExiting = "[MCP] stdin closed, server exiting\n";
-const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
+const std::string& kStarting = quillbrook::test_support::kMcpStarting;
+const std::string& kExiting = quillbrook::test_support::kMcpExiting;
+using quillbrook::test_support::kParseError;
 
 std::map<std::string, std::string> environment(const std::string& socketPath) {
     return {{"QUILLBROOK_SOCKET", socketPath}, {"HOME", "/nonexistent"}};
@@ -109,9 +110,8 @@ TEST(McpProcess, PassesAMegabyteArgumentThroughToTheAgent) {
                                   environment(agent.socketPath()));
     EXPECT_EQ(run.out, R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\"draft_id\":\"D-1\"}","type":"text"}]}})"
                        "\n");
-    auto requests = agent.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_NE(requests[0].find(body), std::string::npos);
+    EXPECT_EQ(agent.requests(),
+              std::vector<std::string>{R"({"action":"create_draft","body":")" + body + R"(","to":"b@y.org"})"});
 }
 
 // Clients of the newest MCP revision open with server/discover and fall back to
@@ -152,7 +152,7 @@ TEST(McpProcess, KeepsServingUntilEndOfInputAfterTheClientClosesItsOutput) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(server.send(ping("1") + call));
     }
-    EXPECT_EQ(agent.waitForRequests(3).size(), 3u);
+    EXPECT_EQ(agent.waitForRequests(3), std::vector<std::string>(3, R"({"action":"list_folders"})"));
     PipedChild::Exit exit = server.wait();
     EXPECT_EQ(exit.status, 0);
     EXPECT_EQ(server.errorOutput(), kStarting + kExiting);

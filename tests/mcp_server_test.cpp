@@ -12,23 +12,26 @@
 #include <gtest/gtest.h>
 
 #include "mcp/mcp_server.h"
+#include "support/expected_messages.h"
+#include "support/mcp_lines.h"
 #include "support/stand_in_agent.h"
 
 namespace {
 
 using namespace quillbrook;
 using test_support::errorReply;
+using test_support::kBadResponse;
+using test_support::kConnectFailed;
+using test_support::kConnectionLost;
+using test_support::kParseError;
+using test_support::kResponseTooLarge;
 using test_support::okReply;
 using test_support::StandInAgent;
 using Reply = StandInAgent::Reply;
 
-const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
 const std::string kInitializeResult =
     R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05",)"
     R"("serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})";
-const std::string kConnectFailed =
-    "Quillbrook is not running or Local Agent Access is disabled (Quillbrook \u2192 Settings \u2192 Local Agent "
-    "Access)";
 
 // Points the server's client at `path` for the life of the scope.
 class SocketVariable {
@@ -180,16 +183,6 @@ ToolCall callTool(const std::string& params, std::vector<Reply> script) {
     return call;
 }
 
-std::string toolText(const std::string& answer) {
-    auto document = json::parseStrict(answer);
-    auto result = document ? document->root().find("result") : std::nullopt;
-    auto content = result ? result->find("content") : std::nullopt;
-    if (!content || content->arraySize() != 1) {
-        return "<no text in " + answer + ">";
-    }
-    return std::string(content->at(0).find("text")->string().value_or("<not a string>"));
-}
-
 TEST(McpToolCalls, SendOneRequestPerCallWithTheMappedActionAndArguments) {
     struct Case {
         std::string params;
@@ -237,15 +230,13 @@ TEST(McpToolCalls, ReportAgentOutcomesAsSuccessfulToolResults) {
         {"result not an object", {{"{\"ok\":true,\"result\":[1]}\n"}}, "{}"},
         {"agent error", {{errorReply("not_found", "no message 42")}}, R"({"error":"not_found: no message 42"})"},
         {"failure without code", {{"{\"ok\":false}\n"}}, R"({"error":"error: request failed"})"},
-        {"unreadable answer", {{"hello\n"}}, R"({"error":"bad_response: unparseable server response"})"},
-        {"closed without answer", {{""}}, R"({"error":"connection_lost: Quillbrook closed the connection mid-request"})"},
-        {"answer over the limit", {{std::string(1024 * 1024 + 1, ' ')}},
-         R"({"error":"response_too_large: response exceeded the one-line framing limit"})"},
+        {"unreadable answer", {{"hello\n"}}, R"({"error":")" + kBadResponse + R"("})"},
+        {"closed without answer", {{""}}, R"({"error":")" + kConnectionLost + R"("})"},
+        {"answer over the limit", {{std::string(1024 * 1024 + 1, ' ')}}, R"({"error":")" + kResponseTooLarge + R"("})"},
     };
     for (const Case& c : cases) {
-        ToolCall call = callTool(R"({"name":"list_accounts"})", c.script);
-        EXPECT_EQ(toolText(call.answer), c.text) << c.what;
-        EXPECT_EQ(call.answer.find("isError"), std::string::npos) << c.what;
+        EXPECT_EQ(callTool(R"({"name":"list_accounts"})", c.script).answer, test_support::toolAnswer("11", c.text))
+            << c.what;
     }
 }
 
