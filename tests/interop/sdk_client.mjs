@@ -150,7 +150,7 @@ try {
     assert.deepEqual(byName.create_draft.inputSchema.required, ['to', 'subject', 'body']);
     assert.equal(byName.list_emails.inputSchema.properties.limit.type, 'number');
     assert.deepEqual(byName.create_draft.inputSchema.properties.references,
-      { type: 'array', description: 'Reference message-ids for threading (server target only)' });
+      { type: 'array', items: { type: 'string' }, description: 'Reference message-ids for threading (server target only)' });
     assert.match(byName.create_draft.description, /configured account \u2014 it cannot be chosen\. Use for write\/draft\/reply requests\.$/);
   });
 
