@@ -11,7 +11,7 @@ import { createMCPClient } from '@ai-sdk/mcp';
 import { Experimental_StdioMCPTransport } from '@ai-sdk/mcp/mcp-stdio';
 
 import {
-  assertStrictSchema, calls, check, finish, recordIncoming, startStandInAgent, toolNames, unknownNotification,
+  assertStrictSchema, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent, toolNames,
 } from './common.mjs';
 
 const cli = process.argv[2];
@@ -46,23 +46,10 @@ try {
     assert.deepEqual(Object.keys(tools), toolNames);
   });
 
-  for (const call of calls) {
-    await check(`calls ${call.name}`, async () => {
-      const before = requests.length;
-      const result = await tools[call.name].execute(call.arguments, { toolCallId: call.name, messages: [] });
-      // The client fills in "isError": false where the answer leaves it out.
-      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }], isError: false });
-      assert.deepEqual(requests.slice(before), [call.request]);
-    });
-  }
-
-  await check('answers no notification it does not know, and the client sees no error', async () => {
-    const received = recordIncoming(transport);
-    await transport.send(unknownNotification);
-    await client.listTools();
-    assert.equal(received.length, 1, `answers: ${JSON.stringify(received)}`);
-    assert.deepEqual(errors.map(String), []);
-  });
+  // The client fills in "isError": false where the answer leaves it out.
+  await checkEveryCall(requests, (name, args) => tools[name].execute(args, { toolCallId: name, messages: [] }),
+    { isError: false });
+  await checkUnknownNotificationIsIgnored(transport, () => client.listTools(), errors);
 
   await check('closes', async () => {
     await client.close();

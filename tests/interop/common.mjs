@@ -132,20 +132,38 @@ export async function startStandInAgent() {
   };
 }
 
-// Records every message the client's transport hands up, so that a test can
-// show what the server did (and did not) answer.
-export function recordIncoming(transport) {
-  const received = [];
-  const deliver = transport.onmessage;
-  transport.onmessage = (message, ...rest) => {
-    received.push(message);
-    deliver?.call(transport, message, ...rest);
-  };
-  return received;
+// Calls each of the seven tools with `callTool(name, arguments)`: the agent
+// must see exactly the mapped request, and the result must be the one text
+// item (plus what `resultExtras` says the client adds).
+export async function checkEveryCall(requests, callTool, resultExtras = {}) {
+  for (const call of calls) {
+    await check(`calls ${call.name}`, async () => {
+      const before = requests.length;
+      const result = await callTool(call.name, call.arguments);
+      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }], ...resultExtras });
+      assert.deepEqual(requests.slice(before), [call.request]);
+    });
+  }
 }
 
-// The notification clients send when their roots change, which the server does not know.
-export const unknownNotification = { jsonrpc: '2.0', method: 'notifications/roots/list_changed' };
+// Sends the notification clients send when their roots change, which the
+// server does not know, then `followUp()`, a request: the follow-up's answer
+// must be the only line that came back, and the client must report no error.
+export async function checkUnknownNotificationIsIgnored(transport, followUp, clientErrors) {
+  await check('answers no notification it does not know, and the client sees no error', async () => {
+    const received = [];
+    const deliver = transport.onmessage;
+    transport.onmessage = (message, ...rest) => {
+      received.push(message);
+      deliver?.call(transport, message, ...rest);
+    };
+    await transport.send({ jsonrpc: '2.0', method: 'notifications/roots/list_changed' });
+    await followUp();
+    transport.onmessage = deliver;
+    assert.equal(received.length, 1, `answers: ${JSON.stringify(received)}`);
+    assert.deepEqual(clientErrors.map(String), []);
+  });
+}
 
 export function finish() {
   console.log(`${passed} passed, ${failed} failed`);

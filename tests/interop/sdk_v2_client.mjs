@@ -12,7 +12,8 @@ import { Client } from '@modelcontextprotocol/client';
 import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
 
 import {
-  assertStrictSchema, calls, check, finish, recordIncoming, startStandInAgent, toolNames, unknownNotification,
+  assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent,
+  toolNames,
 } from './common.mjs';
 
 const cli = process.argv[2];
@@ -64,22 +65,8 @@ try {
     for (const tool of tools) assertStrictSchema(tool.inputSchema, tool.name);
   });
 
-  for (const call of calls) {
-    await check(`calls ${call.name}`, async () => {
-      const before = requests.length;
-      const result = await client.callTool({ name: call.name, arguments: call.arguments });
-      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }] });
-      assert.deepEqual(requests.slice(before), [call.request]);
-    });
-  }
-
-  await check('answers no notification it does not know, and the client sees no error', async () => {
-    const received = recordIncoming(transport);
-    await transport.send(unknownNotification);
-    await client.ping();
-    assert.equal(received.length, 1, `answers: ${JSON.stringify(received)}`);
-    assert.deepEqual(errors.map(String), []);
-  });
+  await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }));
+  await checkUnknownNotificationIsIgnored(transport, () => client.ping(), errors);
 
   await check('closes', async () => {
     await client.close();
