@@ -12,9 +12,9 @@
 #include "util/utf8.h"
 #include "util/word_scan.h"
 
-// Written by hand rather than with a library writer: it sorts keys and keeps the
-// last of repeated ones without copying the document, escapes the solidus, and
-// writes numbers exactly as they were read; each writer found does only some of that.
+// Written by hand rather than with a library's writer: neither RapidJSON's nor
+// nlohmann's sorts keys and keeps the last of repeated ones without copying the
+// document, escapes the solidus, and writes long integers back digit for digit.
 
 namespace quillbrook::json {
 

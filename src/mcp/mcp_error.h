@@ -11,7 +11,6 @@ class MCPError : public std::exception {
 public:
     static MCPError unknownTool(std::string name) { return MCPError("Unknown tool: " + std::move(name)); }
 
-    const std::string& description() const { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
 private:
