@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once as a release build, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then packages the release
+# build, installs the package on this machine, checks it and removes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +17,5 @@ for variant in release asan; do
   echo "== $variant tests"
   ctest --test-dir "$dir" --output-on-failure -j 2
 done
+
+scripts/package-test.sh build-test-release
