@@ -95,6 +95,9 @@ TEST(CliRequests, EachCommandSendsExactlyItsRequest) {
          "{}\n", "", 0},
         {"drafts list", {"drafts", "list"}, {okReply(R"({"drafts":[]})")}, {R"({"action":"list_local_drafts"})"},
          "{\n  \"drafts\": []\n}\n", "", 0},
+        {"numbers printed as the agent wrote them", {"drafts", "list"},
+         {okReply(R"({"n":[99999999999999999999,-9223372036854775809,2.50]})")}, {R"({"action":"list_local_drafts"})"},
+         "{\n  \"n\": [\n    99999999999999999999,\n    -9223372036854775809,\n    2.5\n  ]\n}\n", "", 0},
         {"drafts status", {"drafts", "status", "not-a-uuid"}, {okReply("{}")},
          {R"({"action":"read_local_draft","draft_id":"not-a-uuid"})"}, "{}\n", "", 0},
     };
@@ -160,6 +163,8 @@ TEST(CliFailures, EachFailureIsOneLineAndItsStatus) {
         {"closed without answer", {"drafts", "list"}, {""}, {request}, "", kConnectionLost, 3},
         {"answer without line feed", {"drafts", "list"}, {R"({"ok":true})"}, {request}, "", kConnectionLost, 3},
         {"not JSON", {"drafts", "list"}, {"<html>\n"}, {request}, "", kBadResponse + "\n", 1},
+        {"number beyond the double range", {"drafts", "list"}, {okReply(R"({"n":1.7976931348623157e309})")}, {request},
+         "", kBadResponse + "\n", 1},
         {"invalid UTF-8", {"drafts", "list"}, {"{\"ok\":true,\"result\":{\"a\":\"\xc3\x28\"}}\n"}, {request}, "",
          kBadResponse + "\n", 1},
         {"too large", {"drafts", "list"}, {std::string(1 << 21, ' ')}, {request}, "",

@@ -52,6 +52,7 @@ TEST(McpProcess, LogsEveryStepWhenTheDebugVariableIsPresentEvenEmpty) {
     const std::string first80 = head + std::string(76 - head.size(), 'a') + "\u00e9\u00e9\u20ac\U0001F600";
     const std::string longLine = first80 + std::string(130, 'b') + "\"}";
     const std::string input = longLine + "\n" + "\n" + "{\"a\"\n" + R"({"method":"notifications/initialized"})" + "\n" +
+                              R"({"method":"notifications/roots/list_changed"})" + "\n" +
                               R"({"id":2,"method":"tools/call","params":{"name":"send_email"}})" + "\n";
     auto env = environment("/nonexistent/s");
     env["QUILLBROOK_MCP_DEBUG"] = "";
@@ -64,6 +65,8 @@ TEST(McpProcess, LogsEveryStepWhenTheDebugVariableIsPresentEvenEmpty) {
                   "[MCP] Sent response\n"
                   "[MCP] Received: {\"method\":\"notifications/initialized\"}...\n"
                   "[MCP] Client initialized\n"
+                  "[MCP] Received: {\"method\":\"notifications/roots/list_changed\"}...\n"
+                  "[MCP] Ignored notification: \"notifications\\/roots\\/list_changed\"\n"
                   "[MCP] Received: {\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"send_email\"}}...\n"
                   "[MCP] Calling tool: send_email\n"
                   "[MCP] Tool error: Unknown tool: send_email\n"
@@ -76,6 +79,20 @@ TEST(McpProcess, SkipsEmptyLinesAndTakesCrLfAndAFinalLineWithoutFeed) {
     ProcessResult run = runServer("\n\r\n" R"({"method":"ping","id":1})" "\r\n" R"({"method":"ping","id":2})");
     EXPECT_EQ(run.out, pong("1") + pong("2"));
     EXPECT_EQ(run.status, 0);
+}
+
+TEST(McpProcess, AnswersNoNotificationItDoesNotKnow) {
+    ProcessResult run = runServer(R"({"jsonrpc":"2.0","method":"notifications/roots/list_changed"})" "\n" +
+                                  ping("1") + R"({"jsonrpc":"2.0","method":"notifications/progress","params":{}})");
+    EXPECT_EQ(run.out, pong("1"));
+    EXPECT_EQ(run.err, kStarting + kExiting);
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(McpProcess, KeepsACarriageReturnThatEndsTheInputInItsLine) {
+    // Only a line feed ends a line: a lone carriage return after the last one is a line that cannot parse.
+    EXPECT_EQ(runServer(ping("1") + "\r").out, pong("1") + kParseError + "\n");
+    EXPECT_EQ(runServer(ping("1") + "\r\r\n").out, pong("1") + kParseError + "\n");
 }
 
 TEST(McpProcess, AnswersEveryMalformedLineAndCarriesOn) {

@@ -28,7 +28,7 @@ CLISocketError server(const std::string& code, const std::string& message) {
 // The outcome of one send: the result as compact JSON, or the failure's text.
 std::string outcome(const AgentSocketClient& client, const std::string& action, json::Value params = json::Value::object()) {
     try {
-        return *json::writeCompactSorted(client.send(action, std::move(params)).root());
+        return json::writeCompactSorted(client.send(action, std::move(params)).root());
     } catch (const CLISocketError& error) {
         return "error: " + error.stderrMessage();
     }
