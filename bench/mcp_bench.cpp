@@ -26,6 +26,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/files.h"
 #include "support/piped_child.h"
 #include "support/stand_in_agent.h"
 
@@ -33,7 +34,6 @@ namespace {
 
 using quillbrook::test_support::okReply;
 using quillbrook::test_support::PipedChild;
-using quillbrook::test_support::StandInAgent;
 using Clock = std::chrono::steady_clock;
 
 // An agent that costs as little as an agent can: a blocking accept, one read
@@ -42,7 +42,7 @@ using Clock = std::chrono::steady_clock;
 class FastAgent {
 public:
     explicit FastAgent(std::string reply)
-        : reply_(std::move(reply)), directory_(StandInAgent::makeTempDir()), path_(directory_ + "/agent.sock") {
+        : reply_(std::move(reply)), path_(directory_.path() + "/agent.sock") {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
@@ -66,7 +66,6 @@ public:
         ::close(wake);
         ::close(listenFd_);
         ::unlink(path_.c_str());
-        ::rmdir(directory_.c_str());
     }
 
     const std::string& socketPath() const { return path_; }
@@ -99,7 +98,7 @@ private:
     }
 
     std::string reply_;
-    std::string directory_;
+    quillbrook::test_support::TempDir directory_;
     std::string path_;
     int listenFd_ = -1;
     std::atomic<bool> stopping_{false};

@@ -28,7 +28,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The MCP interoperability test drives the server with the official TypeScript SDK.
+# The MCP interoperability test drives the server with three MCP clients (tests/interop).
 if command -v npm >/dev/null 2>&1; then
   npm ci --prefix tests/interop --no-audit --no-fund --loglevel=error
 fi

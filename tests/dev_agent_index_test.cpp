@@ -65,7 +65,7 @@ protected:
 
     // "subject:uid:flags" of each listed message, newest first.
     std::vector<std::string> listing() {
-        FolderPage page = store_->list(account_, {"INBOX", account_.root}, 50);
+        FolderPage page = store_->list(account_, {"INBOX", account_.root, ""}, 50);
         EXPECT_EQ(page.total, page.messages.size());
         std::vector<std::string> lines;
         for (const auto& listed : page.messages) {
@@ -116,12 +116,12 @@ TEST_F(Index, ArrivalsRemovalsAndFlagChangesShowOnTheNextLookWithStableUids) {
 TEST_F(Index, ReadsAMessageByUidAndNotOneThatWentAway) {
     open();
     listing();
-    auto found = store_->read(account_, {"INBOX", account_.root}, 2);
+    auto found = store_->read(account_, {"INBOX", account_.root, ""}, 2);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->message.body, "About Second.\n");
     EXPECT_EQ(found->entry.path, mailPath("cur/1700000002.M2P1.host:2,"));
     std::filesystem::remove(mailPath("cur/1700000002.M2P1.host:2,"));
-    EXPECT_FALSE(store_->read(account_, {"INBOX", account_.root}, 2));
+    EXPECT_FALSE(store_->read(account_, {"INBOX", account_.root, ""}, 2));
 }
 
 TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
@@ -131,7 +131,7 @@ TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
     auto stamp = std::filesystem::last_write_time(mailPath("cur"));
     std::filesystem::rename(mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"));
     std::filesystem::last_write_time(mailPath("cur"), stamp);
-    auto found = store_->read(account_, {"INBOX", account_.root}, 2);
+    auto found = store_->read(account_, {"INBOX", account_.root, ""}, 2);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->entry.flags, std::vector<std::string>{"seen"});
 }
@@ -143,7 +143,7 @@ TEST_F(Index, SnippetAndAttachmentsComeFromTheBody) {
               std::string(20000, ' ') + "Numbers   inside.\n--b\nContent-Type: application/pdf\n"
               "Content-Disposition: attachment; filename=r.pdf\n\nxx\n--b--\n");
     open();
-    FolderPage page = store_->list(account_, {"INBOX", account_.root}, 1);
+    FolderPage page = store_->list(account_, {"INBOX", account_.root, ""}, 1);
     ASSERT_EQ(page.messages.size(), 1u);
     EXPECT_EQ(page.total, 4u);
     EXPECT_EQ(page.messages[0].summary.snippet, "Numbers inside.");

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
+#include <exception>
 #include <chrono>
 #include <optional>
 #include <string_view>
@@ -10,13 +10,10 @@
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "dev_agent/log.h"
-#include "dev_agent/message_reader.h"
-#include "util/unique_fd.h"
+#include "dev_agent/message_file.h"
 
 namespace quillbrook::dev_agent {
 
@@ -28,8 +25,6 @@ constexpr std::size_t kBatchSize = 2000;
 constexpr std::size_t kParallelFrom = 64;
 constexpr std::size_t kLogProgressFrom = 10000;
 constexpr std::size_t kLogProgressEvery = 20000;
-constexpr std::size_t kReadChunk = 8192;
-constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 constexpr std::int64_t kSettledNanos = 2'000'000'000;
 
 constexpr MailDirectory kDirectories[] = {MailDirectory::cur, MailDirectory::fresh};
@@ -77,65 +72,6 @@ std::vector<std::string> messageFileNames(const std::string& path) {
     return names;
 }
 
-// Where the header ends: just past the first empty line, or nothing yet.
-std::optional<std::size_t> headerEnd(std::string_view bytes) {
-    if (bytes.starts_with("\n")) {
-        return 1;
-    }
-    if (bytes.starts_with("\r\n")) {
-        return 2;
-    }
-    for (std::size_t at = bytes.find('\n'); at != std::string_view::npos; at = bytes.find('\n', at + 1)) {
-        std::string_view rest = bytes.substr(at + 1);
-        if (rest.starts_with("\n")) {
-            return at + 2;
-        }
-        if (rest.starts_with("\r\n")) {
-            return at + 3;
-        }
-    }
-    return std::nullopt;
-}
-
-struct MessageHead {
-    std::string header;
-    std::int64_t mtime = 0;  // seconds
-};
-
-// The header of the message file, read in pieces so that a large message costs
-// no more than its header; nothing when the file is gone or is no regular file.
-std::optional<MessageHead> readHead(int dirFd, const std::string& name) {
-    UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    MessageHead head;
-    head.mtime = static_cast<std::int64_t>(info.st_mtime);
-    std::size_t searched = 0;
-    while (head.header.size() < kMaxHeaderBytes) {
-        std::size_t had = head.header.size();
-        head.header.resize(had + kReadChunk);
-        ssize_t got = ::read(fd.get(), head.header.data() + had, kReadChunk);
-        if (got < 0 && errno == EINTR) {
-            head.header.resize(had);
-            continue;
-        }
-        head.header.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-        if (got <= 0) {
-            break;
-        }
-        // Step back over a line end that the previous piece may have cut.
-        std::size_t from = searched > 2 ? searched - 2 : 0;
-        if (auto end = headerEnd(std::string_view(head.header).substr(from))) {
-            head.header.resize(from + *end);
-            break;
-        }
-        searched = head.header.size();
-    }
-    return head;
-}
-
 bool hasFlag(const std::vector<std::string>& flags, std::string_view flag) {
     return std::find(flags.begin(), flags.end(), flag) != flags.end();
 }
@@ -147,41 +83,38 @@ struct NewFile {
     bool seen;
 };
 
-// The index row of a new file without its UID; nothing when the file is gone.
-std::optional<IndexedMessage> headSummary(int dirFd, const NewFile& file, const std::string& folderPath) {
-    std::optional<MessageHead> head = readHead(dirFd, file.name);
-    if (!head) {
-        return std::nullopt;  // gone since the listing, or not a file: the next look settles it
+// The index row of a new file without its UID; nothing when the file is gone
+// or is no regular file.
+std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string& folderPath) {
+    MaildirEntry entry{file.uniqueName, folderPath + "/" + directoryName(file.dir) + "/" + file.name, {}};
+    ParsedMessage parsed;
+    try {
+        parsed = readMessageFileHeaders(entry);
+    } catch (const std::exception&) {
+        return std::nullopt;  // the next look settles it
     }
     IndexedMessage message;
     message.dir = file.dir;
     message.name = file.name;
     message.seen = file.seen;
-    std::optional<ParsedMessage> parsed = readMessage(head->header);
-    message.readable = parsed.has_value();
-    if (!parsed) {
-        logLine("skipping " + folderPath + "/" + directoryName(file.dir) + "/" + file.name + ": not a mail message");
-        return message;
-    }
-    message.time = parsed->time.value_or(head->mtime);
-    message.from = std::move(parsed->from);
-    message.fromName = std::move(parsed->fromName);
-    message.subject = std::move(parsed->subject);
-    message.date = std::move(parsed->date);
+    message.time = parsed.time.value_or(0);
+    message.from = std::move(parsed.from);
+    message.fromName = std::move(parsed.fromName);
+    message.subject = std::move(parsed.subject);
+    message.date = std::move(parsed.date);
     return message;
 }
 
 // The head summaries of files[begin, end), read and parsed on every core:
 // parsing headers is most of what indexing a new mailbox costs.
 std::vector<std::optional<IndexedMessage>> headSummaries(const std::vector<NewFile>& files, std::size_t begin,
-                                                         std::size_t end, const UniqueFd (&dirFds)[2],
-                                                         const std::string& folderPath) {
+                                                         std::size_t end, const std::string& folderPath) {
     std::vector<std::optional<IndexedMessage>> summaries(end - begin);
     std::atomic<std::size_t> next{begin};
     auto work = [&] {
         for (std::size_t i = next++; i < end; i = next++) {
             const NewFile& file = files[i];
-            summaries[i - begin] = headSummary(dirFds[static_cast<int>(file.dir)].get(), file, folderPath);
+            summaries[i - begin] = headSummary(file, folderPath);
         }
     };
     unsigned helpers = end - begin < kParallelFrom ? 0 : std::clamp(std::thread::hardware_concurrency(), 1U, 4U) - 1;
@@ -270,8 +203,6 @@ void syncFolder(MailIndex& index, const std::string& account, const MaildirFolde
     std::stable_sort(added.begin(), added.end(),
                      [](const NewFile& a, const NewFile& b) { return a.uniqueName < b.uniqueName; });
 
-    UniqueFd dirFds[2] = {UniqueFd(::open((folder.path + "/cur").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
-                          UniqueFd(::open((folder.path + "/new").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))};
     ProgressLog progress(account, folder, added.size());
     std::size_t done = 0;
     bool first = true;
@@ -285,7 +216,7 @@ void syncFolder(MailIndex& index, const std::string& account, const MaildirFolde
         }
         std::size_t begin = done;
         std::size_t end = std::min(added.size(), begin + kBatchSize);
-        std::vector<std::optional<IndexedMessage>> summaries = headSummaries(added, begin, end, dirFds, folder.path);
+        std::vector<std::optional<IndexedMessage>> summaries = headSummaries(added, begin, end, folder.path);
         for (; done < end; ++done) {
             if (auto& summary = summaries[done - begin]) {
                 summary->uid = index.uidFor(account, added[done].uniqueName);

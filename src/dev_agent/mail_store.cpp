@@ -8,6 +8,7 @@
 #include "dev_agent/files.h"
 #include "dev_agent/folder_sync.h"
 #include "dev_agent/log.h"
+#include "dev_agent/message_file.h"
 #include "dev_agent/text.h"
 #include "dev_agent/uid_state_file.h"
 
@@ -15,7 +16,6 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-constexpr std::size_t kSnippetChars = 140;
 
 std::string accountKey(const Account& account) { return asciiLower(account.email); }
 
@@ -28,15 +28,19 @@ std::vector<std::string> flagsOf(const std::string& fileName) {
     return entry ? std::move(entry->flags) : std::vector<std::string>{};
 }
 
-// Nothing, with a log line, for a file that cannot be read or holds no message.
-std::optional<ParsedMessage> parseFile(const std::string& path) {
+// The message file `name` of the folder, its path filled in.
+MaildirEntry entryOf(const MaildirFolder& folder, const IndexedMessage& message) {
+    MaildirEntry entry = parseMaildirFileName(message.name).value_or(MaildirEntry{message.name, "", {}});
+    entry.path = pathOf(folder, message);
+    return entry;
+}
+
+// Nothing, with a log line, for a file that cannot be read.
+std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
     try {
-        if (auto parsed = readMessage(readWholeFile(path))) {
-            return parsed;
-        }
-        logLine("skipping " + path + ": not a mail message");
+        return readMessageFile(entry);
     } catch (const std::exception& error) {
-        logLine("skipping " + path + ": " + error.what());
+        logLine("skipping " + entry.path + ": " + error.what());
     }
     return std::nullopt;
 }
@@ -108,7 +112,7 @@ void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folde
         if (message.snippet) {
             continue;
         }
-        std::optional<ParsedMessage> parsed = parseFile(pathOf(folder, message));
+        std::optional<ParsedMessage> parsed = parseFile(entryOf(folder, message));
         if (!parsed) {
             continue;  // gone since the last look: the next one drops it
         }
@@ -149,19 +153,17 @@ std::optional<FoundMessage> MailStore::readLocked(const Account& account, const 
         if (!indexed) {
             return std::nullopt;
         }
-        std::string path = pathOf(folder, *indexed);
-        if (::access(path.c_str(), F_OK) != 0) {
+        MaildirEntry entry = entryOf(folder, *indexed);
+        if (::access(entry.path.c_str(), F_OK) != 0) {
             // Renamed or removed since the index last looked: look again.
             index_.setStamps(id, DirectoryStamps{});
             continue;
         }
-        std::optional<ParsedMessage> parsed = parseFile(path);
+        std::optional<ParsedMessage> parsed = parseFile(entry);
         if (!parsed) {
             return std::nullopt;
         }
-        auto entry = parseMaildirFileName(indexed->name);
-        entry->path = std::move(path);
-        return FoundMessage{folder.name, std::move(*entry), std::move(*parsed)};
+        return FoundMessage{folder.name, std::move(entry), std::move(*parsed)};
     }
     return std::nullopt;
 }
@@ -184,7 +186,7 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
     std::lock_guard lock(mutex_);
     MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
-        MaildirFolder{"Drafts", account.root + "/.Drafts"});
+        MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);
     sqlite::Transaction transaction(index_.database());
     std::uint64_t uid = index_.uidFor(accountKey(account), uniqueName);
