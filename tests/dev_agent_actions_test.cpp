@@ -121,6 +121,30 @@ INSTANTIATE_TEST_SUITE_P(
                        "bad_request"}),
     [](const auto& info) { return info.param.name; });
 
+TEST_F(Actions, UnknownNamesAreAnsweredWithTheNamesThatExist) {
+    struct Case {
+        Value request;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{{"action", "send_email"}},
+         "unknown action \"send_email\"; known actions: list_accounts, list_folders, list_emails, read_email, "
+         "list_local_drafts, read_local_draft, create_draft"},
+        {{{"action", "list_folders"}, {"account", "eve@example.com"}},
+         "no account \"eve@example.com\"; accounts: ada@example.com, sam.okafor@example.org"},
+        {{{"action", "list_emails"}, {"account", "sam.okafor@example.org"}, {"folder", "Spam"}},
+         "no folder \"Spam\" in sam.okafor@example.org; folders: INBOX"},
+    };
+    for (const Case& c : cases) {
+        try {
+            perform(c.request);
+            ADD_FAILURE() << c.request.dump() << " succeeded";
+        } catch (const AgentError& error) {
+            EXPECT_EQ(std::string(error.what()), c.message);
+        }
+    }
+}
+
 TEST_F(Actions, ListsAccountsInOrderWithTheFirstAsDefault) {
     Value accounts = perform({{"action", "list_accounts"}})["accounts"];
     ASSERT_EQ(accounts.size(), 2u);

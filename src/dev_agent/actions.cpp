@@ -23,14 +23,6 @@ constexpr std::array<std::pair<std::string_view, Handler>, 7> kActions = {{
     {"create_draft", createDraft},
 }};
 
-std::string knownActions() {
-    std::string names;
-    for (const auto& [name, handler] : kActions) {
-        names += (names.empty() ? "" : ", ") + std::string(name);
-    }
-    return names;
-}
-
 }  // namespace
 
 json::Value performAction(ActionContext& context, std::string_view action, const json::Value& request) {
@@ -39,7 +31,8 @@ json::Value performAction(ActionContext& context, std::string_view action, const
             return handler(context, Params(request));
         }
     }
-    throw AgentError("unknown_action", "unknown action " + quotedText(action) + "; known actions: " + knownActions());
+    throw AgentError("unknown_action", "unknown action " + quotedText(action) + "; known actions: " +
+                                          commaJoined(kActions, [](const auto& entry) { return entry.first; }));
 }
 
 const Account& accountFor(const ActionContext& context, const std::optional<std::string>& email) {
@@ -50,11 +43,8 @@ const Account& accountFor(const ActionContext& context, const std::optional<std:
     if (const Account* account = findAccount(accounts, *email)) {
         return *account;
     }
-    std::string known;
-    for (const auto& account : accounts) {
-        known += (known.empty() ? "" : ", ") + account.email;
-    }
-    throw AgentError::notFound("no account " + quotedText(*email) + "; accounts: " + known);
+    throw AgentError::notFound("no account " + quotedText(*email) + "; accounts: " +
+                               commaJoined(accounts, [](const Account& account) { return account.email; }));
 }
 
 }  // namespace quillbrook::dev_agent

@@ -18,10 +18,8 @@ MaildirFolder folderFor(const Account& account, const std::string& name) {
     if (auto folder = findMaildirFolder(account.root, name)) {
         return *folder;
     }
-    std::string known;
-    for (const auto& folder : discoverMaildirFolders(account.root)) {
-        known += (known.empty() ? "" : ", ") + folder.name;
-    }
+    std::string known = commaJoined(discoverMaildirFolders(account.root),
+                                    [](const MaildirFolder& folder) { return folder.name; });
     throw AgentError::notFound("no folder " + quotedText(name) + " in " + account.email + "; folders: " + known);
 }
 

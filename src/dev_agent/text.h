@@ -23,4 +23,17 @@ std::string quotedText(std::string_view text);
 // ASCII-only lower case: for e-mail addresses and folder names, never for prose.
 std::string asciiLower(std::string_view text);
 
+// The name of each item, joined by ", ": the lists that error messages offer.
+template <typename Items, typename Name>
+std::string commaJoined(const Items& items, Name name) {
+    std::string joined;
+    for (const auto& item : items) {
+        if (!joined.empty()) {
+            joined += ", ";
+        }
+        joined += name(item);
+    }
+    return joined;
+}
+
 }  // namespace quillbrook::dev_agent
