@@ -1,11 +1,6 @@
 #include "commands/accounts.h"
 
-#include <cstdlib>
-
-#include <unistd.h>
-
 #include "transport/agent_socket_client.h"
-#include "transport/output.h"
 #include "transport/run_socket.h"
 #include "transport/socket_error.h"
 
@@ -30,16 +25,10 @@ std::optional<json::View> firstAccount(json::View result) {
 }
 
 void currentAccount(const Arguments&) {
-    std::optional<json::Document> result;
-    try {
-        result = AgentSocketClient().send("list_accounts", json::Value::object());
-    } catch (const CLISocketError& error) {
-        exitWithSocketError(error);
-    }
-    auto account = firstAccount(result->root());
+    json::Document result = AgentSocketClient().send("list_accounts", json::Value::object());
+    auto account = firstAccount(result.root());
     if (!account) {
-        writeLine(STDERR_FILENO, "No accounts configured");
-        std::exit(static_cast<int>(ExitStatus::failure));
+        throw CommandFailure("No accounts configured", ExitStatus::failure);
     }
     printResult(*account);
 }

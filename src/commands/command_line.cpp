@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <deque>
 #include <span>
-#include <exception>
 #include <string_view>
 
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
-#include "transport/exit_status.h"
 #include "transport/output.h"
+#include "transport/socket_error.h"
+#include "util/exit_status.h"
 
 // CLI11 plays the command-line library's part. Its defaults differ from what
 // users of this tool rely on in four ways, adapted here and nowhere else:
@@ -142,8 +142,6 @@ Arguments collect(const Node& node) {
     return arguments;
 }
 
-int exitCode(ExitStatus status) { return static_cast<int>(status); }
-
 }  // namespace
 
 int runCommandLine(const CommandDefinition& root, const char* version, int argc, char** argv) {
@@ -182,9 +180,8 @@ int runCommandLine(const CommandDefinition& root, const char* version, int argc,
     }
     try {
         node->definition->run(collect(*node));
-    } catch (const std::exception& error) {
-        writeLine(STDERR_FILENO, std::string("Error: ") + error.what());
-        return exitCode(ExitStatus::failure);
+    } catch (...) {
+        return exitCode(reportCurrentFailure());
     }
     return exitCode(ExitStatus::success);
 }

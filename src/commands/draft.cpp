@@ -1,12 +1,9 @@
 #include "commands/draft.h"
 
-#include <exception>
-
 #include "commands/account_option.h"
 #include "commands/reply_composer.h"
 #include "transport/agent_socket_client.h"
 #include "transport/run_socket.h"
-#include "transport/socket_error.h"
 
 namespace quillbrook {
 
@@ -43,18 +40,12 @@ json::Value replyParams(const Arguments& arguments, json::View original) {
 }
 
 void replyDraft(const Arguments& arguments) {
-    try {
-        AgentSocketClient client;
-        json::Value readParams = {{"uid", arguments.value("message-id")}, {"folder", arguments.value("folder")}};
-        addAccount(readParams, arguments);
-        json::Document original = client.send("read_email", std::move(readParams));
-        json::Document created = client.send("create_draft", replyParams(arguments, original.root()));
-        printResult(created.root());
-    } catch (const CLISocketError& error) {
-        exitWithSocketError(error);
-    } catch (const std::exception& error) {
-        exitWithUnexpectedError(error.what());
-    }
+    AgentSocketClient client;
+    json::Value readParams = {{"uid", arguments.value("message-id")}, {"folder", arguments.value("folder")}};
+    addAccount(readParams, arguments);
+    json::Document original = client.send("read_email", std::move(readParams));
+    json::Document created = client.send("create_draft", replyParams(arguments, original.root()));
+    printResult(created.root());
 }
 
 }  // namespace

@@ -1,12 +1,7 @@
 #include "commands/drafts.h"
 
-#include <cstdlib>
-
-#include <unistd.h>
-
-#include "transport/exit_status.h"
-#include "transport/output.h"
 #include "transport/run_socket.h"
+#include "transport/socket_error.h"
 
 namespace quillbrook {
 
@@ -20,10 +15,9 @@ void draftStatus(const Arguments& arguments) {
 
 // The tool never deletes anything; the command stays so that users learn why.
 void deleteDraft(const Arguments&) {
-    writeLine(STDERR_FILENO,
-              "Deleting drafts is not available from the CLI by design \u2014 Quillbrook never deletes. "
-              "Remove drafts in the Quillbrook app or your main mail client.");
-    std::exit(static_cast<int>(ExitStatus::failure));
+    throw CommandFailure("Deleting drafts is not available from the CLI by design \u2014 Quillbrook never deletes. "
+                         "Remove drafts in the Quillbrook app or your main mail client.",
+                         ExitStatus::failure);
 }
 
 ArgumentDefinition draftIdArgument() { return {"draft-id", ArgumentKind::positional, "Draft ID", true}; }

@@ -3,26 +3,19 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include "dev_agent/maildir.h"
 #include "dev_agent/text.h"
+#include "util/agent_paths.h"
 
 namespace quillbrook::dev_agent {
 
-std::string homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
+std::string defaultSocketPath() {
+    const char* variable = std::getenv("HOME");
+    std::string home = homeDirectory(variable != nullptr ? variable : "");
+    if (home.empty()) {
+        throw std::runtime_error("no home directory: set HOME or pass --socket");
     }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-        return entry->pw_dir;
-    }
-    throw std::runtime_error("no home directory: set HOME or pass --socket");
-}
-
-std::string defaultSocketPath(const std::string& home) {
-    return (home.ends_with('/') ? home : home + "/") + ".quillbrook/agent.sock";
+    return defaultAgentSocketPath(home);
 }
 
 std::string besideSocket(const std::string& socketPath, const std::string& name) {

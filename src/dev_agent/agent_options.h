@@ -16,13 +16,10 @@ struct AgentOptions {
     std::chrono::milliseconds requestTimeout{10000};
 };
 
-// The agent's defaults for an environment: the socket where the client looks
-// first, and drafts and UID state beside it.
-std::string defaultSocketPath(const std::string& home);
+// The agent's defaults: the socket where the client looks first (under $HOME,
+// else the user database's home), and drafts and UID state beside it.
+std::string defaultSocketPath();
 std::string besideSocket(const std::string& socketPath, const std::string& name);
-
-// The home directory: $HOME, else the user database.
-std::string homeDirectory();
 
 // Checks what the options name before the agent takes the socket: every account
 // a readable Maildir, no address given twice. Throws std::runtime_error.

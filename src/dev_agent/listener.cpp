@@ -1,24 +1,21 @@
 #include "dev_agent/listener.h"
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <system_error>
 
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "dev_agent/files.h"
 #include "dev_agent/log.h"
+#include "util/unix_socket.h"
 
 namespace quillbrook::dev_agent {
 
 namespace {
-
-static_assert(sizeof(sockaddr_un{}.sun_path) > kMaxSocketPathBytes);
 
 constexpr int kBacklog = 64;
 
@@ -26,19 +23,11 @@ constexpr int kBacklog = 64;
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-sockaddr_un addressOf(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    return address;
-}
-
 UniqueFd newSocket() {
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+    UniqueFd fd = newUnixSocket();
     if (!fd.valid()) {
         fail("cannot create a socket");
     }
-    ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
     return fd;
 }
 
@@ -46,9 +35,7 @@ UniqueFd newSocket() {
 // left over (nobody listens); throws when that cannot be told, as for a socket
 // of another user.
 bool someoneListens(const std::string& path) {
-    UniqueFd probe = newSocket();
-    sockaddr_un address = addressOf(path);
-    if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    if (connectUnixSocket(path).valid()) {
         return true;
     }
     if (errno == ECONNREFUSED || errno == ENOENT) {
@@ -92,7 +79,7 @@ void clearPath(const std::string& path) {
 }
 
 void bindTo(int fd, const std::string& path) {
-    sockaddr_un address = addressOf(path);
+    sockaddr_un address = *unixAddress(path);
     mode_t previous = ::umask(0177);
     int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     ::umask(previous);

@@ -33,8 +33,4 @@ private:
     ino_t inode_ = 0;
 };
 
-// The longest socket path: the address field holds 104 bytes on the platforms
-// with the smallest one, and the path keeps a terminating NUL.
-inline constexpr std::size_t kMaxSocketPathBytes = 103;
-
 }  // namespace quillbrook::dev_agent

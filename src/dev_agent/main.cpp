@@ -15,14 +15,12 @@
 #include "dev_agent/mail_store.h"
 #include "dev_agent/server.h"
 #include "dev_agent/stop_signal.h"
+#include "util/exit_status.h"
 #include "util/version.h"
 
 namespace {
 
 using namespace quillbrook::dev_agent;
-
-// The status of a command-line mistake, as for quillbrook-cli (EX_USAGE).
-constexpr int kUsageError = 64;
 
 int run(const AgentOptions& options) {
     validateAccounts(options.accounts);
@@ -35,7 +33,7 @@ int run(const AgentOptions& options) {
     ActionContext context{mail, drafts};
     serve(listener, stop, context, options.requestTimeout);
     logLine("stopped; removed " + listener.path());
-    return 0;
+    return exitCode(quillbrook::ExitStatus::success);
 }
 
 }  // namespace
@@ -70,7 +68,7 @@ int main(int argc, char** argv) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
         app.exit(error);
-        return kUsageError;
+        return exitCode(quillbrook::ExitStatus::usage);
     }
 
     try {
@@ -78,7 +76,7 @@ int main(int argc, char** argv) {
             options.accounts.push_back(parseAccountOption(text));
         }
         if (options.socketPath.empty()) {
-            options.socketPath = defaultSocketPath(homeDirectory());
+            options.socketPath = defaultSocketPath();
         }
         if (options.draftsDir.empty()) {
             options.draftsDir = besideSocket(options.socketPath, "drafts");
@@ -90,6 +88,6 @@ int main(int argc, char** argv) {
         return run(options);
     } catch (const std::exception& error) {
         logLine(error.what());
-        return 1;
+        return exitCode(quillbrook::ExitStatus::failure);
     }
 }

@@ -35,10 +35,6 @@ private:
     std::optional<std::string> explicitPath_;
 };
 
-// The longest socket path tried: the address field holds 104 bytes on the
-// platforms with the smallest one, and the path always keeps a terminating NUL.
-inline constexpr std::size_t kMaxSocketPathBytes = 103;
-
 // The agent's answer must fit in one line of at most this many bytes.
 inline constexpr std::size_t kMaxResponseBytes = 1024 * 1024;
 

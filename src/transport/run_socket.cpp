@@ -2,13 +2,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <exception>
+#include <stdexcept>
 
 #include <unistd.h>
 
 #include "transport/agent_socket_client.h"
 #include "transport/output.h"
-#include "transport/socket_error.h"
 
 namespace quillbrook {
 
@@ -19,19 +18,12 @@ void printResult(json::View result) {
     }
     // A result that never reached its reader must not end as a success.
     if (!writeLine(STDOUT_FILENO, *text)) {
-        exitWithUnexpectedError(std::string("cannot write to standard output: ") + std::strerror(errno));
+        throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
     }
 }
 
 void runSocket(const std::string& action, json::Value params) {
-    try {
-        json::Document result = AgentSocketClient().send(action, std::move(params));
-        printResult(result.root());
-    } catch (const CLISocketError& error) {
-        exitWithSocketError(error);
-    } catch (const std::exception& error) {
-        exitWithUnexpectedError(error.what());
-    }
+    printResult(AgentSocketClient().send(action, std::move(params)).root());
 }
 
 }  // namespace quillbrook

@@ -1,12 +1,13 @@
 #include "transport/socket_error.h"
 
-#include <cstdlib>
-
 #include <unistd.h>
 
 #include "transport/output.h"
 
 namespace quillbrook {
+
+CLISocketError::CLISocketError(Kind kind, std::string code, std::string message)
+    : kind_(kind), code_(std::move(code)), message_(std::move(message)), line_(stderrMessage()) {}
 
 CLISocketError CLISocketError::server(std::string code, std::string message) {
     return {Kind::server, std::move(code), std::move(message)};
@@ -41,14 +42,21 @@ ExitStatus CLISocketError::exitStatus() const {
     return ExitStatus::failure;
 }
 
-void exitWithSocketError(const CLISocketError& error) {
-    writeLine(STDERR_FILENO, error.stderrMessage());
-    std::exit(static_cast<int>(error.exitStatus()));
-}
-
-void exitWithUnexpectedError(const std::string& description) {
-    writeLine(STDERR_FILENO, "unexpected error: " + description);
-    std::exit(static_cast<int>(ExitStatus::failure));
+ExitStatus reportCurrentFailure() {
+    try {
+        throw;
+    } catch (const CLISocketError& error) {
+        writeLine(STDERR_FILENO, error.stderrMessage());
+        return error.exitStatus();
+    } catch (const CommandFailure& failure) {
+        writeLine(STDERR_FILENO, failure.what());
+        return failure.exitStatus();
+    } catch (const std::exception& error) {
+        writeLine(STDERR_FILENO, std::string("unexpected error: ") + error.what());
+    } catch (...) {
+        writeLine(STDERR_FILENO, "unexpected error: an unknown exception");
+    }
+    return ExitStatus::failure;
 }
 
 }  // namespace quillbrook
