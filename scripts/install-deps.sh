@@ -8,7 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libcli11-dev nlohmann-json3-dev rapidjson-dev libgmime-3.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jq hyperfine
+  jq socat
+  clang-14 libclang-rt-14-dev
 )
 # Node.js may come from elsewhere with npm bundled; take Debian's only when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
@@ -26,7 +27,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The MCP interoperability test drives the server with the official TypeScript SDK.
+# The MCP interoperability test drives the server with the official TypeScript
+# SDK; the benchmark's reference server is written with it.
 if command -v npm >/dev/null 2>&1; then
   npm ci --prefix tests/interop --no-audit --no-fund --loglevel=error
+  npm ci --prefix bench/sdk_reference --no-audit --no-fund --loglevel=error
 fi

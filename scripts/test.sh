@@ -1,18 +1,41 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: once as a release build, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs every test: a release build, an ASan/UBSan build,
+# the soak on the release build, and the fuzz targets (Clang, libFuzzer) for a
+# bounded minute each. Name steps to run only those, e.g. `scripts/test.sh fuzz`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+steps=("$@")
+[ "${#steps[@]}" -gt 0 ] || steps=(release asan soak fuzz)
+
+# The fuzz targets the bounded run covers.
+fuzz_targets=(dev_agent_message_fuzz)
+
 scripts/install-deps.sh
 
-for variant in release asan; do
-  dir="build-test-$variant"
-  flags=(-DCMAKE_BUILD_TYPE=Release)
+build_and_test() {
+  local variant=$1 dir="build-test-$1"
+  local flags=(-DCMAKE_BUILD_TYPE=Release)
   [ "$variant" = asan ] && flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBROOK_SANITIZE=ON -DQUILLBROOK_BENCHMARKS=OFF)
   echo "== $variant build"
   cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
   cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)"
   echo "== $variant tests"
   ctest --test-dir "$dir" --output-on-failure -j 2
+}
+
+for step in "${steps[@]}"; do
+  case $step in
+    release | asan) build_and_test "$step" ;;
+    soak)
+      echo "== soak"
+      cmake -S . -B build-test-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+      scripts/soak.sh build-test-release
+      ;;
+    fuzz)
+      echo "== fuzz"
+      scripts/fuzz.sh 60 "${fuzz_targets[@]}"
+      ;;
+    *) echo "unknown step: $step (release, asan, soak, fuzz)" >&2; exit 64 ;;
+  esac
 done

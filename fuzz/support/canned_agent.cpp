@@ -4,31 +4,17 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "util/unix_socket.h"
 
 namespace quillbrook::fuzz_support {
 
 namespace {
 
-// A client that leaves early must not end the process with SIGPIPE.
-#ifdef MSG_NOSIGNAL
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;
-#endif
-
-sockaddr_un addressOf(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    return address;
-}
-
 void writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kSendFlags);
+        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag);
         if (sent <= 0) {
             return;  // the client left; its next exchange is a new connection
         }
@@ -48,9 +34,10 @@ CannedAgent::CannedAgent(Responder responder) : responder_(std::move(responder))
     }
     directory_ = pattern;
     path_ = directory_ + "/agent.sock";
-    sockaddr_un address = addressOf(path_);
-    listenFd_ = UniqueFd(::socket(AF_UNIX, SOCK_STREAM, 0));
-    if (!listenFd_.valid() || ::bind(listenFd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    auto address = unixAddress(path_);
+    listenFd_ = newUnixSocket();
+    if (!address || !listenFd_.valid() ||
+        ::bind(listenFd_.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::listen(listenFd_.get(), 64) != 0) {
         throw std::runtime_error("the canned agent cannot listen on " + path_);
     }
@@ -61,9 +48,7 @@ CannedAgent::~CannedAgent() {
     stopping_ = true;
     // A last connection wakes the blocking accept.
     {
-        UniqueFd wake(::socket(AF_UNIX, SOCK_STREAM, 0));
-        sockaddr_un address = addressOf(path_);
-        ::connect(wake.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        UniqueFd wake = connectUnixSocket(path_);
         thread_.join();
     }
     listenFd_.reset();
