@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, from Debian's packages and the npm
+# Installs what building, testing and packaging need, from Debian's packages and the npm
 # registry. Safe to run again: it installs only what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,8 +8,10 @@ packages=(
   cmake ninja-build g++ pkg-config
   libcli11-dev nlohmann-json3-dev rapidjson-dev libgmime-3.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jq socat
+  jq hyperfine socat
   clang-14 libclang-rt-14-dev
+  help2man man-db bsdextrautils bash-completion zsh fish
+  dpkg-dev file
 )
 # Node.js may come from elsewhere with npm bundled; take Debian's only when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

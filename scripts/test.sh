@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a release build, an ASan/UBSan build,
-# the soak on the release build, and the fuzz targets (Clang, libFuzzer) for a
-# bounded minute each. Name steps to run only those, e.g. `scripts/test.sh fuzz`.
+# Builds everything and runs every test: a release build and an ASan/UBSan
+# build; then packages the release build, installs the package on this
+# machine, checks it and removes it; then the soak on the release build and the
+# fuzz targets (Clang, libFuzzer) for a bounded minute each. Name steps to run
+# only those, e.g. `scripts/test.sh fuzz`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 steps=("$@")
-[ "${#steps[@]}" -gt 0 ] || steps=(release asan soak fuzz)
+[ "${#steps[@]}" -gt 0 ] || steps=(release asan package soak fuzz)
 
 # The fuzz targets the bounded run covers. The other four read JSON with
 # Debian's RapidJSON, whose undefined behaviour (its stack and its number
@@ -30,6 +32,7 @@ build_and_test() {
 for step in "${steps[@]}"; do
   case $step in
     release | asan) build_and_test "$step" ;;
+    package) scripts/package-test.sh build-test-release ;;
     soak)
       echo "== soak"
       cmake -S . -B build-test-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -39,6 +42,6 @@ for step in "${steps[@]}"; do
       echo "== fuzz"
       scripts/fuzz.sh 60 "${fuzz_targets[@]}"
       ;;
-    *) echo "unknown step: $step (release, asan, soak, fuzz)" >&2; exit 64 ;;
+    *) echo "unknown step: $step (release, asan, package, soak, fuzz)" >&2; exit 64 ;;
   esac
 done

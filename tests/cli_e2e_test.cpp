@@ -249,6 +249,25 @@ TEST(CliParser, HelpAndVersionPrintOnStandardOutput) {
     }
 }
 
+TEST(CliParser, UsageLinesShowPositionalsAsPlaceholders) {
+    const std::pair<std::vector<std::string>, std::string> usages[] = {
+        {{"read", "--help"}, "Usage: quillbrook-cli read [OPTIONS] <message-id>\n"},
+        {{"draft", "reply", "--help"}, "Usage: quillbrook-cli draft reply [OPTIONS] <message-id>\n"},
+        {{"drafts", "status", "--help"}, "Usage: quillbrook-cli drafts status [OPTIONS] <draft-id>\n"},
+        {{"drafts", "delete", "--help"}, "Usage: quillbrook-cli drafts delete [OPTIONS] <draft-id>\n"},
+    };
+    for (const auto& [args, usage] : usages) {
+        CliRun run = runCli(args, {});
+        EXPECT_NE(run.process.out.find(usage), std::string::npos) << run.process.out;
+        // The positional's own help row keeps CLI11's plain name.
+        EXPECT_EQ(run.process.out.find("Positionals:\n  <"), std::string::npos) << run.process.out;
+    }
+    CliRun missing = runCli({"read"}, {});
+    EXPECT_EQ(missing.process.err,
+              "Error: message-id is required\nUsage: quillbrook-cli read [OPTIONS] <message-id>\n"
+              "See 'quillbrook-cli read --help' for more information.\n");
+}
+
 TEST(CliDraftsDelete, RefusesWithoutContactingTheAgent) {
     CliRun run = runCli({"drafts", "delete", "d1"}, {{okReply("{}")}});
     EXPECT_EQ(run.process.out, "");

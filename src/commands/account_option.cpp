@@ -2,7 +2,9 @@
 
 namespace quillbrook {
 
-ArgumentDefinition accountOption() { return {"account", ArgumentKind::option, "Email account to use"}; }
+ArgumentDefinition accountOption() {
+    return {.name = "account", .kind = ArgumentKind::option, .help = "Email account to use"};
+}
 
 void addAccount(json::Value& params, const Arguments& arguments) {
     if (auto account = arguments.optional("account")) {

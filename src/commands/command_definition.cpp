@@ -19,6 +19,22 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     return number;
 }
 
+std::string helpText(const ArgumentDefinition& argument) {
+    if (!argument.defaultValue) {
+        return argument.help;
+    }
+    return argument.help + " (default: " + *argument.defaultValue + ")";
+}
+
+std::string placeholder(std::string_view name) {
+    std::string text;
+    text.reserve(name.size() + 2);
+    text.push_back('<');
+    text.append(name);
+    text.push_back('>');
+    return text;
+}
+
 std::optional<std::string> Arguments::optional(const std::string& name) const {
     auto found = values_.find(name);
     if (found == values_.end()) {

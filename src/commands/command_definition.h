@@ -39,11 +39,18 @@ enum class ArgumentKind {
 struct ArgumentDefinition {
     std::string name;
     ArgumentKind kind;
-    std::string help;
+    std::string help;  // without the default: helpText() adds it
     bool required = false;
     std::optional<std::string> defaultValue = std::nullopt;
     bool integer = false;  // the value must be a signed 64-bit decimal integer
 };
+
+// An argument's help as --help and the manual page show it: its text, then
+// " (default: VALUE)" when it has a default value.
+std::string helpText(const ArgumentDefinition& argument);
+
+// How usage lines, the manual page and completions show a positional: <name>.
+std::string placeholder(std::string_view name);
 
 using RunCommand = void (*)(const Arguments&);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -14,10 +15,11 @@
 #include "util/exit_status.h"
 
 // CLI11 plays the command-line library's part. Its defaults differ from what
-// users of this tool rely on in four ways, adapted here and nowhere else:
+// users of this tool rely on in five ways, adapted here and nowhere else:
 // --version is accepted below the root (fallthrough), its parse errors carry
 // exit codes of 100 and up (mapped to 64), a group run alone prints its help,
-// and `--name=` with nothing after the sign is an empty value, not a missing one.
+// `--name=` with nothing after the sign is an empty value, not a missing one,
+// and usage lines show positionals as <message-id>.
 
 namespace quillbrook {
 
@@ -35,16 +37,18 @@ struct Node {
     std::deque<Binding> bindings;  // a deque: CLI11 keeps pointers to each value
 };
 
-std::string helpWithDefault(const ArgumentDefinition& argument) {
-    if (!argument.defaultValue || argument.help.find("(default:") != std::string::npos) {
-        return argument.help;
+// Usage lines show each positional as its placeholder, <message-id>, as the
+// manual page and the completions do; the rest of the help is CLI11's own.
+class PlaceholderUsageFormatter : public CLI::Formatter {
+public:
+    std::string make_option_usage(const CLI::Option* positional) const override {
+        return placeholder(positional->get_name(true, false));
     }
-    return argument.help + " (default: " + *argument.defaultValue + ")";
-}
+};
 
 void addArgument(Node& node, const ArgumentDefinition& argument) {
     Binding& binding = node.bindings.emplace_back(Binding{&argument, nullptr, argument.defaultValue.value_or("")});
-    std::string help = helpWithDefault(argument);
+    std::string help = helpText(argument);
     switch (argument.kind) {
     case ArgumentKind::positional:
         binding.option = node.app->add_option(argument.name, binding.value, help)->required();
@@ -93,7 +97,7 @@ void build(std::deque<Node>& nodes, const CommandDefinition& definition, CLI::Ap
 // The arguments after the program name, last first as CLI11 takes them, with
 // `--name=` split into `--name` and an empty value (CLI11 drops empty values
 // given after the sign). Nothing after a lone `--` is touched.
-std::vector<std::string> reversedArguments(int argc, char** argv) {
+std::vector<std::string> reversedWithEmptyValuesSplit(int argc, char** argv) {
     std::vector<std::string> arguments;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -147,12 +151,13 @@ Arguments collect(const Node& node) {
 int runCommandLine(const CommandDefinition& root, const char* version, int argc, char** argv) {
     CLI::App app(root.abstract, root.name);
     app.set_version_flag("--version", version);
-    app.fallthrough();  // before the subcommands are added, which copy it
+    app.fallthrough();  // before the subcommands are added, which copy it and the formatter
+    app.formatter(std::make_shared<PlaceholderUsageFormatter>());
     std::deque<Node> nodes;
     build(nodes, root, &app, std::span<char*>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
 
     try {
-        std::vector<std::string> arguments = reversedArguments(argc, argv);
+        std::vector<std::string> arguments = reversedWithEmptyValuesSplit(argc, argv);
         app.parse(arguments);
     } catch (const CLI::CallForHelp&) {
         writeAll(STDOUT_FILENO, app.help());
@@ -167,7 +172,7 @@ int runCommandLine(const CommandDefinition& root, const char* version, int argc,
         const CLI::App* command = selectedCommand(app);
         std::string path = commandPath(command);
         writeAll(STDERR_FILENO, "Error: " + std::string(error.what()) + "\n" +
-                                    CLI::Formatter().make_usage(command, path) + "See '" + path +
+                                    PlaceholderUsageFormatter().make_usage(command, path) + "See '" + path +
                                     " --help' for more information.\n");
         return exitCode(ExitStatus::usage);
     }

@@ -3,6 +3,7 @@
 #include "commands/account_option.h"
 #include "commands/reply_composer.h"
 #include "transport/agent_socket_client.h"
+#include "transport/response_rules.h"
 #include "transport/run_socket.h"
 
 namespace quillbrook {
@@ -61,12 +62,16 @@ CommandDefinition draftCommand() {
                     .abstract = "Create a new draft (local by default; --server for server drafts)",
                     .arguments =
                         {
-                            {"to", ArgumentKind::option, "Recipient email address(es)", true},
-                            {"subject", ArgumentKind::option, "Email subject", true},
-                            {"body", ArgumentKind::option, "Email body", true},
+                            {.name = "to",
+                             .kind = ArgumentKind::option,
+                             .help = "Recipient email address(es)",
+                             .required = true},
+                            {.name = "subject", .kind = ArgumentKind::option, .help = "Email subject", .required = true},
+                            {.name = "body", .kind = ArgumentKind::option, .help = "Email body", .required = true},
                             accountOption(),
-                            {"server", ArgumentKind::flag,
-                             "Save to server Drafts (requires Server Drafts capability); default local"},
+                            {.name = "server",
+                             .kind = ArgumentKind::flag,
+                             .help = "Save to server Drafts (requires Server Drafts capability); default local"},
                         },
                     .run = createDraft,
                 },
@@ -75,14 +80,25 @@ CommandDefinition draftCommand() {
                     .abstract = "Create a threaded reply draft to an existing message",
                     .arguments =
                         {
-                            {"message-id", ArgumentKind::positional, "Message ID (UID) to reply to", true},
-                            {"folder", ArgumentKind::option, "Folder containing the original (default: INBOX)", false,
-                             "INBOX"},
-                            {"body", ArgumentKind::option, "Reply body", true},
-                            {"to", ArgumentKind::option, "Override recipient (default: original sender)"},
-                            {"subject", ArgumentKind::option, "Override subject (default: Re: <original>)"},
+                            {.name = "message-id",
+                             .kind = ArgumentKind::positional,
+                             .help = "Message ID (UID) to reply to"},
+                            {.name = "folder",
+                             .kind = ArgumentKind::option,
+                             .help = "Folder containing the original",
+                             .defaultValue = kInboxFolder},
+                            {.name = "body", .kind = ArgumentKind::option, .help = "Reply body", .required = true},
+                            // These defaults are derived from the original, so only the help states them.
+                            {.name = "to",
+                             .kind = ArgumentKind::option,
+                             .help = "Override recipient (default: original sender)"},
+                            {.name = "subject",
+                             .kind = ArgumentKind::option,
+                             .help = "Override subject (default: Re: <original>)"},
                             accountOption(),
-                            {"server", ArgumentKind::flag, "Save threaded reply to server Drafts (default local)"},
+                            {.name = "server",
+                             .kind = ArgumentKind::flag,
+                             .help = "Save threaded reply to server Drafts (default local)"},
                         },
                     .run = replyDraft,
                 },

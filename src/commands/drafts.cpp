@@ -20,7 +20,9 @@ void deleteDraft(const Arguments&) {
                          ExitStatus::failure);
 }
 
-ArgumentDefinition draftIdArgument() { return {"draft-id", ArgumentKind::positional, "Draft ID", true}; }
+ArgumentDefinition draftIdArgument() {
+    return {.name = "draft-id", .kind = ArgumentKind::positional, .help = "Draft ID"};
+}
 
 }  // namespace
 

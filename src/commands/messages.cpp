@@ -1,6 +1,7 @@
 #include "commands/messages.h"
 
 #include "commands/account_option.h"
+#include "transport/response_rules.h"
 #include "transport/run_socket.h"
 
 namespace quillbrook {
@@ -27,8 +28,12 @@ CommandDefinition fetchCommand() {
         .abstract = "Fetch email messages (list_emails)",
         .arguments =
             {
-                {"folder", ArgumentKind::option, "Folder to fetch from (default: INBOX)", false, "INBOX"},
-                {"limit", ArgumentKind::option, "Maximum number of messages to fetch", false, "50", true},
+                {.name = "folder", .kind = ArgumentKind::option, .help = "Folder to fetch from", .defaultValue = kInboxFolder},
+                {.name = "limit",
+                 .kind = ArgumentKind::option,
+                 .help = "Maximum number of messages to fetch",
+                 .defaultValue = "50",
+                 .integer = true},
                 accountOption(),
             },
         .run = fetch,
@@ -41,8 +46,11 @@ CommandDefinition readCommand() {
         .abstract = "Read a specific email message (read_email)",
         .arguments =
             {
-                {"message-id", ArgumentKind::positional, "Message ID (UID)", true},
-                {"folder", ArgumentKind::option, "Folder containing the message (default: INBOX)", false, "INBOX"},
+                {.name = "message-id", .kind = ArgumentKind::positional, .help = "Message ID (UID)"},
+                {.name = "folder",
+                 .kind = ArgumentKind::option,
+                 .help = "Folder containing the message",
+                 .defaultValue = kInboxFolder},
                 accountOption(),
             },
         .run = read,

@@ -10,7 +10,7 @@ json::Value withFolderDefault(const std::string& action, json::Value params) {
     }
     auto folder = params.find("folder");
     if (folder == params.end() || !folder->is_string() || folder->get_ref<const std::string&>().empty()) {
-        params["folder"] = "INBOX";
+        params["folder"] = kInboxFolder;
     }
     return params;
 }
