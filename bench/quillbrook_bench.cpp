@@ -73,7 +73,9 @@ std::vector<double> interleavedMedians(const std::vector<std::vector<std::string
                                        const std::vector<std::string>& env, int runs) {
     std::vector<std::vector<double>> times(commands.size());
     for (int run = 0; run < runs + 5; ++run) {
-        for (std::size_t i = 0; i < commands.size(); ++i) {
+        // The order alternates, so that no command always follows the same one.
+        for (std::size_t k = 0; k < commands.size(); ++k) {
+            const std::size_t i = run % 2 == 0 ? k : commands.size() - 1 - k;
             double ms = timeProcess(commands[i], env);
             if (run >= 5) {  // the first runs warm the caches
                 times[i].push_back(ms);
