@@ -5,12 +5,14 @@ add_library(quillbrook_dev_agent_test_fixture STATIC dev_agent_fixture.cpp)
 target_include_directories(quillbrook_dev_agent_test_fixture PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(quillbrook_dev_agent_test_fixture PUBLIC
   QUILLBROOK_DEV_AGENT_PATH="$<TARGET_FILE:quillbrook-dev-agent>"
-  QUILLBROOK_SAMPLE_MAIL="${PROJECT_SOURCE_DIR}/examples/mail")
+  QUILLBROOK_SAMPLE_MAIL="${PROJECT_SOURCE_DIR}/examples/mail"
+  QUILLBROOK_MAIL_FAULTS="${CMAKE_CURRENT_SOURCE_DIR}/mail_faults")
 
 foreach(name IN ITEMS
     dev_agent_text_test
     dev_agent_maildir_test
     dev_agent_message_test
+    dev_agent_mail_faults_test
     dev_agent_actions_test
     dev_agent_e2e_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture)

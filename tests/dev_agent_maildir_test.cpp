@@ -3,9 +3,11 @@
 #include <stdexcept>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "dev_agent/accounts.h"
 #include "dev_agent/maildir.h"
+#include "dev_agent/modified_utf7.h"
 #include "dev_agent/uid_map.h"
 #include "dev_agent_fixture.h"
 
@@ -67,6 +69,67 @@ TEST(MaildirFolders, InboxFirstThenSubfoldersByNameWithHierarchy) {
     for (const char* outside : {"..", "../x", "NotAFolder", "/etc", ""}) {
         EXPECT_FALSE(findMaildirFolder(dir.path(), outside)) << outside;
     }
+}
+
+struct FolderNameCase {
+    const char* name;
+    const char* stored;
+    const char* shown;
+};
+
+std::ostream& operator<<(std::ostream& out, const FolderNameCase& c) { return out << c.name; }
+
+class ModifiedUtf7 : public testing::TestWithParam<FolderNameCase> {};
+
+TEST_P(ModifiedUtf7, DecodesStoredFolderNames) { EXPECT_EQ(decodeModifiedUtf7(GetParam().stored), GetParam().shown); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ModifiedUtf7,
+    testing::Values(FolderNameCase{"plain_ascii", "Archive", "Archive"},
+                    FolderNameCase{"umlaut", "Entw&APw-rfe", "Entwürfe"},
+                    FolderNameCase{"escaped_ampersand", "Tom &- Jerry", "Tom & Jerry"},
+                    FolderNameCase{"cjk_run", "&ZeVnLIqe-", "日本語"},
+                    FolderNameCase{"comma_for_slash", "&A,8-", "\u03FF"},
+                    FolderNameCase{"two_runs", "&AOk-t&AOk-", "été"},
+                    FolderNameCase{"raw_utf8_left_alone", "Entwürfe", "Entwürfe"},
+                    FolderNameCase{"unterminated_run_left_alone", "A&B", "A&B"},
+                    FolderNameCase{"slash_in_run_left_alone", "&A/8-", "&A/8-"},
+                    FolderNameCase{"invalid_run_left_alone", "&!!-", "&!!-"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(MaildirFolders, ShowsModifiedUtf7NamesDecodedAndFindsEitherSpelling) {
+    TempDir dir;
+    for (const char* sub : {"/cur", "/.Entw&APw-rfe/cur", "/.Lists.&ZeVnLIqe-/cur"}) {
+        fs::create_directories(dir.path() + sub);
+    }
+    std::vector<std::string> names;
+    for (const auto& folder : discoverMaildirFolders(dir.path())) {
+        names.push_back(folder.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"INBOX", "Entwürfe", "Lists/日本語"}));
+    for (const char* spelling : {"Entwürfe", "Entw&APw-rfe", "entwürfe", "ENTW&APW-RFE"}) {
+        auto found = findMaildirFolder(dir.path(), spelling);
+        ASSERT_TRUE(found) << spelling;
+        EXPECT_EQ(found->name, "Entwürfe");
+        EXPECT_EQ(found->path, dir.path() + "/.Entw&APw-rfe");
+    }
+    EXPECT_EQ(findMaildirFolder(dir.path(), "Lists/&ZeVnLIqe-")->name, "Lists/日本語");
+}
+
+TEST(MaildirDeliveryTime, ComesFromTheUniqueNameElseTheFileTime) {
+    TempDir dir;
+    std::string path = dir.path() + "/message";
+    std::ofstream(path) << "Subject: x\n\n";
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+
+    EXPECT_EQ(deliveryTimeOf({"1740989520.M101P4101.host", path, {}}), 1740989520);
+    for (const char* withoutTime : {"notime.host", "123abc.host", "-5.host", "1740989520", "99999999999999999999.h"}) {
+        std::optional<std::int64_t> time = deliveryTimeOf({withoutTime, path, {}});
+        ASSERT_TRUE(time) << withoutTime;
+        EXPECT_EQ(*time, info.st_mtime) << withoutTime;
+    }
+    EXPECT_FALSE(deliveryTimeOf({"notime.host", dir.path() + "/gone", {}}));
 }
 
 TEST(MaildirDelivery, WritesIntoNewAndLeavesTmpEmpty) {

@@ -1,16 +1,18 @@
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dev_agent/message_composer.h"
+#include "dev_agent/message_file.h"
 #include "dev_agent/message_reader.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {
 namespace {
 
-std::optional<ParsedMessage> readSample(const std::string& relativePath) {
+ParsedMessage readSample(const std::string& relativePath) {
     return readMessage(dev_agent_test::readFile(std::string(QUILLBROOK_SAMPLE_MAIL) + "/" + relativePath));
 }
 
@@ -29,15 +31,14 @@ class SampleMessage : public testing::TestWithParam<SampleCase> {};
 
 TEST_P(SampleMessage, DecodesHeadersAndBodyToUtf8) {
     const auto& c = GetParam();
-    auto message = readSample(c.file);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->from, c.from);
-    EXPECT_EQ(message->fromName, c.fromName);
-    EXPECT_EQ(message->subject, c.subject);
-    EXPECT_EQ(message->date, c.date);
-    EXPECT_EQ(message->body.substr(0, std::string(c.bodyStart).size()), c.bodyStart);
-    EXPECT_EQ(message->body.find('\r'), std::string::npos);
-    EXPECT_EQ(!message->bodyHTML.empty(), c.hasHtml);
+    ParsedMessage message = readSample(c.file);
+    EXPECT_EQ(message.from, c.from);
+    EXPECT_EQ(message.fromName, c.fromName);
+    EXPECT_EQ(message.subject, c.subject);
+    EXPECT_EQ(message.date, c.date);
+    EXPECT_EQ(message.body.substr(0, std::string(c.bodyStart).size()), c.bodyStart);
+    EXPECT_EQ(message.body.find('\r'), std::string::npos);
+    EXPECT_EQ(!message.bodyHTML.empty(), c.hasHtml);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,40 +65,55 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(MessageReader, ListsAttachmentsWithDecodedSizeWithoutInliningThem) {
-    auto message = readSample("ada/cur/1741167000.M103P4103.mail.example:2,S");
-    ASSERT_TRUE(message);
-    ASSERT_EQ(message->attachments.size(), 1u);
-    EXPECT_EQ(message->attachments[0].filename, "HS-2025-031.pdf");
-    EXPECT_EQ(message->attachments[0].contentType, "application/pdf");
-    EXPECT_EQ(message->attachments[0].size, 494u);
-    EXPECT_EQ(message->body.find("JVBERi0"), std::string::npos) << "base64 of the PDF leaked into the body";
+    ParsedMessage message = readSample("ada/cur/1741167000.M103P4103.mail.example:2,S");
+    ASSERT_EQ(message.attachments.size(), 1u);
+    EXPECT_EQ(message.attachments[0].filename, "HS-2025-031.pdf");
+    EXPECT_EQ(message.attachments[0].contentType, "application/pdf");
+    EXPECT_EQ(message.attachments[0].size, 494u);
+    EXPECT_EQ(message.body.find("JVBERi0"), std::string::npos) << "base64 of the PDF leaked into the body";
 }
 
 TEST(MessageReader, ReadsThreadingHeadersWithBrackets) {
-    auto message = readSample("ada/new/1741682400.M108P4108.mail.example");
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->messageId, "<budget-harbour-3@example.com>");
-    EXPECT_EQ(message->inReplyTo, "<reply-budget-harbour-2@example.com>");
-    EXPECT_EQ(message->references,
+    ParsedMessage message = readSample("ada/new/1741682400.M108P4108.mail.example");
+    EXPECT_EQ(message.messageId, "<budget-harbour-3@example.com>");
+    EXPECT_EQ(message.inReplyTo, "<reply-budget-harbour-2@example.com>");
+    EXPECT_EQ(message.references,
               (std::vector<std::string>{"<budget-harbour-1@example.com>", "<reply-budget-harbour-2@example.com>"}));
 }
 
-TEST(MessageReader, SurvivesBrokenInput) {
-    EXPECT_FALSE(readMessage(""));
-    EXPECT_FALSE(readMessage(std::string("\0\x01\x02 binary", 10)));
-    // Undeclared 8-bit text and a charset that lies still come out as UTF-8.
-    auto mislabelled = readMessage("From: a@b.example\nSubject: caf\xE9\nContent-Type: text/plain; charset=utf-8\n\n"
-                                   "na\xEFve \x93quotes\x94\n");
-    ASSERT_TRUE(mislabelled);
-    EXPECT_EQ(mislabelled->subject, "café");
-    EXPECT_EQ(mislabelled->body, "naïve “quotes”\n");
-    auto unknownCharset = readMessage("Subject: x\nContent-Type: text/plain; charset=x-no-such\n\nplain\n");
-    ASSERT_TRUE(unknownCharset);
-    EXPECT_EQ(unknownCharset->body, "plain\n");
-    auto noDate = readMessage("Subject: undated\n\nbody\n");
-    ASSERT_TRUE(noDate);
-    EXPECT_EQ(noDate->date, "");
-    EXPECT_FALSE(noDate->time);
+TEST(MessageFile, DatesAMessageWithoutUsableDateByItsDelivery) {
+    dev_agent_test::TempDir dir;
+    const std::string undated = "From: a@b.example\nSubject: x\n\nbody\n";
+    const std::string badlyDated = "Subject: x\nDate: sometime last week\n\nbody\n";
+    const std::string dated = "Subject: x\nDate: Tue, 4 Mar 2025 10:00:00 +0100\n\nbody\n";
+    struct Case {
+        const std::string& content;
+        const char* date;
+    };
+    for (const Case& c : {Case{undated, "2025-03-03T08:12:00+00:00"}, Case{badlyDated, "2025-03-03T08:12:00+00:00"},
+                          Case{dated, "2025-03-04T10:00:00+01:00"}}) {
+        MaildirEntry entry{"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host:2,S", {}};
+        std::ofstream(entry.path) << c.content;
+        EXPECT_EQ(readMessageFile(entry).date, c.date) << c.content;
+        EXPECT_EQ(readMessageFileHeaders(entry).date, c.date) << c.content;
+    }
+    EXPECT_EQ(readMessageFileHeaders({"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host:2,S", {}}).time,
+              1741078800);
+}
+
+TEST(MessageFile, ReadsHeadersLongerThanOneReadAndLeavesTheBody) {
+    dev_agent_test::TempDir dir;
+    std::string references = "References:";
+    for (int i = 0; i < 2000; ++i) {
+        references += " <reference-" + std::to_string(i) + "@example.com>\n";
+    }
+    MaildirEntry entry{"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host", {}};
+    std::ofstream(entry.path) << references << "Subject: after a long header\n\n" << std::string(1 << 20, 'x');
+    ParsedMessage headers = readMessageFileHeaders(entry);
+    EXPECT_EQ(headers.subject, "after a long header");
+    EXPECT_EQ(headers.references.size(), 2000u);
+    EXPECT_EQ(headers.body, "");
+    EXPECT_THROW(readMessageFileHeaders({"x", dir.path() + "/gone", {}}), std::system_error);
 }
 
 TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {
@@ -117,20 +133,19 @@ TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {
         ASSERT_LT(static_cast<unsigned char>(c), 0x80) << "a draft must be 7-bit clean";
     }
     EXPECT_EQ(composed.text.find("\nBcc: injected"), std::string::npos);
-    auto parsed = readMessage(composed.text);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->from, "ada@example.com");
-    EXPECT_EQ(parsed->fromName, "Ada Lindqvist");
-    EXPECT_EQ(parsed->subject, "Re: Résumé review — two candidates Bcc: injected@example.com");
-    EXPECT_EQ(parsed->to, "Zoë Petrović <zoe.petrovic@example.com>, jonas.berg@example.com");
-    EXPECT_EQ(parsed->cc, "priya.raman@example.com");
-    EXPECT_EQ(parsed->body, draft.body);
-    EXPECT_EQ(parsed->bodyHTML, draft.bodyHTML);
-    EXPECT_EQ(parsed->messageId, composed.messageId);
+    ParsedMessage parsed = readMessage(composed.text);
+    EXPECT_EQ(parsed.from, "ada@example.com");
+    EXPECT_EQ(parsed.fromName, "Ada Lindqvist");
+    EXPECT_EQ(parsed.subject, "Re: Résumé review — two candidates Bcc: injected@example.com");
+    EXPECT_EQ(parsed.to, "Zoë Petrović <zoe.petrovic@example.com>, jonas.berg@example.com");
+    EXPECT_EQ(parsed.cc, "priya.raman@example.com");
+    EXPECT_EQ(parsed.body, draft.body);
+    EXPECT_EQ(parsed.bodyHTML, draft.bodyHTML);
+    EXPECT_EQ(parsed.messageId, composed.messageId);
     EXPECT_NE(composed.messageId.find("@example.com>"), std::string::npos);
-    EXPECT_EQ(parsed->inReplyTo, draft.inReplyTo);
-    EXPECT_EQ(parsed->references, draft.references);
-    EXPECT_FALSE(parsed->date.empty());
+    EXPECT_EQ(parsed.inReplyTo, draft.inReplyTo);
+    EXPECT_EQ(parsed.references, draft.references);
+    EXPECT_FALSE(parsed.date.empty());
 }
 
 TEST(MessageComposer, ChecksRecipientsAndMessageIds) {

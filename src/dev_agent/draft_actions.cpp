@@ -14,8 +14,6 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-constexpr std::size_t kDraftSnippetChars = 140;
-
 // In-Reply-To and References of a reply, per RFC 5322 3.6.4: the parent's
 // References (or else its In-Reply-To) followed by the parent's Message-ID.
 struct Threading {
@@ -87,7 +85,7 @@ json::Value draftSummary(const json::Value& draft) {
         }
     }
     const json::Value& body = draft.contains("body") ? draft["body"] : json::Value();
-    summary["snippet"] = body.is_string() ? snippetOf(body.get<std::string>(), kDraftSnippetChars) : "";
+    summary["snippet"] = body.is_string() ? snippetOf(body.get<std::string>(), kSnippetChars) : "";
     return summary;
 }
 

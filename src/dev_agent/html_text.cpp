@@ -1,8 +1,11 @@
 #include "dev_agent/html_text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
+
+#include <glib.h>
 
 #include "dev_agent/text.h"
 
@@ -33,21 +36,15 @@ void appendCodePoint(std::string& out, std::uint32_t cp) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         cp = 0xFFFD;
     }
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    char encoded[6];
+    out.append(encoded, static_cast<std::size_t>(g_unichar_to_utf8(cp, encoded)));
+}
+
+// Where the lower-case `needle` next occurs in `html` from `from` on, in any case.
+std::size_t findIgnoringCase(std::string_view html, std::string_view needle, std::size_t from) {
+    auto found = std::search(html.begin() + static_cast<std::ptrdiff_t>(from), html.end(), needle.begin(),
+                             needle.end(), [](char a, char b) { return g_ascii_tolower(a) == b; });
+    return found == html.end() ? std::string_view::npos : static_cast<std::size_t>(found - html.begin());
 }
 
 // Decodes the entity whose name (without '&' and ';') is `name`; false when unknown.
@@ -148,8 +145,8 @@ std::string htmlToText(std::string_view html) {
             bool closing = !tag.empty() && tag[0] == '/';
             i = close + 1;
             if (!closing && isOneOf(name, kHiddenElements)) {
-                auto end = asciiLower(html.substr(i)).find("</" + name);
-                i = end == std::string::npos ? html.size() : i + end;
+                auto end = findIgnoringCase(html, "</" + name, i);
+                i = end == std::string_view::npos ? html.size() : end;
             } else if (name == "br") {
                 builder.lineBreak(3);
             } else if (name == "li" && !closing) {

@@ -7,13 +7,12 @@
 
 #include "dev_agent/files.h"
 #include "dev_agent/log.h"
+#include "dev_agent/message_file.h"
 #include "dev_agent/text.h"
 
 namespace quillbrook::dev_agent {
 
 namespace {
-
-constexpr std::size_t kSnippetChars = 140;
 
 bool isSafeFileNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '@' || c == '.' || c == '-' || c == '_';
@@ -23,15 +22,12 @@ bool hasFlag(const std::vector<std::string>& flags, std::string_view flag) {
     return std::find(flags.begin(), flags.end(), flag) != flags.end();
 }
 
-// Nothing, with a log line, for a file that holds no readable message.
-std::optional<ParsedMessage> parseFile(const std::string& path) {
+// Nothing, with a log line, for a file that cannot be read.
+std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
     try {
-        if (auto parsed = readMessage(readWholeFile(path))) {
-            return parsed;
-        }
-        logLine("skipping " + path + ": not a mail message");
+        return readMessageFile(entry);
     } catch (const std::exception& error) {
-        logLine("skipping " + path + ": " + error.what());
+        logLine("skipping " + entry.path + ": " + error.what());
     }
     return std::nullopt;
 }
@@ -85,7 +81,7 @@ const std::optional<MessageSummary>& MailStore::summaryOf(const MaildirEntry& en
     cached.size = static_cast<std::int64_t>(info.st_size);
     cached.mtime = info.st_mtime;
     cached.summary.reset();
-    std::optional<ParsedMessage> parsed = parseFile(entry.path);
+    std::optional<ParsedMessage> parsed = parseFile(entry);
     if (!parsed) {
         return cached.summary;
     }
@@ -134,7 +130,7 @@ std::optional<FoundMessage> MailStore::read(const Account& account, const Maildi
     }
     for (auto& entry : entries) {
         if (entry.uniqueName == *name) {
-            std::optional<ParsedMessage> parsed = parseFile(entry.path);
+            std::optional<ParsedMessage> parsed = parseFile(entry);
             if (!parsed) {
                 return std::nullopt;
             }
@@ -155,7 +151,7 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
     MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
-        MaildirFolder{"Drafts", account.root + "/.Drafts"});
+        MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);
     uidsOf(account).assign({uniqueName});
     return {drafts.name, *uidsOf(account).uidOf(uniqueName)};

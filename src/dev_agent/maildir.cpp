@@ -1,6 +1,7 @@
 #include "dev_agent/maildir.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "dev_agent/files.h"
+#include "dev_agent/modified_utf7.h"
 #include "dev_agent/text.h"
 #include "util/utf8.h"
 
@@ -23,6 +25,17 @@ constexpr std::string_view kInfoSeparator = ":2,";
 constexpr std::pair<char, std::string_view> kFlagNames[] = {
     {'D', "draft"}, {'F', "flagged"}, {'P', "passed"}, {'R', "answered"}, {'S', "seen"}, {'T', "trashed"},
 };
+
+// How a folder's name is compared with the name a request gives.
+using NameMatch = bool (*)(std::string_view known, std::string_view wanted);
+
+bool sameName(std::string_view known, std::string_view wanted) { return known == wanted; }
+
+bool sameNameIgnoringCase(std::string_view known, std::string_view wanted) {
+    return asciiLower(known) == asciiLower(wanted);
+}
+
+constexpr NameMatch kNameMatches[] = {sameName, sameNameIgnoringCase};
 
 bool isDirectory(const std::string& path) {
     struct stat info {};
@@ -87,6 +100,20 @@ std::vector<MaildirEntry> listMaildirMessages(const std::string& folderPath) {
     return entries;
 }
 
+std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry) {
+    const std::string& name = entry.uniqueName;
+    std::int64_t seconds = 0;
+    auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), seconds);
+    if (error == std::errc() && end != name.data() && end < name.data() + name.size() && *end == '.' && seconds > 0) {
+        return seconds;
+    }
+    struct stat info {};
+    if (::stat(entry.path.c_str(), &info) == 0) {
+        return static_cast<std::int64_t>(info.st_mtime);
+    }
+    return std::nullopt;
+}
+
 bool isMaildir(const std::string& path) { return isDirectory(path + "/cur") || isDirectory(path + "/new"); }
 
 std::vector<MaildirFolder> discoverMaildirFolders(const std::string& root) {
@@ -97,28 +124,25 @@ std::vector<MaildirFolder> discoverMaildirFolders(const std::string& root) {
         if (name.size() < 2 || name.front() != '.' || name == ".." || !isMaildir(dir.path().string())) {
             continue;
         }
-        std::string display = name.substr(1);
-        std::replace(display.begin(), display.end(), '.', '/');
-        subfolders.push_back({display, dir.path().string()});
+        std::string stored = name.substr(1);
+        std::replace(stored.begin(), stored.end(), '.', '/');
+        std::string shown = decodeModifiedUtf7(stored);
+        subfolders.push_back({shown, dir.path().string(), shown == stored ? std::string() : stored});
     }
     std::sort(subfolders.begin(), subfolders.end(),
               [](const MaildirFolder& a, const MaildirFolder& b) { return a.name < b.name; });
-    std::vector<MaildirFolder> folders{{"INBOX", root}};
+    std::vector<MaildirFolder> folders{{"INBOX", root, ""}};
     folders.insert(folders.end(), subfolders.begin(), subfolders.end());
     return folders;
 }
 
 std::optional<MaildirFolder> findMaildirFolder(const std::string& root, std::string_view name) {
     std::vector<MaildirFolder> folders = discoverMaildirFolders(root);
-    for (const auto& folder : folders) {
-        if (folder.name == name) {
-            return folder;
-        }
-    }
-    std::string wanted = asciiLower(name);
-    for (const auto& folder : folders) {
-        if (asciiLower(folder.name) == wanted) {
-            return folder;
+    for (NameMatch matches : kNameMatches) {
+        for (const auto& folder : folders) {
+            if (matches(folder.name, name) || (!folder.storedName.empty() && matches(folder.storedName, name))) {
+                return folder;
+            }
         }
     }
     return std::nullopt;

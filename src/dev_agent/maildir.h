@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +19,12 @@ struct MaildirEntry {
 
 // A folder of an account's Maildir++ tree: INBOX is the root directory, a
 // subfolder is a directory ".Name" beside cur/new/tmp (".Lists.Rust" is
-// "Lists/Rust").
+// "Lists/Rust"). A name stored in IMAP's modified UTF-7 is shown decoded
+// (".Entw&APw-rfe" is "Entwürfe").
 struct MaildirFolder {
     std::string name;
     std::string path;
+    std::string storedName;  // the name as spelt on disk; empty when it is `name`
 };
 
 // The unique name and flags encoded in a file name; nothing for names a Maildir
@@ -32,12 +35,17 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 // Missing subdirectories count as empty.
 std::vector<MaildirEntry> listMaildirMessages(const std::string& folderPath);
 
+// When the message was delivered: the time a delivery agent puts at the start of
+// the unique name ("1740989520.M101P4101.host"), else the file's modification
+// time; nothing when neither can be read.
+std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry);
+
 // INBOX first, then the subfolders by name.
 std::vector<MaildirFolder> discoverMaildirFolders(const std::string& root);
 
-// The folder called `name`: exact match first, then a match ignoring ASCII case
-// (INBOX is case-insensitive by convention, and "archive" for "Archive" is what a
-// user means). Only folders that exist on disk can be named, so a name can never
+// The folder called `name`, shown or stored spelling: exact match first, then a
+// match ignoring ASCII case (INBOX is case-insensitive by convention, and
+// "archive" for "Archive" is what a user means). Only folders that exist on disk can be named, so a name can never
 // reach outside the account's tree.
 std::optional<MaildirFolder> findMaildirFolder(const std::string& root, std::string_view name);
 

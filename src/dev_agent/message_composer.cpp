@@ -100,9 +100,8 @@ ComposedMessage composeMessage(const OutgoingMessage& message) {
     addRecipients(mime.get(), GMIME_ADDRESS_TYPE_BCC, message.bcc);
     g_mime_message_set_subject(mime.get(), oneLine(message.subject).c_str(), "utf-8");
 
-    GDateTime* now = g_date_time_new_now_local();
-    g_mime_message_set_date(mime.get(), now);
-    g_date_time_unref(now);
+    DateTimePtr now(g_date_time_new_now_local());
+    g_mime_message_set_date(mime.get(), now.get());
     GCharPtr id(g_mime_utils_generate_message_id(domainOf(message.fromEmail).c_str()));
     g_mime_message_set_message_id(mime.get(), id.get());
 

@@ -1,8 +1,9 @@
 #include "dev_agent/message_reader.h"
 
-#include <glib.h>
-
+#include "dev_agent/charset_text.h"
+#include "dev_agent/encoded_words.h"
 #include "dev_agent/gmime_handles.h"
+#include "dev_agent/header_block.h"
 #include "dev_agent/html_text.h"
 #include "dev_agent/text.h"
 #include "util/utf8.h"
@@ -11,21 +12,17 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
+constexpr std::string_view kPlainText = "text/plain";
+constexpr std::string_view kHtmlText = "text/html";
+constexpr std::string_view kOctetStream = "application/octet-stream";
+
 std::string clean(const char* text) { return text == nullptr ? std::string() : utf8::sanitized(text); }
 
-// Undeclared or mislabelled 8-bit text is far more often Windows-1252 than
-// anything else; bytes that still do not decode become U+FFFD.
-std::string decodedText(std::string_view bytes) {
-    if (utf8::isValid(bytes)) {
-        return std::string(bytes);
-    }
-    gsize written = 0;
-    GCharPtr converted(
-        g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr));
-    if (converted) {
-        return utf8::sanitized(std::string_view(converted.get(), written));
-    }
-    return utf8::sanitized(bytes);
+std::string trimmed(std::string text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    text.erase(0, text.find_first_not_of(kBlanks));
+    text.erase(text.find_last_not_of(kBlanks) + 1);
+    return text;
 }
 
 // GMime hands out message ids without their angle brackets.
@@ -45,14 +42,13 @@ std::vector<std::string> messageIdsOf(GMimeMessage* message, const char* header)
     if (value == nullptr) {
         return ids;
     }
-    GMimeReferences* refs = g_mime_references_parse(lenientParserOptions(), value);
-    if (refs == nullptr) {
+    ReferencesPtr refs(g_mime_references_parse(lenientParserOptions(), value));
+    if (!refs) {
         return ids;
     }
-    for (int i = 0; i < g_mime_references_length(refs); ++i) {
-        ids.push_back(withBrackets(g_mime_references_get_message_id(refs, i)));
+    for (int i = 0; i < g_mime_references_length(refs.get()); ++i) {
+        ids.push_back(withBrackets(g_mime_references_get_message_id(refs.get(), i)));
     }
-    g_mime_references_free(refs);
     return ids;
 }
 
@@ -83,14 +79,24 @@ void readSender(GMimeMessage* message, ParsedMessage& out) {
     }
 }
 
-void readDate(GMimeMessage* message, ParsedMessage& out) {
-    GDateTime* date = g_mime_message_get_date(message);
-    if (date == nullptr) {
-        return;
-    }
+void setDate(GDateTime* date, ParsedMessage& out) {
     GCharPtr iso(g_date_time_format(date, "%Y-%m-%dT%H:%M:%S%:z"));
     out.date = clean(iso.get());
     out.time = g_date_time_to_unix(date);
+}
+
+void readHeaders(GMimeMessage* message, ParsedMessage& out) {
+    readSender(message, out);
+    out.to = addressListText(g_mime_message_get_to(message));
+    out.cc = addressListText(g_mime_message_get_cc(message));
+    out.subject = trimmed(clean(g_mime_message_get_subject(message)));
+    if (GDateTime* date = g_mime_message_get_date(message)) {
+        setDate(date, out);
+    }
+    out.messageId = withBrackets(g_mime_message_get_message_id(message));
+    std::vector<std::string> inReplyTo = messageIdsOf(message, "In-Reply-To");
+    out.inReplyTo = inReplyTo.empty() ? std::string() : inReplyTo.front();
+    out.references = messageIdsOf(message, "References");
 }
 
 std::uint64_t decodedSize(GMimePart* part) {
@@ -103,46 +109,63 @@ std::uint64_t decodedSize(GMimePart* part) {
     return GMIME_STREAM_NULL(sink.get())->written;
 }
 
+// GMime turns a Content-Type it cannot parse (no subtype, or no type at all) into
+// application/octet-stream; such a part is text/plain, as RFC 2045 says of a part
+// without a usable type.
 std::string contentTypeOf(GMimeObject* object) {
     GMimeContentType* type = g_mime_object_get_content_type(object);
     if (type == nullptr) {
-        return "application/octet-stream";
+        return std::string(kPlainText);
     }
     GCharPtr mimeType(g_mime_content_type_get_mime_type(type));
-    return asciiLower(clean(mimeType.get()));
+    std::string parsed = asciiLower(clean(mimeType.get()));
+    if (parsed == kOctetStream) {
+        std::string declared = asciiLower(trimmed(clean(g_mime_object_get_header(object, "Content-Type"))));
+        if (declared.compare(0, kOctetStream.size(), kOctetStream) != 0) {
+            return std::string(kPlainText);
+        }
+    }
+    return parsed;
 }
 
-std::string partText(GMimeTextPart* part) {
-    GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part));
-    const char* charset = g_mime_text_part_get_charset(part);
+std::string textOf(std::string_view bytes, const char* charset) {
+    return toUnixLineEnds(decodeText(bytes, charset == nullptr ? std::string_view() : std::string_view(charset)));
+}
+
+std::string partText(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr) {
         return {};
     }
     GObjectPtr<GMimeStream> buffer(g_mime_stream_mem_new());
     g_mime_data_wrapper_write_to_stream(content, buffer.get());
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(buffer.get()));
-    std::string_view raw(reinterpret_cast<const char*>(bytes->data), bytes->len);
-    if (charset != nullptr && g_ascii_strcasecmp(charset, "utf-8") != 0 && g_ascii_strcasecmp(charset, "us-ascii") != 0) {
-        gsize written = 0;
-        GCharPtr converted(g_convert(raw.data(), static_cast<gssize>(raw.size()), "UTF-8",
-                                     g_mime_charset_iconv_name(charset), nullptr, &written, nullptr));
-        if (converted) {
-            return toUnixLineEnds(utf8::sanitized(std::string_view(converted.get(), written)));
-        }
+    if (bytes == nullptr || bytes->len == 0) {
+        return {};
     }
-    return toUnixLineEnds(decodedText(raw));
+    std::string_view raw(reinterpret_cast<const char*>(bytes->data), bytes->len);
+    return textOf(raw, g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset"));
 }
 
 class BodyCollector {
 public:
     explicit BodyCollector(ParsedMessage& out) : out_(out) {}
 
+    // Fills the body, HTML and attachments from the part tree under `root`.
+    void collect(GMimeObject* root) {
+        visit(root);
+        if (out_.body.empty() && out_.bodyHTML.empty() && firstForwarded_ != nullptr) {
+            showForwardedText();
+        }
+        if (out_.body.empty() && !out_.bodyHTML.empty()) {
+            out_.body = htmlToText(out_.bodyHTML);
+        }
+    }
+
+private:
     void visit(GMimeObject* object) {
         if (GMIME_IS_MULTIPART(object)) {
-            GMimeMultipart* multipart = GMIME_MULTIPART(object);
-            for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
-                visit(g_mime_multipart_get_part(multipart, i));
-            }
+            visitMultipart(GMIME_MULTIPART(object));
         } else if (GMIME_IS_MESSAGE_PART(object)) {
             addForwardedMessage(GMIME_MESSAGE_PART(object));
         } else if (GMIME_IS_PART(object)) {
@@ -150,69 +173,138 @@ public:
         }
     }
 
-private:
+    // A multipart whose boundary never appears (or is not declared) has no parts;
+    // its whole content is then in the prologue.
+    void visitMultipart(GMimeMultipart* multipart) {
+        int count = g_mime_multipart_get_count(multipart);
+        if (count == 0 && !haveText_) {
+            const char* prologue = g_mime_multipart_get_prologue(multipart);
+            if (prologue != nullptr) {
+                out_.body = textOf(prologue, nullptr);
+                haveText_ = !out_.body.empty();
+            }
+        }
+        for (int i = 0; i < count; ++i) {
+            visit(g_mime_multipart_get_part(multipart, i));
+        }
+    }
+
     void visitLeaf(GMimePart* part) {
         std::string type = contentTypeOf(GMIME_OBJECT(part));
-        bool attachment = g_mime_part_is_attachment(part) || g_mime_part_get_filename(part) != nullptr;
-        if (!attachment && GMIME_IS_TEXT_PART(part)) {
-            if (type == "text/plain" && !haveText_) {
-                out_.body = partText(GMIME_TEXT_PART(part));
-                haveText_ = true;
-                return;
-            }
-            if (type == "text/html" && !haveHtml_) {
-                out_.bodyHTML = partText(GMIME_TEXT_PART(part));
-                haveHtml_ = true;
-                return;
-            }
+        bool named = g_mime_part_get_filename(part) != nullptr;
+        bool mayBeText = !g_mime_part_is_attachment(part) && !(named && (haveText_ || haveHtml_));
+        if (mayBeText && type == kPlainText && !haveText_) {
+            out_.body = partText(part);
+            haveText_ = true;
+            return;
+        }
+        if (mayBeText && type == kHtmlText && !haveHtml_) {
+            out_.bodyHTML = partText(part);
+            haveHtml_ = true;
+            return;
         }
         out_.attachments.push_back({clean(g_mime_part_get_filename(part)), type, decodedSize(part)});
     }
 
     void addForwardedMessage(GMimeMessagePart* part) {
         GObjectPtr<GMimeStream> sink(g_mime_stream_null_new());
-        if (GMimeMessage* inner = g_mime_message_part_get_message(part)) {
+        GMimeMessage* inner = g_mime_message_part_get_message(part);
+        if (inner != nullptr) {
             g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, sink.get());
+            if (firstForwarded_ == nullptr) {
+                firstForwarded_ = inner;
+            }
         }
         const char* filename = g_mime_object_get_content_disposition_parameter(GMIME_OBJECT(part), "filename");
         out_.attachments.push_back(
             {clean(filename), contentTypeOf(GMIME_OBJECT(part)), GMIME_STREAM_NULL(sink.get())->written});
     }
 
+    // A message that only forwards another shows the forwarded text, as a mail
+    // program shows it inline; the forward stays listed as an attachment.
+    void showForwardedText() {
+        GMimeObject* root = g_mime_message_get_mime_part(firstForwarded_);
+        if (root == nullptr) {
+            return;
+        }
+        ParsedMessage inner;
+        BodyCollector(inner).collect(root);
+        out_.body = std::move(inner.body);
+        out_.bodyHTML = std::move(inner.bodyHTML);
+    }
+
     ParsedMessage& out_;
+    GMimeMessage* firstForwarded_ = nullptr;  // owned by its part in the tree
     bool haveText_ = false;
     bool haveHtml_ = false;
 };
 
-}  // namespace
-
-std::optional<ParsedMessage> readMessage(std::string_view raw) {
+GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
     ensureGMimeInitialised();
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
-    if (!message || g_mime_header_list_get_count(g_mime_object_get_header_list(GMIME_OBJECT(message.get()))) == 0) {
-        return std::nullopt;
-    }
+    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
+}
 
-    ParsedMessage out;
-    readSender(message.get(), out);
-    out.to = addressListText(g_mime_message_get_to(message.get()));
-    out.cc = addressListText(g_mime_message_get_cc(message.get()));
-    out.subject = clean(g_mime_message_get_subject(message.get()));
-    readDate(message.get(), out);
-    out.messageId = withBrackets(g_mime_message_get_message_id(message.get()));
-    std::vector<std::string> inReplyTo = messageIdsOf(message.get(), "In-Reply-To");
-    out.inReplyTo = inReplyTo.empty() ? std::string() : inReplyTo.front();
-    out.references = messageIdsOf(message.get(), "References");
-    if (GMimeObject* root = g_mime_message_get_mime_part(message.get())) {
-        BodyCollector(out).visit(root);
+// `raw` as GMime can read it: encoded words that lie about UTF-8 relabelled, and
+// a blank line put where the header block ends without one. `storage` holds the
+// text when it had to change.
+std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header, std::string& storage) {
+    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(raw.substr(0, header.end));
+    bool addBlankLine = !header.endsWithBlankLine && header.end < raw.size();
+    if (!relabelled && !addBlankLine) {
+        return raw;
     }
-    if (out.body.empty() && !out.bodyHTML.empty()) {
-        out.body = htmlToText(out.bodyHTML);
+    storage = relabelled ? std::move(*relabelled) : std::string(raw.substr(0, header.end));
+    if (addBlankLine) {
+        storage += '\n';
+    }
+    storage.append(raw.substr(header.end));
+    return storage;
+}
+
+}  // namespace
+
+ParsedMessage readMessage(std::string_view raw) {
+    HeaderBlock header = findHeaderBlock(raw);
+    ParsedMessage out;
+    if (header.end == 0 && !header.endsWithBlankLine) {
+        out.body = textOf(raw, nullptr);
+        return out;
+    }
+    std::string storage;
+    std::string_view text = preparedMessage(raw, header, storage);
+    GObjectPtr<GMimeMessage> message = parseMessage(text);
+    if (!message) {
+        out.body = textOf(text, nullptr);
+        return out;
+    }
+    readHeaders(message.get(), out);
+    if (GMimeObject* root = g_mime_message_get_mime_part(message.get())) {
+        BodyCollector(out).collect(root);
     }
     return out;
+}
+
+ParsedMessage readMessageHeaders(std::string_view raw) {
+    HeaderBlock header = findHeaderBlock(raw);
+    std::string storage;
+    std::string_view text = preparedMessage(raw.substr(0, header.end), header, storage);
+    ParsedMessage out;
+    if (GObjectPtr<GMimeMessage> message = parseMessage(text)) {
+        readHeaders(message.get(), out);
+    }
+    return out;
+}
+
+void dateByDelivery(ParsedMessage& message, std::int64_t deliveryTime) {
+    if (message.time) {
+        return;
+    }
+    if (DateTimePtr delivered{g_date_time_new_from_unix_utc(deliveryTime)}) {
+        setDate(delivered.get(), message);
+    }
 }
 
 }  // namespace quillbrook::dev_agent

@@ -22,7 +22,7 @@ struct ParsedMessage {
     std::string to;
     std::string cc;
     std::string subject;
-    std::string date;                  // ISO 8601 with the sender's offset; empty without a Date
+    std::string date;                  // ISO 8601 with the sender's offset; empty without a usable Date
     std::optional<std::int64_t> time;  // seconds since the epoch, for ordering
     std::string messageId;
     std::string inReplyTo;
@@ -32,9 +32,20 @@ struct ParsedMessage {
     std::vector<Attachment> attachments;
 };
 
-// Parses one RFC 5322 message with GMime. Nothing when the bytes hold no message
-// (no header fields at all). "body" is the first plain-text part that is not an
-// attachment; a message with only HTML gets a text rendering of it.
-std::optional<ParsedMessage> readMessage(std::string_view raw);
+// Parses one RFC 5322 message with GMime, as a mail program shows it: any bytes
+// are a message, and a file without a header is all body. "body" is the first
+// plain-text part that is not an attachment (a part that names a file counts as
+// text when no text came before it); a message with only HTML gets a text
+// rendering of it, and one that only forwards a message shows that message's text.
+ParsedMessage readMessage(std::string_view raw);
+
+// The header fields of `raw` alone, for message lists and indexes: the body is
+// not parsed, so `raw` may be just the start of the file. Body, HTML and
+// attachments stay empty.
+ParsedMessage readMessageHeaders(std::string_view raw);
+
+// Dates a message that has no usable Date of its own by `deliveryTime` (seconds
+// since the epoch, shown in UTC).
+void dateByDelivery(ParsedMessage& message, std::int64_t deliveryTime);
 
 }  // namespace quillbrook::dev_agent

@@ -1,8 +1,5 @@
 #include "dev_agent/text.h"
 
-#include <array>
-#include <cstdint>
-
 namespace quillbrook::dev_agent {
 
 namespace {

@@ -9,6 +9,9 @@ namespace quillbrook::dev_agent {
 // CRLF and lone CR become LF: answers carry text, not wire format.
 std::string toUnixLineEnds(std::string_view text);
 
+// How much of a message's text a list shows.
+inline constexpr std::size_t kSnippetChars = 140;
+
 // The first `maxChars` characters of `text` with every run of white space folded
 // to one blank, trimmed, and "…" appended when something was cut.
 std::string snippetOf(std::string_view text, std::size_t maxChars);

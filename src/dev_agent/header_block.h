@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace quillbrook::dev_agent {
+
+// Where the header block of a raw message ends. Mail in the wild does not always
+// end it with a blank line: a writer forgets it, or a file holds no header at all.
+// The block then ends at the first line that cannot belong to it.
+struct HeaderBlock {
+    std::size_t end = 0;        // just past the last header line
+    std::size_t bodyStart = 0;  // past the blank line, or `end` when there is none
+    bool endsWithBlankLine = false;
+};
+
+// A line belongs to the header block when it is a field ("Name: value", white
+// space allowed before the colon), a continuation of the field before it, or, as
+// the first line, an mbox "From " separator. Written by hand because GMime reads a
+// body that follows the header without a blank line as part of the header and
+// drops it.
+HeaderBlock findHeaderBlock(std::string_view raw);
+
+}  // namespace quillbrook::dev_agent
