@@ -1,6 +1,6 @@
 // The development agent's message reader on arbitrary bytes as a mail file:
-// never a crash, and whatever it returns is valid UTF-8 that the agent can
-// answer with as JSON.
+// whole or header fields alone, never a crash, and whatever it returns is
+// valid UTF-8 that the agent can answer with as JSON.
 
 #include <cstdint>
 #include <string_view>
@@ -18,13 +18,7 @@ using namespace quillbrook;
 
 void checkText(const std::string& text) { FUZZ_CHECK(utf8::isValid(text)); }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto message = dev_agent::readMessage(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (!message) {
-        return 0;
-    }
+void checkMessage(const dev_agent::ParsedMessage* message) {
     for (const std::string* text : {&message->from, &message->fromName, &message->to, &message->cc,
                                     &message->subject, &message->date, &message->messageId, &message->inReplyTo,
                                     &message->body, &message->bodyHTML}) {
@@ -47,5 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto line = json::writeCompactSorted(answer);
     FUZZ_CHECK(line.has_value());
     FUZZ_CHECK(nlohmann::json::parse(*line, nullptr, false) == answer);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view raw(reinterpret_cast<const char*>(data), size);
+    const dev_agent::ParsedMessage whole = dev_agent::readMessage(raw);
+    checkMessage(&whole);
+    // Message lists read the header fields alone, from the start of the file.
+    const dev_agent::ParsedMessage headers = dev_agent::readMessageHeaders(raw);
+    checkMessage(&headers);
     return 0;
 }
