@@ -29,8 +29,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The MCP interoperability test drives the server with the official TypeScript
-# SDK; the benchmark's reference server is written with it.
+# The MCP interoperability test drives the server with three MCP clients
+# (tests/interop); the benchmark's reference server is written with the
+# official TypeScript SDK (bench/sdk_reference).
 if command -v npm >/dev/null 2>&1; then
   npm ci --prefix tests/interop --no-audit --no-fund --loglevel=error
   npm ci --prefix bench/sdk_reference --no-audit --no-fund --loglevel=error

@@ -1,6 +1,5 @@
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -8,9 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "dev_agent_fixture.h"
@@ -44,30 +41,7 @@ protected:
     std::unique_ptr<AgentProcess> agent_;
 };
 
-// A client connection whose steps the test controls.
-class RawClient {
-public:
-    explicit RawClient(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        EXPECT_EQ(::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    }
-    ~RawClient() { ::close(fd_); }
-    void send(const std::string& bytes) { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
-    void endSending() { ::shutdown(fd_, SHUT_WR); }
-    std::string readLine() {
-        std::string line;
-        char c;
-        while (::read(fd_, &c, 1) == 1 && c != '\n') {
-            line.push_back(c);
-        }
-        return line;
-    }
-
-private:
-    int fd_;
-};
+using RawClient = test_support::UnixConnection;
 
 struct BadLineCase {
     const char* name;
@@ -180,12 +154,7 @@ TEST_F(AgentOverSocket, RefusesToStartBesideALiveAgentButReplacesAStaleSocket) {
 
     // An agent killed outright leaves its socket file behind.
     agent_->stop();
-    int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, (home_.path() + "/agent.sock").c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::close(stale);
+    test_support::leaveStaleSocket(home_.path() + "/agent.sock");
     start();
     expectStillServing();
 }

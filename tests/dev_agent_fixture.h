@@ -5,29 +5,21 @@
 
 #include <sys/types.h>
 
-// Helpers shared by the development agent's tests: scratch directories, a copy of
-// the sample mailbox, and the built agent as a child process.
+#include "support/files.h"
+#include "support/unix_connection.h"
+
+// Helpers shared by the development agent's tests: a copy of the sample
+// mailbox and the built agent as a child process. Scratch directories, files
+// and raw socket exchanges come from the shared test support.
 namespace quillbrook::dev_agent_test {
 
-// A fresh directory under /tmp (short, so socket paths inside it fit), removed
-// with everything in it when the value goes away.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using test_support::filesIn;
+using test_support::readFile;
+using test_support::roundTrip;
+using test_support::TempDir;
 
 // Copies examples/mail into `destination` (which must not exist).
 void copySampleMail(const std::string& destination);
-
-std::string readFile(const std::string& path);
-std::vector<std::string> filesIn(const std::string& directory);
 
 // The built quillbrook-dev-agent serving the sample accounts "ada@example.com"
 // (Ada Lindqvist) and "sam.okafor@example.org" from `home`/mail, on
@@ -59,9 +51,5 @@ struct StartResult {
     std::string log;
 };
 StartResult runAgentToEnd(const std::vector<std::string>& args);
-
-// One exchange: connect, write `bytes` as they are, read up to the first line
-// feed (or the end), close. Returns the line without its line feed.
-std::string roundTrip(const std::string& socketPath, const std::string& bytes);
 
 }  // namespace quillbrook::dev_agent_test

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/expected_messages.h"
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
@@ -18,9 +19,9 @@ using quillbrook::test_support::ProcessResult;
 using quillbrook::test_support::runProcess;
 using quillbrook::test_support::StandInAgent;
 
-const std::string kStarting = "[MCP] Quillbrook MCP Server starting...\n";
-const std::string kExiting = "[MCP] stdin closed, server exiting\n";
-const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
+const std::string& kStarting = quillbrook::test_support::kMcpStarting;
+const std::string& kExiting = quillbrook::test_support::kMcpExiting;
+using quillbrook::test_support::kParseError;
 
 std::map<std::string, std::string> environment(const std::string& socketPath) {
     return {{"QUILLBROOK_SOCKET", socketPath}, {"HOME", "/nonexistent"}};
@@ -51,6 +52,7 @@ TEST(McpProcess, LogsEveryStepWhenTheDebugVariableIsPresentEvenEmpty) {
     const std::string first80 = head + std::string(76 - head.size(), 'a') + "\u00e9\u00e9\u20ac\U0001F600";
     const std::string longLine = first80 + std::string(130, 'b') + "\"}";
     const std::string input = longLine + "\n" + "\n" + "{\"a\"\n" + R"({"method":"notifications/initialized"})" + "\n" +
+                              R"({"method":"notifications/roots/list_changed"})" + "\n" +
                               R"({"id":2,"method":"tools/call","params":{"name":"send_email"}})" + "\n";
     auto env = environment("/nonexistent/s");
     env["QUILLBROOK_MCP_DEBUG"] = "";
@@ -63,6 +65,8 @@ TEST(McpProcess, LogsEveryStepWhenTheDebugVariableIsPresentEvenEmpty) {
                   "[MCP] Sent response\n"
                   "[MCP] Received: {\"method\":\"notifications/initialized\"}...\n"
                   "[MCP] Client initialized\n"
+                  "[MCP] Received: {\"method\":\"notifications/roots/list_changed\"}...\n"
+                  "[MCP] Ignored notification: \"notifications\\/roots\\/list_changed\"\n"
                   "[MCP] Received: {\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"send_email\"}}...\n"
                   "[MCP] Calling tool: send_email\n"
                   "[MCP] Tool error: Unknown tool: send_email\n"
@@ -75,6 +79,20 @@ TEST(McpProcess, SkipsEmptyLinesAndTakesCrLfAndAFinalLineWithoutFeed) {
     ProcessResult run = runServer("\n\r\n" R"({"method":"ping","id":1})" "\r\n" R"({"method":"ping","id":2})");
     EXPECT_EQ(run.out, pong("1") + pong("2"));
     EXPECT_EQ(run.status, 0);
+}
+
+TEST(McpProcess, AnswersNoNotificationItDoesNotKnow) {
+    ProcessResult run = runServer(R"({"jsonrpc":"2.0","method":"notifications/roots/list_changed"})" "\n" +
+                                  ping("1") + R"({"jsonrpc":"2.0","method":"notifications/progress","params":{}})");
+    EXPECT_EQ(run.out, pong("1"));
+    EXPECT_EQ(run.err, kStarting + kExiting);
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(McpProcess, KeepsACarriageReturnThatEndsTheInputInItsLine) {
+    // Only a line feed ends a line: a lone carriage return after the last one is a line that cannot parse.
+    EXPECT_EQ(runServer(ping("1") + "\r").out, pong("1") + kParseError + "\n");
+    EXPECT_EQ(runServer(ping("1") + "\r\r\n").out, pong("1") + kParseError + "\n");
 }
 
 TEST(McpProcess, AnswersEveryMalformedLineAndCarriesOn) {
@@ -109,9 +127,8 @@ TEST(McpProcess, PassesAMegabyteArgumentThroughToTheAgent) {
                                   environment(agent.socketPath()));
     EXPECT_EQ(run.out, R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\"draft_id\":\"D-1\"}","type":"text"}]}})"
                        "\n");
-    auto requests = agent.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_NE(requests[0].find(body), std::string::npos);
+    EXPECT_EQ(agent.requests(),
+              std::vector<std::string>{R"({"action":"create_draft","body":")" + body + R"(","to":"b@y.org"})"});
 }
 
 // Clients of the newest MCP revision open with server/discover and fall back to
@@ -152,7 +169,7 @@ TEST(McpProcess, KeepsServingUntilEndOfInputAfterTheClientClosesItsOutput) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(server.send(ping("1") + call));
     }
-    EXPECT_EQ(agent.waitForRequests(3).size(), 3u);
+    EXPECT_EQ(agent.waitForRequests(3), std::vector<std::string>(3, R"({"action":"list_folders"})"));
     PipedChild::Exit exit = server.wait();
     EXPECT_EQ(exit.status, 0);
     EXPECT_EQ(server.errorOutput(), kStarting + kExiting);

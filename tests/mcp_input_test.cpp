@@ -46,7 +46,8 @@ TEST(McpLineReader, SplitsAtLineFeedsWhereverTheReadsEnd) {
         {"a\r\r\n", {"a\r"}},                        // but only one
         {"\n\r\n\n", {"", "", ""}},                  // empty lines are lines; skipping them is the server's business
         {"last without feed", {"last without feed"}},
-        {"x\nlast\r", {"x", "last"}},
+        {"x\nlast\r", {"x", "last\r"}},            // only a line feed ends a line
+        {"a\n\r", {"a", "\r"}},
         {"a\rb\n", {"a\rb"}},                        // a carriage return inside a line stays
         {std::string("nul\0inside\n", 11), {std::string("nul\0inside", 10)}},
     };

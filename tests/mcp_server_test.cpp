@@ -12,23 +12,26 @@
 #include <gtest/gtest.h>
 
 #include "mcp/mcp_server.h"
+#include "support/expected_messages.h"
+#include "support/mcp_lines.h"
 #include "support/stand_in_agent.h"
 
 namespace {
 
 using namespace quillbrook;
 using test_support::errorReply;
+using test_support::kBadResponse;
+using test_support::kConnectFailed;
+using test_support::kConnectionLost;
+using test_support::kParseError;
+using test_support::kResponseTooLarge;
 using test_support::okReply;
 using test_support::StandInAgent;
 using Reply = StandInAgent::Reply;
 
-const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
 const std::string kInitializeResult =
     R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05",)"
     R"("serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})";
-const std::string kConnectFailed =
-    "Quillbrook is not running or Local Agent Access is disabled (Quillbrook \u2192 Settings \u2192 Local Agent "
-    "Access)";
 
 // Points the server's client at `path` for the life of the scope.
 class SocketVariable {
@@ -58,8 +61,14 @@ TEST(McpDispatch, AnswersEveryMethodOfTheTableAndNothingElse) {
         {R"({"id":3,"method":"notifications/initialized"})", "<no answer>"},
         {R"({"method":"notifications/cancelled","params":{"requestId":2}})", "<no answer>"},
         {R"({"id":4,"method":"notifications/cancelled"})", "<no answer>"},
-        {R"({"method":"notifications/progress"})",
-         R"({"error":{"code":-32601,"message":"Method not found: notifications\/progress"},"jsonrpc":"2.0"})"},
+        // A notification the server does not know is not answered either.
+        {R"({"method":"notifications/progress"})", "<no answer>"},
+        {R"({"jsonrpc":"2.0","method":"notifications/roots/list_changed"})", "<no answer>"},
+        {R"({"method":7})", "<no answer>"},
+        {R"({"jsonrpc":"2.0"})", "<no answer>"},
+        {R"({"id":null,"method":"notifications/progress"})",
+         R"({"error":{"code":-32601,"message":"Method not found: notifications\/progress"},"id":null,"jsonrpc":"2.0"})"},
+        {R"({"method":"tools/call"})", R"({"error":{"code":-32602,"message":"Missing tool name"},"jsonrpc":"2.0"})"},
         {R"({"id":1,"method":"server/discover"})",
          R"({"error":{"code":-32601,"message":"Method not found: server\/discover"},"id":1,"jsonrpc":"2.0"})"},
         {R"({"id":5})", R"({"error":{"code":-32601,"message":"Method not found: "},"id":5,"jsonrpc":"2.0"})"},
@@ -86,13 +95,15 @@ TEST(McpDispatch, EchoesAnyIdUnchanged) {
         R"("a\/b")",    R"("\u00e9\ud83d\ude00")", R"(0)",       R"(-12)",
         R"(1.5)",       R"(18446744073709551615)", R"(-9223372036854775808)",
         R"(true)",      R"(false)",                R"([1,"two",null])", R"({"b":1,"a":[{}]})",
-        R"("")",
+        R"("")",       R"(99999999999999999999)", R"(-9223372036854775809)",
+        R"(1.7976931348623157e308)", R"([18446744073709551616,{"n":-100000000000000000000000}])",
     };
     const std::vector<std::string> echoed = {
         R"("a\/b")",    "\"\u00e9\U0001F600\"",    R"(0)",       R"(-12)",
         R"(1.5)",       R"(18446744073709551615)", R"(-9223372036854775808)",
         R"(true)",      R"(false)",                R"([1,"two",null])", R"({"a":[{}],"b":1})",
-        R"("")",
+        R"("")",       R"(99999999999999999999)", R"(-9223372036854775809)",
+        R"(1.7976931348623157e+308)", R"([18446744073709551616,{"n":-100000000000000000000000}])",
     };
     for (std::size_t i = 0; i < ids.size(); ++i) {
         EXPECT_EQ(answerTo(R"({"method":"ping","id":)" + ids[i] + "}"),
@@ -118,6 +129,8 @@ TEST(McpDispatch, RefusesEveryLineThatIsNotOneJsonObject) {
         "{\"id\":\"\xC0\xAF\",\"method\":\"ping\"}",
         std::string("{\"id\":1,\"method\":\"ping\"}\0", 25),
         R"({"id":1e999,"method":"ping"})",
+        R"({"id":1.7976931348623157e309,"method":"ping"})",
+        R"({"id":-1.8e308,"method":"ping"})",
         R"({"id":1,"method":"ping","params":{"a":)" + std::string(100000, '[') + std::string(100000, ']') + "}}",
         R"({"id":1,"method":"ping","params":{"a":)" + std::string(100000, '[') + "}}",
         "{\"method\":\"ping\",\"id\":" + std::string(200000, '{'),
@@ -147,7 +160,7 @@ TEST(McpToolsList, ServesTheCatalogueByteForByte) {
         R"j("bodyHTML":{"description":"Email body (HTML). Optional.","type":"string"},)j"
         R"j("cc":{"description":"CC recipients (comma-separated, optional)","type":"string"},)j"
         R"j("in_reply_to":{"description":"Original message UID if this is a reply (threads via In-Reply-To)","type":"string"},)j"
-        R"j("references":{"description":"Reference message-ids for threading (server target only)","type":"array"},)j"
+        R"j("references":{"description":"Reference message-ids for threading (server target only)","items":{"type":"string"},"type":"array"},)j"
         R"j("subject":{"description":"Email subject","type":"string"},)j"
         R"j("target":{"description":"'local' (default) or 'server'","type":"string"},)j"
         R"j("to":{"description":"Recipient email address(es)","type":"string"}},)j"
@@ -159,6 +172,35 @@ TEST(McpToolsList, ServesTheCatalogueByteForByte) {
     EXPECT_EQ(answerTo(R"({"id":2,"method":"tools/list","params":{"cursor":"next"}})"), expected);
 }
 
+// What strict consumers demand of a schema: every node has a "type", every
+// array its "items" and every object its "properties".
+void expectStrictSchema(const json::Value& schema, const std::string& where) {
+    ASSERT_TRUE(schema.is_object()) << where;
+    ASSERT_TRUE(schema.contains("type") && schema["type"].is_string()) << where;
+    const std::string& type = schema["type"].get_ref<const std::string&>();
+    if (type == "array") {
+        ASSERT_TRUE(schema.contains("items")) << where;
+        expectStrictSchema(schema["items"], where + ".items");
+    }
+    if (type == "object") {
+        ASSERT_TRUE(schema.contains("properties") && schema["properties"].is_object()) << where;
+        for (const auto& [name, property] : schema["properties"].items()) {
+            expectStrictSchema(property, where + "." + name);
+        }
+    }
+}
+
+TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
+    SocketVariable nothingListens("/nonexistent/agent.sock");
+    auto document = json::parseStrict(answerTo(R"({"id":2,"method":"tools/list"})"));
+    ASSERT_TRUE(document);
+    json::Value tools = document->root().find("result")->find("tools")->toValue();
+    ASSERT_EQ(tools.size(), 7u);
+    for (const json::Value& tool : tools) {
+        expectStrictSchema(tool["inputSchema"], tool["name"].get<std::string>());
+    }
+}
+
 // One tools/call against an agent that answers with `reply`.
 struct ToolCall {
     std::string answer;                 // the whole answer line
@@ -167,7 +209,7 @@ struct ToolCall {
 
 std::string sortedKeys(const std::string& request) {
     auto document = json::parseStrict(request);
-    return document ? json::writeCompactSorted(document->root()).value_or("<unwritable>") : "<unparseable>" + request;
+    return document ? json::writeCompactSorted(document->root()) : "<unparseable>" + request;
 }
 
 ToolCall callTool(const std::string& params, std::vector<Reply> script) {
@@ -178,16 +220,6 @@ ToolCall callTool(const std::string& params, std::vector<Reply> script) {
         call.requests.push_back(sortedKeys(request));
     }
     return call;
-}
-
-std::string toolText(const std::string& answer) {
-    auto document = json::parseStrict(answer);
-    auto result = document ? document->root().find("result") : std::nullopt;
-    auto content = result ? result->find("content") : std::nullopt;
-    if (!content || content->arraySize() != 1) {
-        return "<no text in " + answer + ">";
-    }
-    return std::string(content->at(0).find("text")->string().value_or("<not a string>"));
 }
 
 TEST(McpToolCalls, SendOneRequestPerCallWithTheMappedActionAndArguments) {
@@ -217,6 +249,8 @@ TEST(McpToolCalls, SendOneRequestPerCallWithTheMappedActionAndArguments) {
          R"({"action":"create_draft","body":"Hello","references":["<m1@y.org>","<m2@y.org>"],"subject":"Hi",)"
          R"("target":"server","to":"b@y.org"})"},
         {R"({"name":"list_accounts","arguments":["a@x.org"]})", R"({"action":"list_accounts"})"},
+        {R"({"name":"list_emails","arguments":{"folder":"X","limit":99999999999999999999,"n":[-1e-400,1.5e300]}})",
+         R"({"action":"list_emails","folder":"X","limit":99999999999999999999,"n":[-0.0,1.5e+300]})"},
         {R"({"name":"list_accounts","arguments":null,"extra":1})", R"({"action":"list_accounts"})"},
     };
     for (const Case& c : cases) {
@@ -233,19 +267,21 @@ TEST(McpToolCalls, ReportAgentOutcomesAsSuccessfulToolResults) {
     const std::vector<Case> cases = {
         {"result re-written sorted", {{okReply(R"({"z":1,"a":{"url":"http://x/y","name":"Zo\u00eb"},"n":1.0})")}},
          "{\"a\":{\"name\":\"Zo\u00eb\",\"url\":\"http:\\/\\/x\\/y\"},\"n\":1.0,\"z\":1}"},
+        {"numbers kept", {{okReply(R"({"big":-99999999999999999999,"max":18446744073709551615,"f":2.50})")}},
+         R"({"big":-99999999999999999999,"f":2.5,"max":18446744073709551615})"},
+        {"number beyond the double range", {{okReply(R"({"n":1.7976931348623157e309})")}},
+         R"({"error":"bad_response: unparseable server response"})"},
         {"no result object", {{"{\"ok\":true}\n"}}, "{}"},
         {"result not an object", {{"{\"ok\":true,\"result\":[1]}\n"}}, "{}"},
         {"agent error", {{errorReply("not_found", "no message 42")}}, R"({"error":"not_found: no message 42"})"},
         {"failure without code", {{"{\"ok\":false}\n"}}, R"({"error":"error: request failed"})"},
-        {"unreadable answer", {{"hello\n"}}, R"({"error":"bad_response: unparseable server response"})"},
-        {"closed without answer", {{""}}, R"({"error":"connection_lost: Quillbrook closed the connection mid-request"})"},
-        {"answer over the limit", {{std::string(1024 * 1024 + 1, ' ')}},
-         R"({"error":"response_too_large: response exceeded the one-line framing limit"})"},
+        {"unreadable answer", {{"hello\n"}}, R"({"error":")" + kBadResponse + R"("})"},
+        {"closed without answer", {{""}}, R"({"error":")" + kConnectionLost + R"("})"},
+        {"answer over the limit", {{std::string(1024 * 1024 + 1, ' ')}}, R"({"error":")" + kResponseTooLarge + R"("})"},
     };
     for (const Case& c : cases) {
-        ToolCall call = callTool(R"({"name":"list_accounts"})", c.script);
-        EXPECT_EQ(toolText(call.answer), c.text) << c.what;
-        EXPECT_EQ(call.answer.find("isError"), std::string::npos) << c.what;
+        EXPECT_EQ(callTool(R"({"name":"list_accounts"})", c.script).answer, test_support::toolAnswer("11", c.text))
+            << c.what;
     }
 }
 

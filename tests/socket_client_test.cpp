@@ -1,17 +1,17 @@
 #include "transport/agent_socket_client.h"
 
 #include <dirent.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "support/expected_messages.h"
+#include "support/files.h"
 #include "support/stand_in_agent.h"
+#include "support/unix_connection.h"
 #include "transport/response_rules.h"
 #include "transport/socket_error.h"
 
@@ -28,7 +28,7 @@ CLISocketError server(const std::string& code, const std::string& message) {
 // The outcome of one send: the result as compact JSON, or the failure's text.
 std::string outcome(const AgentSocketClient& client, const std::string& action, json::Value params = json::Value::object()) {
     try {
-        return *json::writeCompactSorted(client.send(action, std::move(params)).root());
+        return json::writeCompactSorted(client.send(action, std::move(params)).root());
     } catch (const CLISocketError& error) {
         return "error: " + error.stderrMessage();
     }
@@ -39,10 +39,8 @@ std::string outcomeOfReply(const std::string& reply) {
     return outcome(AgentSocketClient(agent.socketPath()), "list_accounts");
 }
 
-const std::string kConnectionLost = "error: connection_lost: Quillbrook closed the connection mid-request";
-const std::string kConnectFailed =
-    "error: Quillbrook is not running or Local Agent Access is disabled (Quillbrook \u2192 Settings \u2192 Local "
-    "Agent Access)";
+const std::string kConnectionLost = "error: " + test_support::kConnectionLost;
+const std::string kConnectFailed = "error: " + test_support::kConnectFailed;
 
 TEST(CandidatePaths, EnvironmentVariableAloneWhenSetAndNotEmpty) {
     EXPECT_EQ(AgentSocketClient::candidatePaths({{"QUILLBROOK_SOCKET", "~/x.sock"}, {"HOME", "/h"}}),
@@ -118,7 +116,8 @@ TEST(ResponseRules, FailuresCarryCodeAndMessageOrTheirDefaults) {
 }
 
 TEST(SocketErrorText, IsTheExactLineUsersSee) {
-    EXPECT_EQ(CLISocketError::connectFailed().stderrMessage().size(), 108u);
+    EXPECT_EQ(CLISocketError::connectFailed().stderrMessage(), test_support::kConnectFailed);
+    EXPECT_EQ(CLISocketError::connectionLost().stderrMessage(), test_support::kConnectionLost);
     EXPECT_EQ(server("c", "m").stderrMessage(), "c: m");
     EXPECT_EQ(server("c", "m").exitStatus(), ExitStatus::failure);
     EXPECT_EQ(CLISocketError::connectFailed().exitStatus(), ExitStatus::agentUnreachable);
@@ -152,7 +151,7 @@ TEST(SocketExchange, FramingLimitIsOneMebibyteWithoutLineFeed) {
     const std::size_t limit = kMaxResponseBytes;
     EXPECT_EQ(outcomeOfReply(std::string(limit, 'x')), kConnectionLost);
     EXPECT_EQ(outcomeOfReply(std::string(limit + 1, 'x')),
-              "error: response_too_large: response exceeded the one-line framing limit");
+              "error: " + test_support::kResponseTooLarge);
     std::string head = R"({"ok":true,"result":{"pad":")";
     std::string tail = "\"}}";
     std::string pad(limit - head.size() - tail.size(), 'p');
@@ -164,7 +163,7 @@ TEST(SocketExchange, FramingLimitIsOneMebibyteWithoutLineFeed) {
 TEST(SocketExchange, UnserializableRequestSendsNothing) {
     StandInAgent agent({{test_support::okReply("{}")}});
     EXPECT_EQ(outcome(AgentSocketClient(agent.socketPath()), "create_draft", {{"body", "\xff"}}),
-              "error: bad_request: could not serialize request");
+              "error: " + test_support::kCannotSerialize);
     EXPECT_EQ(agent.waitForRequests(1), std::vector<std::string>{"<eof>"});
 }
 
@@ -196,23 +195,20 @@ TEST(SocketExchange, NoDescriptorOutlivesItsExchange) {
 
 class SocketLocation : public ::testing::Test {
 protected:
-    void SetUp() override { home_ = StandInAgent::makeTempDir(); }
-    void TearDown() override { std::system(("rm -rf " + home_).c_str()); }
-
-    std::string defaultPath() const { return home_ + "/.quillbrook/agent.sock"; }
+    std::string defaultPath() const { return home_.path() + "/.quillbrook/agent.sock"; }
     std::string containerPath() const {
-        return home_ + "/Library/Containers/com.quillbrook.Quillbrook/Data/.quillbrook/agent.sock";
+        return home_.path() + "/Library/Containers/com.quillbrook.Quillbrook/Data/.quillbrook/agent.sock";
     }
-    void makeParents(const std::string& path) const {
-        std::system(("mkdir -p " + path.substr(0, path.rfind('/'))).c_str());
+    static void makeParents(const std::string& path) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     }
     std::string sendWithHome() const {
-        setenv("HOME", home_.c_str(), 1);
+        setenv("HOME", home_.path().c_str(), 1);
         unsetenv("QUILLBROOK_SOCKET");
         return outcome(AgentSocketClient(), "list_accounts");
     }
 
-    std::string home_;
+    test_support::TempDir home_;
 };
 
 TEST_F(SocketLocation, HomeSocketIsPreferredOverTheContainerOne) {
@@ -226,12 +222,7 @@ TEST_F(SocketLocation, HomeSocketIsPreferredOverTheContainerOne) {
 TEST_F(SocketLocation, RefusedHomeSocketFallsThroughToTheContainer) {
     makeParents(defaultPath());
     makeParents(containerPath());
-    int stale = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, defaultPath().c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(stale);
+    test_support::leaveStaleSocket(defaultPath());
     StandInAgent container({{test_support::okReply(R"({"at":"container"})")}}, containerPath());
     EXPECT_EQ(sendWithHome(), R"({"at":"container"})");
 }
@@ -239,7 +230,7 @@ TEST_F(SocketLocation, RefusedHomeSocketFallsThroughToTheContainer) {
 TEST_F(SocketLocation, NothingListeningMeansConnectFailed) { EXPECT_EQ(sendWithHome(), kConnectFailed); }
 
 TEST_F(SocketLocation, PathsLongerThan103BytesAreNeverTried) {
-    std::string exact = home_ + "/" + std::string(103 - home_.size() - 1, 's');
+    std::string exact = home_.path() + "/" + std::string(103 - home_.path().size() - 1, 's');
     ASSERT_EQ(exact.size(), 103u);
     StandInAgent agent({{test_support::okReply("{}")}}, exact);
     EXPECT_EQ(outcome(AgentSocketClient(exact), "list_accounts"), "{}");

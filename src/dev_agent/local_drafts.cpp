@@ -60,12 +60,8 @@ bool isUuid(std::string_view text) {
     return true;
 }
 
-// Now in ISO 8601 UTC with milliseconds ("2025-03-04T09:12:00.042Z"), so that
-// drafts made in the same second still sort in order.
-std::string utcTimestampNow() {
-    auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
+// `millis` since the epoch in ISO 8601 UTC with milliseconds ("2025-03-04T09:12:00.042Z").
+std::string utcTimestamp(std::int64_t millis) {
     std::time_t seconds = static_cast<std::time_t>(millis / 1000);
     std::tm utc{};
     ::gmtime_r(&seconds, &utc);
@@ -84,13 +80,27 @@ LocalDraftStore::LocalDraftStore(std::string directory) : directory_(std::move(d
 json::Value LocalDraftStore::create(json::Value draft) {
     std::string id = randomUuid();
     draft["id"] = id;
-    draft["createdAt"] = utcTimestampNow();
+    draft["createdAt"] = utcTimestamp(nextCreationMillis());
     auto text = json::writeCompactSorted(draft);
     if (!text) {
         throw std::runtime_error("the draft holds text that is not UTF-8");
     }
     writeFileAtomically(directory_ + "/" + id + std::string(kSuffix), *text + "\n");
     return draft;
+}
+
+// Drafts list newest first, so two drafts made within one millisecond must not
+// share a creation time: each takes a later millisecond than the one before.
+std::int64_t LocalDraftStore::nextCreationMillis() {
+    std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    std::int64_t previous = lastCreationMillis_.load();
+    std::int64_t next = 0;
+    do {
+        next = std::max(now, previous + 1);
+    } while (!lastCreationMillis_.compare_exchange_weak(previous, next));
+    return next;
 }
 
 std::optional<json::Value> LocalDraftStore::load(const std::string& path) const {

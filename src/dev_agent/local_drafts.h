@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,8 +33,10 @@ public:
 
 private:
     std::optional<json::Value> load(const std::string& path) const;
+    std::int64_t nextCreationMillis();
 
     std::string directory_;
+    std::atomic<std::int64_t> lastCreationMillis_{0};
 };
 
 }  // namespace quillbrook::dev_agent

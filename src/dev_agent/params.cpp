@@ -11,7 +11,7 @@ namespace quillbrook::dev_agent {
 namespace {
 
 std::string typeName(const json::Value& value) {
-    if (value.is_number_integer()) {
+    if (value.is_number_integer() || json::bigIntegerDigits(value)) {
         return "an integer";
     }
     if (value.is_number()) {
@@ -76,6 +76,9 @@ std::optional<std::int64_t> Params::optionalInteger(const char* name) const {
         return std::nullopt;
     }
     // Integers beyond the signed range only matter as "very large".
+    if (auto digits = json::bigIntegerDigits(*value)) {
+        return digits->front() == '-' ? INT64_MIN : INT64_MAX;
+    }
     if (value->is_number_unsigned()) {
         return value->get<std::uint64_t>() > INT64_MAX ? INT64_MAX : value->get<std::int64_t>();
     }
@@ -126,6 +129,8 @@ std::optional<std::uint64_t> Params::optionalUid(const char* name) const {
             return value->get<std::uint64_t>();
         }
         problem = std::to_string(value->get<std::int64_t>());
+    } else if (auto digits = json::bigIntegerDigits(*value)) {
+        problem = *digits;
     } else {
         wrongType(name, "a message UID (a string of digits)", *value);
     }

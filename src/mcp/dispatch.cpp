@@ -22,7 +22,7 @@ std::optional<std::string> MCPServer::handleMessageSync(std::string_view line) c
         std::string_view name;
         Handler handle;
     };
-    // Whether a message is answered depends on its method alone, never on its id.
+    // Whether a known method is answered depends on the method alone, never on its id.
     static constexpr std::array kMethods = {
         Method{"initialize", [](const MCPServer& s, const Message& m) -> std::optional<std::string> {
                    return s.handleInitialize(m.id, m.params);
@@ -68,6 +68,13 @@ std::optional<std::string> MCPServer::handleMessageSync(std::string_view line) c
         if (method.name == message.method) {
             return method.handle(*this, message);
         }
+    }
+    // A notification is never answered, not even one the server does not know:
+    // clients take any answer to it for a protocol error.
+    if (!message.id) {
+        // Written as JSON, so that a line feed in the name cannot split the log line.
+        logVerbose("Ignored notification: " + json::writeCompactSorted(json::Value(message.method)).value_or(""));
+        return std::nullopt;
     }
     return makeErrorResponse(message.id, jsonrpc::kMethodNotFound, "Method not found: " + std::string(message.method));
 }

@@ -39,9 +39,10 @@ std::optional<std::string_view> LineReader::next() {
             if (lineStart_ == end_) {
                 return std::nullopt;
             }
+            // Without a line feed after it, a final carriage return ends nothing.
             std::string_view line(buffer_.data() + lineStart_, end_ - lineStart_);
             lineStart_ = scanned_ = end_;
-            return withoutCarriageReturn(line);
+            return line;
         }
     }
 }

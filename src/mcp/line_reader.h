@@ -10,7 +10,7 @@ namespace quillbrook {
 // Splits what arrives on a descriptor into lines, with read(2) and one growing
 // buffer: a line may be any length, and a final line without a line feed still
 // counts. The terminator (a line feed, or a carriage return and a line feed)
-// is removed.
+// is removed; a carriage return at the very end of the input stays in its line.
 class LineReader {
 public:
     static constexpr std::size_t kDefaultChunkBytes = 64 * 1024;

@@ -37,9 +37,7 @@ std::string MCPServer::handleToolsCallSync(const Id& id, json::View params) cons
     std::string description;
     try {
         return makeResponse(id, toolResult(callToolSync(toolName, std::move(arguments))));
-    } catch (const MCPError& error) {
-        description = error.description();
-    } catch (const std::exception& error) {
+    } catch (const std::exception& error) {  // an MCPError among them
         description = error.what();
     }
     logVerbose("Tool error: " + description);
@@ -55,7 +53,7 @@ std::string MCPServer::callToolSync(const std::string& name, json::Value argumen
     // Whatever goes wrong with the agent is data for the assistant, not a failed call.
     try {
         json::Document result = client_.send(*action, std::move(request));
-        return json::writeCompactSorted(result.root()).value_or("{}");
+        return json::writeCompactSorted(result.root());
     } catch (const CLISocketError& error) {
         return json::writeCompactSorted(json::Value{{"error", error.stderrMessage()}}).value_or("{}");
     }

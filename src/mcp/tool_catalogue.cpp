@@ -13,10 +13,12 @@ struct Argument {
     std::string_view type;
     std::string_view description;
     bool required;
+    std::string_view itemType = {};  // for an array: the type of its elements
 };
 
 struct Tool {
     std::string_view name;
+    std::string_view action;  // what the agent calls it
     std::string_view description;
     std::span<const Argument> arguments;  // in declaration order, which is also the order of "required"
 };
@@ -54,7 +56,7 @@ constexpr std::array kCreateDraftArguments{
     Argument{"body", "string", "Email body (plain text)", true},
     Argument{"bodyHTML", "string", "Email body (HTML). Optional.", false},
     Argument{"in_reply_to", "string", "Original message UID if this is a reply (threads via In-Reply-To)", false},
-    Argument{"references", "array", "Reference message-ids for threading (server target only)", false},
+    Argument{"references", "array", "Reference message-ids for threading (server target only)", false, "string"},
 };
 
 constexpr std::array kReadDraftArguments{
@@ -62,28 +64,32 @@ constexpr std::array kReadDraftArguments{
 };
 
 constexpr std::array kTools{
-    Tool{"list_accounts", "List all configured email accounts", {}},
-    Tool{"list_folders", "List folders for an email account", kListFoldersArguments},
-    Tool{"list_emails", "List emails in a folder (defaults to last 30 days, max 200 per request)",
+    Tool{"list_accounts", "list_accounts", "List all configured email accounts", {}},
+    Tool{"list_folders", "list_folders", "List folders for an email account", kListFoldersArguments},
+    Tool{"list_emails", "list_emails", "List emails in a folder (defaults to last 30 days, max 200 per request)",
          kListEmailsArguments},
-    Tool{"read_email",
+    Tool{"read_email", "read_email",
          "Read full content of a specific email. Returns both plain text (body) and HTML (bodyHTML) if available.",
          kReadEmailArguments},
-    Tool{"list_drafts", "List all local drafts", kListDraftsArguments},
-    Tool{"create_draft",
+    Tool{"list_drafts", "list_local_drafts", "List all local drafts", kListDraftsArguments},
+    Tool{"create_draft", "create_draft",
          "Compose an email as a reviewable draft in Quillbrook. Defaults to a LOCAL draft (target='local'); "
          "set target='server' to save to the server Drafts folder (requires Server Drafts capability). "
          "The sender is always the configured account \u2014 it cannot be chosen. "
          "Use for write/draft/reply requests.",
          kCreateDraftArguments},
-    Tool{"read_draft", "Read a specific local draft", kReadDraftArguments},
+    Tool{"read_draft", "read_local_draft", "Read a specific local draft", kReadDraftArguments},
 };
 
 json::Value inputSchema(std::span<const Argument> arguments) {
     json::Value properties = json::Value::object();
     json::Value required = json::Value::array();
     for (const Argument& argument : arguments) {
-        properties[std::string(argument.name)] = {{"type", argument.type}, {"description", argument.description}};
+        json::Value property = {{"type", argument.type}, {"description", argument.description}};
+        if (!argument.itemType.empty()) {
+            property["items"] = {{"type", argument.itemType}};
+        }
+        properties[std::string(argument.name)] = std::move(property);
         if (argument.required) {
             required.push_back(argument.name);
         }
@@ -105,6 +111,15 @@ json::Value buildToolsListResult() {
 const json::Value& toolsListResult() {
     static const json::Value result = buildToolsListResult();
     return result;
+}
+
+std::optional<std::string_view> toolAction(std::string_view tool) {
+    for (const Tool& entry : kTools) {
+        if (entry.name == tool) {
+            return entry.action;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace quillbrook

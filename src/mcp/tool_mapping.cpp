@@ -1,29 +1,12 @@
 #include "mcp/tool_mapping.h"
 
-#include <array>
-#include <utility>
+#include "mcp/tool_catalogue.h"
 
 namespace quillbrook::MCPToolMapping {
 
-namespace {
-
-constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kActions{{
-    {"list_accounts", "list_accounts"},
-    {"list_folders", "list_folders"},
-    {"list_emails", "list_emails"},
-    {"read_email", "read_email"},
-    {"list_drafts", "list_local_drafts"},
-    {"read_draft", "read_local_draft"},
-    {"create_draft", "create_draft"},
-}};
-
-}  // namespace
-
 std::optional<std::string> socketAction(std::string_view tool) {
-    for (const auto& [name, action] : kActions) {
-        if (name == tool) {
-            return std::string(action);
-        }
+    if (auto action = toolAction(tool)) {
+        return std::string(*action);
     }
     return std::nullopt;
 }

@@ -10,7 +10,8 @@
 // arguments that are renamed or dropped on the way to the agent.
 namespace quillbrook::MCPToolMapping {
 
-// The agent action behind a tool of the catalogue, or nothing for any other name.
+// The agent action behind a tool of the catalogue (its row holds it), or nothing
+// for any other name.
 std::optional<std::string> socketAction(std::string_view tool);
 
 // The agent parameters for a call: the arguments as given, without "offset",

@@ -99,7 +99,7 @@ UniqueFd AgentSocketClient::connectToWorkingSocket() const {
 
 std::string AgentSocketClient::transact(const json::Value& request) const {
     UniqueFd fd = connectToWorkingSocket();
-    auto line = json::writeRequest(request);
+    auto line = json::writeCompactSorted(request);
     if (!line) {
         throw CLISocketError::server("bad_request", "could not serialize request");
     }

@@ -1,7 +1,8 @@
 #include "util/utf8.h"
 
 #include <cstdint>
-#include <cstring>
+
+#include "util/word_scan.h"
 
 namespace quillbrook::utf8 {
 
@@ -22,12 +23,6 @@ constexpr LeadByte kLeadBytes[] = {
     {0xF0, 0xE0, 3, 0x800},
     {0xF8, 0xF0, 4, 0x10000},
 };
-
-bool eightAsciiBytes(const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return (word & 0x8080808080808080ULL) == 0;
-}
 
 }  // namespace
 
@@ -64,8 +59,8 @@ std::size_t sequenceLength(std::string_view text) {
 bool isValid(std::string_view text) {
     while (!text.empty()) {
         // Mail and JSON are mostly ASCII: skip it eight bytes at a time.
-        if (text.size() >= 8 && eightAsciiBytes(text.data())) {
-            text.remove_prefix(8);
+        if (text.size() >= word_scan::kWordBytes && word_scan::isAscii(word_scan::load(text.data()))) {
+            text.remove_prefix(word_scan::kWordBytes);
             continue;
         }
         std::size_t length = sequenceLength(text);

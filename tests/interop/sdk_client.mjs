@@ -1,4 +1,4 @@
-// Drives `quillbrook-cli mcp` with the official MCP TypeScript SDK client, as
+// Drives `quillbrook-cli mcp` with the official MCP TypeScript SDK 1.x client, as
 // an assistant's host would: connect (initialize and the initialized
 // notification), list the tools, call each of the seven and an unknown one.
 // A stand-in agent on a temporary socket answers each action with a canned
@@ -7,11 +7,10 @@
 // Usage: node sdk_client.mjs path/to/quillbrook-cli
 
 import assert from 'node:assert/strict';
-import { mkdtempSync, rmSync } from 'node:fs';
-import net from 'node:net';
-import os from 'node:os';
-import path from 'node:path';
 
+import {
+  assertStrictSchema, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent, toolNames,
+} from './common.mjs';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
 import { CallToolResultSchema } from '@modelcontextprotocol/sdk/types.js';
@@ -22,112 +21,19 @@ if (!cli) {
   process.exit(2);
 }
 
-// The agent's answer line for each action.
-const agentAnswers = {
-  list_accounts: { ok: true, result: { accounts: [{ email: 'ada@example.org', name: 'Ada' }] } },
-  list_folders: { ok: true, result: { folders: ['INBOX', 'Archive/2024'] } },
-  list_emails: { ok: true, result: { emails: [{ uid: '42', subject: 'Caf\u00e9 \u2014 menu' }], count: 1 } },
-  read_email: { ok: true, result: { uid: '42', body: 'Hello', bodyHTML: '<p>Hello</p>' } },
-  list_local_drafts: { ok: true, result: { drafts: [] } },
-  read_local_draft: { ok: false, code: 'not_found', error: 'no draft D-9' },
-  create_draft: { ok: true, result: { draft_id: 'D-1', target: 'server' } },
-};
-
-// Each tool call: its arguments, the request the agent must see, and the
-// exact text of the one content item that must come back.
-const calls = [
-  {
-    name: 'list_accounts',
-    arguments: {},
-    request: { action: 'list_accounts' },
-    text: '{"accounts":[{"email":"ada@example.org","name":"Ada"}]}',
-  },
-  {
-    name: 'list_folders',
-    arguments: { account: 'ada@example.org' },
-    request: { action: 'list_folders', account: 'ada@example.org' },
-    text: '{"folders":["INBOX","Archive\\/2024"]}',
-  },
-  {
-    name: 'list_emails',
-    arguments: { account: 'ada@example.org', limit: 10, offset: 20 },
-    request: { action: 'list_emails', account: 'ada@example.org', limit: 10, folder: 'INBOX' },
-    text: '{"count":1,"emails":[{"subject":"Caf\u00e9 \u2014 menu","uid":"42"}]}',
-  },
-  {
-    name: 'read_email',
-    arguments: { account: 'ada@example.org', email_id: '42', folder: 'Archive' },
-    request: { action: 'read_email', account: 'ada@example.org', uid: '42', folder: 'Archive' },
-    text: '{"body":"Hello","bodyHTML":"<p>Hello<\\/p>","uid":"42"}',
-  },
-  {
-    name: 'list_drafts',
-    arguments: {},
-    request: { action: 'list_local_drafts' },
-    text: '{"drafts":[]}',
-  },
-  {
-    name: 'read_draft',
-    arguments: { draft_id: 'D-9' },
-    request: { action: 'read_local_draft', draft_id: 'D-9' },
-    text: '{"error":"not_found: no draft D-9"}',
-  },
-  {
-    name: 'create_draft',
-    arguments: { to: 'bob@example.org', subject: 'Hi', body: 'Hello', target: 'server', references: ['<m1@x>'] },
-    request: {
-      action: 'create_draft', to: 'bob@example.org', subject: 'Hi', body: 'Hello', target: 'server',
-      references: ['<m1@x>'],
-    },
-    text: '{"draft_id":"D-1","target":"server"}',
-  },
-];
-
-const toolNames = ['list_accounts', 'list_folders', 'list_emails', 'read_email', 'list_drafts', 'create_draft',
-  'read_draft'];
-
-function startAgent(socketPath) {
-  const requests = [];
-  const server = net.createServer((connection) => {
-    let received = '';
-    connection.on('data', (chunk) => {
-      received += chunk.toString('utf8');
-      const newline = received.indexOf('\n');
-      if (newline < 0) return;
-      const request = JSON.parse(received.slice(0, newline));
-      requests.push(request);
-      const answer = agentAnswers[request.action] ?? { ok: false, code: 'unknown_action', error: request.action };
-      connection.end(JSON.stringify(answer) + '\n');
-    });
-    connection.on('error', () => {});
-  });
-  return new Promise((resolve) => server.listen(socketPath, () => resolve({ server, requests })));
-}
-
-let passed = 0;
-let failed = 0;
-async function check(what, body) {
-  try {
-    await body();
-    passed += 1;
-    console.log(`ok - ${what}`);
-  } catch (error) {
-    failed += 1;
-    console.log(`not ok - ${what}\n  ${String(error.message).replaceAll('\n', '\n  ')}`);
-  }
-}
-
-const directory = mkdtempSync(path.join(os.tmpdir(), 'qb-interop-'));
-const { server: agent, requests } = await startAgent(path.join(directory, 'agent.sock'));
+const agent = await startStandInAgent();
+const { requests } = agent;
 const transport = new StdioClientTransport({
   command: cli,
   args: ['mcp'],
-  env: { QUILLBROOK_SOCKET: path.join(directory, 'agent.sock') },
+  env: { QUILLBROOK_SOCKET: agent.socketPath },
   stderr: 'pipe',
 });
 let serverLog = '';
 transport.stderr?.on('data', (chunk) => { serverLog += chunk.toString('utf8'); });
 const client = new Client({ name: 'quillbrook-interop', version: '1.0.0' });
+const clientErrors = [];
+client.onerror = (error) => clientErrors.push(error);
 
 try {
   await check('connects: initialize and the initialized notification', async () => {
@@ -150,18 +56,12 @@ try {
     assert.deepEqual(byName.create_draft.inputSchema.required, ['to', 'subject', 'body']);
     assert.equal(byName.list_emails.inputSchema.properties.limit.type, 'number');
     assert.deepEqual(byName.create_draft.inputSchema.properties.references,
-      { type: 'array', description: 'Reference message-ids for threading (server target only)' });
+      { type: 'array', items: { type: 'string' }, description: 'Reference message-ids for threading (server target only)' });
+    for (const tool of tools) assertStrictSchema(tool.inputSchema, tool.name);
     assert.match(byName.create_draft.description, /configured account \u2014 it cannot be chosen\. Use for write\/draft\/reply requests\.$/);
   });
 
-  for (const call of calls) {
-    await check(`calls ${call.name}`, async () => {
-      const before = requests.length;
-      const result = await client.callTool({ name: call.name, arguments: call.arguments });
-      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }] });
-      assert.deepEqual(requests.slice(before), [call.request]);
-    });
-  }
+  await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }));
 
   await check('reports an unknown tool as an error result without asking the agent', async () => {
     const before = requests.length;
@@ -169,6 +69,8 @@ try {
     assert.deepEqual(result, { content: [{ type: 'text', text: 'Error: Unknown tool: send_email' }], isError: true });
     assert.equal(requests.length, before);
   });
+
+  await checkUnknownNotificationIsIgnored(transport, () => client.ping(), clientErrors);
 
   await check('refuses a call without a tool name with -32602', async () => {
     await assert.rejects(client.request({ method: 'tools/call', params: {} }, CallToolResultSchema),
@@ -186,9 +88,6 @@ try {
   });
 } finally {
   await client.close().catch(() => {});
-  agent.close();
-  rmSync(directory, { recursive: true, force: true });
+  agent.stop();
 }
-
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+finish();

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "support/files.h"
+#include "util/unique_fd.h"
+
 namespace quillbrook::test_support {
 
 // A child process driven one line at a time: what it writes to standard output
@@ -42,10 +45,10 @@ public:
     std::string errorOutput() const;
 
 private:
+    TempDir scratch_;  // holds the file that takes standard error
     pid_t pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
-    std::string errorPath_;
+    UniqueFd input_;
+    UniqueFd output_;
     std::string pending_;
     std::optional<Exit> exit_;
 };

@@ -6,10 +6,6 @@
 
 namespace quillbrook::test_support {
 
-// `env` as NAME=VALUE strings, with this process's sanitizer settings added so
-// that a child built with sanitizers reports the same way.
-std::vector<std::string> childEnvironment(const std::map<std::string, std::string>& env);
-
 struct ProcessResult {
     std::string out;
     std::string err;

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "json/value.h"
+
+namespace quillbrook::json {
+
+struct DocumentData;
+
+// A read-only view of one value inside a Document; valid while the Document lives.
+class View {
+public:
+    bool isObject() const;
+    bool isArray() const;
+    bool isString() const;
+    bool isBool() const;
+    bool isTrue() const;
+
+    // The member `key` of an object (the last one when the key repeats).
+    std::optional<View> find(std::string_view key) const;
+    // The string, or nothing when this is not a string.
+    std::optional<std::string_view> string() const;
+    std::size_t arraySize() const;
+    View at(std::size_t index) const;
+
+    // A copy as a built value, for the few places that edit what they read.
+    Value toValue() const;
+
+private:
+    friend class Document;
+    friend struct ViewAccess;
+    explicit View(const void* node) : node_(node) {}
+    const void* node_;
+};
+
+// An owned parse result. Its root can be narrowed to one of its members, which is
+// how an agent answer becomes its "result" without a copy.
+class Document {
+public:
+    Document(Document&&) noexcept;
+    Document& operator=(Document&&) noexcept;
+    ~Document();
+
+    View root() const;
+    void narrowTo(View member);
+    // A document holding just `{}`.
+    static Document emptyObject();
+
+private:
+    friend std::optional<Document> parseStrict(std::string_view text);
+    Document();
+    std::unique_ptr<DocumentData> data_;
+};
+
+// Parses one complete JSON text. Refuses (nothing) a text that is not an object or
+// an array at top level, has trailing data, holds a NUL byte or invalid UTF-8,
+// nests deeper than kMaxDepth, or has a number beyond the double range.
+std::optional<Document> parseStrict(std::string_view text);
+
+}  // namespace quillbrook::json
