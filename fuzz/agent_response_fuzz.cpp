@@ -17,13 +17,27 @@ namespace {
 
 using namespace quillbrook;
 
-void checkRoundTrip(const std::optional<std::string>& written, const json::Value& expected) {
-    // Everything the strict reader accepted is writable.
-    FUZZ_CHECK(written.has_value());
-    auto ours = json::parseStrict(*written);
+// What an independent parser makes of `value`: an integer too long for 64
+// bits is a double to it.
+nlohmann::json asIndependentlyParsed(const json::Value& value) {
+    if (auto digits = json::bigIntegerDigits(value)) {
+        return nlohmann::json::parse(*digits);
+    }
+    if (value.is_object() || value.is_array()) {
+        nlohmann::json copy = value;
+        for (auto& member : copy) {
+            member = asIndependentlyParsed(member);
+        }
+        return copy;
+    }
+    return value;
+}
+
+void checkRoundTrip(const std::string& written, const json::Value& expected) {
+    auto ours = json::parseStrict(written);
     FUZZ_CHECK(ours.has_value());
     FUZZ_CHECK(ours->root().toValue() == expected);
-    FUZZ_CHECK(nlohmann::json::parse(*written, nullptr, false) == expected);
+    FUZZ_CHECK(nlohmann::json::parse(written, nullptr, false) == asIndependentlyParsed(expected));
 }
 
 }  // namespace
@@ -42,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     auto compact = json::writeCompactSorted(result->root());
     checkRoundTrip(compact, expected);
-    FUZZ_CHECK(compact->find('\n') == std::string::npos);
+    FUZZ_CHECK(compact.find('\n') == std::string::npos);
     checkRoundTrip(json::writePrettySorted(result->root()), expected);
     return 0;
 }
