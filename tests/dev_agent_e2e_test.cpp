@@ -1,8 +1,12 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -156,6 +160,103 @@ TEST_F(AgentOverSocket, RefusesToStartBesideALiveAgentButReplacesAStaleSocket) {
     agent_->stop();
     test_support::leaveStaleSocket(home_.path() + "/agent.sock");
     start();
+    expectStillServing();
+}
+
+TEST_F(AgentOverSocket, TenSilentClientsDelayNobody) {
+    start({"--request-timeout", "30"});
+    std::vector<std::unique_ptr<RawClient>> silent;
+    for (int i = 0; i < 10; ++i) {
+        silent.push_back(std::make_unique<RawClient>(agent_->socketPath()));
+    }
+    auto started = std::chrono::steady_clock::now();
+    expectStillServing();
+    // One at a time, the answer would come after the silent ones' deadline.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
+
+TEST_F(AgentOverSocket, FiftyClientsAtOnceEachGetTheirOwnAnswer) {
+    start();
+    json inbox = ask("{\"action\":\"list_emails\",\"limit\":10}\n")["result"]["emails"];
+    ASSERT_EQ(inbox.size(), 10u);
+    std::vector<std::string> answers(50);
+    std::vector<std::thread> clients;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        clients.emplace_back([&, i] {
+            std::string request = i % 2 == 0
+                                      ? "{\"action\":\"list_emails\",\"limit\":" + std::to_string(i % 10 + 1) + "}\n"
+                                      : "{\"action\":\"read_email\",\"uid\":\"" +
+                                            inbox[i % 10]["uid"].get<std::string>() + "\"}\n";
+            answers[i] = roundTrip(agent_->socketPath(), request);
+        });
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        json result = json::parse(answers[i])["result"];
+        if (i % 2 == 0) {
+            EXPECT_EQ(result["emails"].size(), i % 10 + 1) << i;
+        } else {
+            EXPECT_EQ(result["uid"], inbox[i % 10]["uid"]) << i;
+            EXPECT_EQ(result["subject"], inbox[i % 10]["subject"]) << i;
+        }
+    }
+}
+
+#if defined(__linux__)
+// Seconds of processor time `pid` has used, from /proc.
+double processorSeconds(pid_t pid) {
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) {
+            ticks += std::stol(field);  // utime and stime
+        }
+    }
+    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+TEST_F(AgentOverSocket, RunningOutOfDescriptorsPausesAcceptingInsteadOfSpinning) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' run-time checks probe memory through a pipe, which
+    // cannot be made once the agent's descriptors are used up.
+    GTEST_SKIP() << "needs an agent built without sanitizers";
+#endif
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit tight = saved;
+    tight.rlim_cur = 24;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    start({"--request-timeout", "30"});
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+
+    std::vector<std::unique_ptr<RawClient>> silent;
+    for (int i = 0; i < 40; ++i) {
+        silent.push_back(std::make_unique<RawClient>(agent_->socketPath()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    double before = processorSeconds(agent_->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(processorSeconds(agent_->pid()) - before, 0.1) << "the accept loop spins";
+    silent.clear();
+    expectStillServing();
+    EXPECT_NE(agent_->log().find("pausing new connections"), std::string::npos) << agent_->log();
+}
+#endif
+
+TEST_F(AgentOverSocket, ASecondAgentOnTheSameStateDirectoryRefusesToStart) {
+    start();
+    StartResult second = runAgentToEnd({"--socket", home_.path() + "/second.sock", "--state-dir",
+                                        home_.path() + "/dev-agent-state", "--account",
+                                        "ada@example.com=" + home_.path() + "/mail/ada"});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.log.find("is using the state directory " + home_.path() + "/dev-agent-state"),
+              std::string::npos)
+        << second.log;
+    EXPECT_NE(::access((home_.path() + "/second.sock").c_str(), F_OK), 0) << "the refused agent left its socket";
     expectStillServing();
 }
 

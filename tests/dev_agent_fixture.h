@@ -34,6 +34,7 @@ public:
     AgentProcess& operator=(const AgentProcess&) = delete;
 
     const std::string& socketPath() const { return socketPath_; }
+    pid_t pid() const { return pid_; }
     // Sends SIGTERM and waits; returns the exit status (128 + signal if killed).
     int stop();
     // Everything the agent wrote on standard error so far.

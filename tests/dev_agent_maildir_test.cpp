@@ -8,7 +8,6 @@
 #include "dev_agent/accounts.h"
 #include "dev_agent/maildir.h"
 #include "dev_agent/modified_utf7.h"
-#include "dev_agent/uid_map.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {
@@ -142,36 +141,6 @@ TEST(MaildirDelivery, WritesIntoNewAndLeavesTmpEmpty) {
     EXPECT_TRUE(filesIn(folder + "/tmp").empty());
     EXPECT_EQ(dev_agent_test::readFile(folder + "/new/" + first), "Subject: one\n\nbody\n");
     EXPECT_EQ(listMaildirMessages(folder).size(), 2u);
-}
-
-TEST(UidMap, KeepsUidsAcrossReloadsAndNumbersNewArrivalsAfterThem) {
-    TempDir dir;
-    std::string state = dir.path() + "/uids.json";
-    {
-        UidMap uids(state);
-        uids.assign({"300.b", "100.a", "200.c"});
-        EXPECT_EQ(uids.uidOf("100.a"), 1u);
-        EXPECT_EQ(uids.uidOf("200.c"), 2u);
-        EXPECT_EQ(uids.uidOf("300.b"), 3u);
-    }
-    UidMap reloaded(state);
-    EXPECT_EQ(reloaded.uidOf("200.c"), 2u);
-    // An earlier name arriving late still gets the next number: UIDs only grow.
-    reloaded.assign({"050.late", "100.a"});
-    EXPECT_EQ(reloaded.uidOf("050.late"), 4u);
-    EXPECT_EQ(reloaded.nameOf(4), "050.late");
-    EXPECT_EQ(reloaded.uidOf("100.a"), 1u);
-    EXPECT_FALSE(reloaded.nameOf(99));
-}
-
-TEST(UidMap, RefusesADamagedStateFileInsteadOfRenumbering) {
-    TempDir dir;
-    std::string state = dir.path() + "/uids.json";
-    for (const char* damaged : {"not json", R"({"uids":{}})", R"({"nextUid":2,"uids":{"a":1,"b":1}})",
-                                R"({"nextUid":2,"uids":{"a":5}})", R"({"nextUid":2,"uids":{"a":"1"}})"}) {
-        std::ofstream(state) << damaged;
-        EXPECT_THROW(UidMap{state}, std::runtime_error) << damaged;
-    }
 }
 
 TEST(AccountSpec, ReadsEmailDirectoryAndOptionalName) {

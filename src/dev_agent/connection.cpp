@@ -88,9 +88,9 @@ RequestRead readRequestLine(int fd, int stopFd, Clock::time_point deadline) {
     }
 }
 
-bool writeAnswer(int fd, std::string_view bytes, Clock::time_point deadline) {
+bool writeAnswer(int fd, std::string_view bytes, int stopFd, Clock::time_point deadline) {
     while (!bytes.empty()) {
-        if (waitFor(fd, POLLOUT, -1, deadline) != Ready::yes) {
+        if (waitFor(fd, POLLOUT, stopFd, deadline) != Ready::yes) {
             return false;
         }
         ssize_t written = ::write(fd, bytes.data(), bytes.size());

@@ -27,7 +27,8 @@ struct RequestRead {
 // writing, gets to read the answer.
 RequestRead readRequestLine(int fd, int stopFd, Clock::time_point deadline);
 
-// Writes all of `bytes`, giving up at `deadline` or when the client has gone.
-bool writeAnswer(int fd, std::string_view bytes, Clock::time_point deadline);
+// Writes all of `bytes`, giving up at `deadline`, when the client has gone, or
+// once `stopFd` becomes readable.
+bool writeAnswer(int fd, std::string_view bytes, int stopFd, Clock::time_point deadline);
 
 }  // namespace quillbrook::dev_agent

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "util/unique_fd.h"
+
 namespace quillbrook::dev_agent {
 
 namespace {
@@ -19,91 +21,78 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-std::string parentOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
+// The rename itself is only durable once the directory entry is on disk.
+void syncDirectory(const std::string& directory) {
+    UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
     }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void writeAll(int fd, std::string_view bytes, const std::string& path) {
+// Writes the whole file's content and flushes it; throws with errno's reason.
+void writeAndFlush(const UniqueFd& fd, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             throwErrno("cannot write " + path);
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-}
-
-// The rename itself is only durable once the directory entry is on disk.
-void syncDirectory(const std::string& directory) {
-    int fd = ::open(directory.c_str(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (::fsync(fd.get()) != 0) {
+        throwErrno("cannot flush " + path);
     }
 }
 
 }  // namespace
 
 void publishFile(const std::string& tempPath, const std::string& finalPath, std::string_view bytes, mode_t mode) {
-    int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
-    if (fd < 0) {
+    UniqueFd fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd.valid()) {
         throwErrno("cannot create " + tempPath);
     }
     try {
-        writeAll(fd, bytes, tempPath);
-        if (::fsync(fd) != 0) {
-            throwErrno("cannot flush " + tempPath);
+        writeAndFlush(fd, bytes, tempPath);
+        // close() reports a failed delayed write, so it is checked, not left to the destructor.
+        int closed = ::close(fd.release());
+        if (closed != 0 || ::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
+            throwErrno("cannot publish " + finalPath);
         }
     } catch (...) {
-        ::close(fd);
-        ::unlink(tempPath.c_str());
-        throw;
-    }
-    if (::close(fd) != 0 || ::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
         int saved = errno;
         ::unlink(tempPath.c_str());
         errno = saved;
-        throwErrno("cannot publish " + finalPath);
+        throw;
     }
-    syncDirectory(parentOf(finalPath));
+    syncDirectory(std::string(parentDirectory(finalPath)));
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
-    publishFile(parentOf(path) + "/." + uniqueFileStem() + ".tmp", path, bytes, mode);
+    publishFile(std::string(parentDirectory(path)) + "/." + uniqueFileStem() + ".tmp", path, bytes, mode);
 }
 
 std::string readWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
         throwErrno("cannot open " + path);
     }
     std::string content;
     char buffer[65536];
     for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got < 0) {
-            int saved = errno;
-            ::close(fd);
-            errno = saved;
             throwErrno("cannot read " + path);
         }
         if (got == 0) {
-            break;
+            return content;
         }
         content.append(buffer, static_cast<std::size_t>(got));
     }
-    ::close(fd);
-    return content;
 }
 
 void makeDirectories(const std::string& path, mode_t mode) {
@@ -115,13 +104,26 @@ void makeDirectories(const std::string& path, mode_t mode) {
         }
         return;
     }
-    std::string parent = parentOf(path);
+    std::string parent(parentDirectory(path));
     if (parent != path) {
         makeDirectories(parent, mode);
     }
     if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
         throwErrno("cannot create directory " + path);
     }
+}
+
+void setNonBlockingCloseOnExec(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+std::string_view parentDirectory(std::string_view path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string uniqueFileStem() {

@@ -22,6 +22,12 @@ std::string readWholeFile(const std::string& path);
 // left as they are. Throws std::system_error.
 void makeDirectories(const std::string& path, mode_t mode);
 
+// Sets O_NONBLOCK and FD_CLOEXEC, as every descriptor the agent polls needs.
+void setNonBlockingCloseOnExec(int fd);
+
+// The directory part of `path`: "." for a bare name, "/" for a name under the root.
+std::string_view parentDirectory(std::string_view path);
+
 // A name that no other call in this or another process returns: host-independent
 // parts of the Maildir scheme (time, pid, counter, randomness), sorting in
 // creation order.

@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <system_error>
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,14 +41,6 @@ bool someoneListens(const std::string& path) {
         return false;
     }
     fail("cannot tell whether an agent listens on " + path);
-}
-
-std::string directoryOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 void prepareDirectory(const std::string& directory) {
@@ -96,7 +87,7 @@ Listener::Listener(std::string path) : path_(std::move(path)) {
         throw std::runtime_error("the socket path must have 1 to " + std::to_string(kMaxSocketPathBytes) +
                                  " bytes: " + path_);
     }
-    prepareDirectory(directoryOf(path_));
+    prepareDirectory(std::string(parentDirectory(path_)));
     clearPath(path_);
 
     fd_ = newSocket();
@@ -112,7 +103,7 @@ Listener::Listener(std::string path) : path_(std::move(path)) {
         errno = saved;
         fail("cannot move the socket to " + path_);
     }
-    ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) | O_NONBLOCK);
+    setNonBlockingCloseOnExec(fd_.get());
     struct stat info {};
     if (::lstat(path_.c_str(), &info) == 0) {
         device_ = info.st_dev;

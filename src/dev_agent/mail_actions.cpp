@@ -67,12 +67,9 @@ json::Value listEmails(ActionContext& context, const Params& params) {
     MaildirFolder folder = folderFor(account, folderName(params));
     std::int64_t limit = std::clamp(params.optionalInteger("limit").value_or(kDefaultLimit), std::int64_t{1}, kMaxLimit);
 
-    std::vector<ListedMessage> messages = context.mail.list(account, folder);
+    FolderPage page = context.mail.list(account, folder, static_cast<std::size_t>(limit));
     json::Value emails = json::Value::array();
-    for (const auto& message : messages) {
-        if (static_cast<std::int64_t>(emails.size()) == limit) {
-            break;
-        }
+    for (const auto& message : page.messages) {
         const MessageSummary& summary = message.summary;
         emails.push_back({{"uid", std::to_string(message.uid)},
                           {"from", summary.from},
@@ -85,7 +82,7 @@ json::Value listEmails(ActionContext& context, const Params& params) {
     }
     return {{"account", account.email},
             {"folder", folder.name},
-            {"total", messages.size()},
+            {"total", page.total},
             {"emails", std::move(emails)}};
 }
 

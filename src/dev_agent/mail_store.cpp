@@ -1,25 +1,38 @@
 #include "dev_agent/mail_store.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <exception>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include "dev_agent/files.h"
+#include "dev_agent/folder_sync.h"
 #include "dev_agent/log.h"
 #include "dev_agent/message_file.h"
 #include "dev_agent/text.h"
+#include "dev_agent/uid_state_file.h"
 
 namespace quillbrook::dev_agent {
 
 namespace {
 
-bool isSafeFileNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '@' || c == '.' || c == '-' || c == '_';
+
+std::string accountKey(const Account& account) { return asciiLower(account.email); }
+
+std::string pathOf(const MaildirFolder& folder, const IndexedMessage& message) {
+    return folder.path + "/" + directoryName(message.dir) + "/" + message.name;
 }
 
-bool hasFlag(const std::vector<std::string>& flags, std::string_view flag) {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+std::vector<std::string> flagsOf(const std::string& fileName) {
+    auto entry = parseMaildirFileName(fileName);
+    return entry ? std::move(entry->flags) : std::vector<std::string>{};
+}
+
+// The message file `name` of the folder, its path filled in.
+MaildirEntry entryOf(const MaildirFolder& folder, const IndexedMessage& message) {
+    MaildirEntry entry = parseMaildirFileName(message.name).value_or(MaildirEntry{message.name, "", {}});
+    entry.path = pathOf(folder, message);
+    return entry;
 }
 
 // Nothing, with a log line, for a file that cannot be read.
@@ -32,117 +45,138 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
     return std::nullopt;
 }
 
-// Where the UID state of `email` is kept: characters that are unsafe in a file
-// name are written as %XX, so no two addresses share a file.
-std::string uidStatePath(const std::string& stateDir, const std::string& email) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string name = "uids-";
-    for (char c : asciiLower(email)) {
-        if (isSafeFileNameChar(c)) {
-            name.push_back(c);
-        } else {
-            auto byte = static_cast<unsigned char>(c);
-            name += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
-        }
-    }
-    return stateDir + "/" + name + ".json";
-}
-
 }  // namespace
 
 MailStore::MailStore(std::vector<Account> accounts, std::string stateDir)
-    : accounts_(std::move(accounts)), stateDir_(std::move(stateDir)) {
-    makeDirectories(stateDir_, 0700);
+    : accounts_(std::move(accounts)),
+      stateDir_(std::move(stateDir)),
+      index_((makeDirectories(stateDir_, 0700), stateDir_ + "/index.sqlite")) {
+    takeOverUidStateFiles();
+}
+
+void MailStore::takeOverUidStateFiles() {
     for (const auto& account : accounts_) {
-        uidMaps_[account.email] = std::make_unique<UidMap>(uidStatePath(stateDir_, account.email));
+        std::string path = uidStateFilePath(stateDir_, account.email);
+        if (index_.knowsAccount(accountKey(account))) {
+            continue;
+        }
+        std::optional<UidStateFile> state = readUidStateFile(path);
+        if (!state) {
+            continue;
+        }
+        sqlite::Transaction transaction(index_.database());
+        index_.importUids(accountKey(account), state->nextUid, state->uids);
+        transaction.commit();
+        // Kept, renamed, as a record of what was taken over.
+        std::string kept = path + ".migrated";
+        if (std::rename(path.c_str(), kept.c_str()) != 0) {
+            logLine("note: cannot rename " + path + " after taking it over; the index now holds its UIDs");
+        }
+        logLine("took over " + std::to_string(state->uids.size()) + " UIDs of " + account.email + " from " + path);
     }
 }
 
-UidMap& MailStore::uidsOf(const Account& account) { return *uidMaps_.at(account.email); }
-
-std::vector<MaildirEntry> MailStore::entriesWithUids(const Account& account, const MaildirFolder& folder) {
-    std::vector<MaildirEntry> entries = listMaildirMessages(folder.path);
-    std::vector<std::string> names;
-    names.reserve(entries.size());
-    for (const auto& entry : entries) {
-        names.push_back(entry.uniqueName);
-    }
-    uidsOf(account).assign(names);
-    return entries;
+std::int64_t MailStore::synced(const Account& account, const MaildirFolder& folder,
+                               const std::function<bool()>& stopRequested) {
+    std::int64_t id = index_.folderId(accountKey(account), folder.path);
+    syncFolder(index_, accountKey(account), folder, id, stopRequested);
+    return id;
 }
 
-const std::optional<MessageSummary>& MailStore::summaryOf(const MaildirEntry& entry) {
-    struct stat info {};
-    ::stat(entry.path.c_str(), &info);
-    CachedSummary& cached = summaries_[entry.path];
-    if (cached.size == static_cast<std::int64_t>(info.st_size) && cached.mtime == info.st_mtime) {
-        return cached.summary;
+void MailStore::indexAll(const std::function<bool()>& stopRequested) {
+    for (const auto& account : accounts_) {
+        for (const auto& folder : discoverMaildirFolders(account.root)) {
+            if (stopRequested()) {
+                return;
+            }
+            std::lock_guard lock(mutex_);
+            synced(account, folder, stopRequested);
+        }
     }
-    cached.size = static_cast<std::int64_t>(info.st_size);
-    cached.mtime = info.st_mtime;
-    cached.summary.reset();
-    std::optional<ParsedMessage> parsed = parseFile(entry);
-    if (!parsed) {
-        return cached.summary;
-    }
-    cached.summary = MessageSummary{
-        parsed->from,
-        parsed->fromName,
-        parsed->subject,
-        parsed->date,
-        parsed->time.value_or(info.st_mtime),
-        snippetOf(parsed->body, kSnippetChars),
-        !parsed->attachments.empty(),
-    };
-    return cached.summary;
 }
 
-std::vector<FolderCounts> MailStore::folders(const Account& account) const {
+std::vector<FolderCounts> MailStore::folders(const Account& account) {
+    std::lock_guard lock(mutex_);
     std::vector<FolderCounts> counts;
     for (auto& folder : discoverMaildirFolders(account.root)) {
-        std::vector<MaildirEntry> entries = listMaildirMessages(folder.path);
-        auto unread = std::count_if(entries.begin(), entries.end(),
-                                    [](const MaildirEntry& e) { return !hasFlag(e.flags, "seen"); });
-        counts.push_back({std::move(folder), entries.size(), static_cast<std::size_t>(unread)});
+        FolderTotals totals = index_.totals(synced(account, folder));
+        counts.push_back({std::move(folder), totals.total, totals.unread});
     }
     return counts;
 }
 
-std::vector<ListedMessage> MailStore::list(const Account& account, const MaildirFolder& folder) {
-    std::vector<ListedMessage> listed;
-    for (auto& entry : entriesWithUids(account, folder)) {
-        const auto& summary = summaryOf(entry);
-        if (summary) {
-            listed.push_back({*uidsOf(account).uidOf(entry.uniqueName), std::move(entry.flags), *summary});
+void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folderId,
+                                 std::vector<IndexedMessage>& page) {
+    std::optional<sqlite::Transaction> transaction;
+    for (auto& message : page) {
+        if (message.snippet) {
+            continue;
         }
+        std::optional<ParsedMessage> parsed = parseFile(entryOf(folder, message));
+        if (!parsed) {
+            continue;  // gone since the last look: the next one drops it
+        }
+        message.snippet = snippetOf(parsed->body, kSnippetChars);
+        message.hasAttachments = !parsed->attachments.empty();
+        if (!transaction) {
+            transaction.emplace(index_.database());
+        }
+        index_.setBodySummary(folderId, message);
     }
-    std::sort(listed.begin(), listed.end(), [](const ListedMessage& a, const ListedMessage& b) {
-        return a.summary.time != b.summary.time ? a.summary.time > b.summary.time : a.uid > b.uid;
-    });
-    return listed;
+    if (transaction) {
+        transaction->commit();
+    }
 }
 
-std::optional<FoundMessage> MailStore::read(const Account& account, const MaildirFolder& folder, std::uint64_t uid) {
-    std::vector<MaildirEntry> entries = entriesWithUids(account, folder);
-    std::optional<std::string> name = uidsOf(account).nameOf(uid);
-    if (!name) {
-        return std::nullopt;
+FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, std::size_t limit) {
+    std::lock_guard lock(mutex_);
+    std::int64_t id = synced(account, folder);
+    std::vector<IndexedMessage> newest = index_.newest(id, limit);
+    addBodySummaries(folder, id, newest);
+    FolderPage page;
+    page.total = index_.totals(id).total;
+    for (auto& message : newest) {
+        page.messages.push_back({message.uid,
+                                 flagsOf(message.name),
+                                 {std::move(message.from), std::move(message.fromName), std::move(message.subject),
+                                  std::move(message.date), message.time, message.snippet.value_or(""),
+                                  message.hasAttachments}});
     }
-    for (auto& entry : entries) {
-        if (entry.uniqueName == *name) {
-            std::optional<ParsedMessage> parsed = parseFile(entry);
-            if (!parsed) {
-                return std::nullopt;
-            }
-            return FoundMessage{folder.name, std::move(entry), std::move(*parsed)};
+    return page;
+}
+
+std::optional<FoundMessage> MailStore::readLocked(const Account& account, const MaildirFolder& folder,
+                                                  std::uint64_t uid) {
+    for (int look = 0; look < 2; ++look) {
+        std::int64_t id = synced(account, folder);
+        std::optional<IndexedMessage> indexed = index_.byUid(id, uid);
+        if (!indexed) {
+            return std::nullopt;
         }
+        MaildirEntry entry = entryOf(folder, *indexed);
+        if (::access(entry.path.c_str(), F_OK) != 0) {
+            // Renamed or removed since the index last looked: look again.
+            index_.setStamps(id, DirectoryStamps{});
+            continue;
+        }
+        std::optional<ParsedMessage> parsed = parseFile(entry);
+        if (!parsed) {
+            return std::nullopt;
+        }
+        return FoundMessage{folder.name, std::move(entry), std::move(*parsed)};
     }
     return std::nullopt;
 }
 
+std::optional<FoundMessage> MailStore::read(const Account& account, const MaildirFolder& folder, std::uint64_t uid) {
+    std::lock_guard lock(mutex_);
+    return readLocked(account, folder, uid);
+}
+
 std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_t uid) {
+    std::lock_guard lock(mutex_);
     for (const auto& folder : discoverMaildirFolders(account.root)) {
-        if (auto found = read(account, folder, uid)) {
+        if (auto found = readLocked(account, folder, uid)) {
             return found;
         }
     }
@@ -150,11 +184,14 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 }
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
+    std::lock_guard lock(mutex_);
     MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
         MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);
-    uidsOf(account).assign({uniqueName});
-    return {drafts.name, *uidsOf(account).uidOf(uniqueName)};
+    sqlite::Transaction transaction(index_.database());
+    std::uint64_t uid = index_.uidFor(accountKey(account), uniqueName);
+    transaction.commit();
+    return {drafts.name, uid};
 }
 
 }  // namespace quillbrook::dev_agent

@@ -1,17 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <memory>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "dev_agent/accounts.h"
+#include "dev_agent/mail_index.h"
 #include "dev_agent/maildir.h"
 #include "dev_agent/message_reader.h"
-#include "dev_agent/uid_map.h"
 
 namespace quillbrook::dev_agent {
 
@@ -32,6 +31,12 @@ struct ListedMessage {
     MessageSummary summary;
 };
 
+// One page of a folder: its newest messages and how many it holds.
+struct FolderPage {
+    std::size_t total = 0;
+    std::vector<ListedMessage> messages;
+};
+
 struct FolderCounts {
     MaildirFolder folder;
     std::size_t total = 0;
@@ -45,21 +50,24 @@ struct FoundMessage {
     ParsedMessage message;
 };
 
-// The accounts' mail as the actions see it. Summaries are cached per file (a
-// Maildir file's content never changes; a flag change renames it), so listing a
-// large folder parses each message once per agent run. Reads the disk on every
-// call otherwise: mail that other programs deliver shows up at once.
+// The accounts' mail as the actions see it, through the index in the state
+// directory ("index.sqlite"). Every call first brings the index of the folders
+// it touches up to date (see syncFolder), so mail that other programs deliver
+// shows at once. A list reads the body of a message only the first time the
+// message is shown, for its snippet. Safe to use from several threads: calls
+// take turns.
 class MailStore {
 public:
-    // Loads every account's UID state from `stateDir`; throws when one is damaged.
+    // Opens the index in `stateDir` and takes over the UID state files of
+    // earlier versions; throws when one is damaged.
     MailStore(std::vector<Account> accounts, std::string stateDir);
 
     const std::vector<Account>& accounts() const { return accounts_; }
 
-    std::vector<FolderCounts> folders(const Account& account) const;
+    std::vector<FolderCounts> folders(const Account& account);
 
-    // Every readable message of the folder, newest first.
-    std::vector<ListedMessage> list(const Account& account, const MaildirFolder& folder);
+    // The `limit` newest readable messages of the folder.
+    FolderPage list(const Account& account, const MaildirFolder& folder, std::size_t limit);
 
     // The message with `uid` in `folder`; nothing when the folder holds no such
     // readable message.
@@ -76,21 +84,21 @@ public:
     // Saves `message` into the account's Drafts folder (created when missing).
     SavedDraft saveDraft(const Account& account, const std::string& message);
 
-private:
-    struct CachedSummary {
-        std::int64_t size = -1;
-        std::int64_t mtime = 0;
-        std::optional<MessageSummary> summary;  // nothing: unparseable, logged once
-    };
+    // Indexes every folder of every account, as at start; returns early once
+    // `stopRequested` says so.
+    void indexAll(const std::function<bool()>& stopRequested);
 
-    UidMap& uidsOf(const Account& account);
-    std::vector<MaildirEntry> entriesWithUids(const Account& account, const MaildirFolder& folder);
-    const std::optional<MessageSummary>& summaryOf(const MaildirEntry& entry);
+private:
+    std::int64_t synced(const Account& account, const MaildirFolder& folder,
+                        const std::function<bool()>& stopRequested = [] { return false; });
+    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid);
+    void addBodySummaries(const MaildirFolder& folder, std::int64_t folderId, std::vector<IndexedMessage>& page);
+    void takeOverUidStateFiles();
 
     std::vector<Account> accounts_;
     std::string stateDir_;
-    std::map<std::string, std::unique_ptr<UidMap>> uidMaps_;  // by account e-mail
-    std::unordered_map<std::string, CachedSummary> summaries_;  // by file path
+    std::mutex mutex_;
+    MailIndex index_;
 };
 
 }  // namespace quillbrook::dev_agent

@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <iostream>
+#include <thread>
 
 #include <CLI/CLI.hpp>
 
@@ -14,24 +15,41 @@
 #include "dev_agent/log.h"
 #include "dev_agent/mail_store.h"
 #include "dev_agent/server.h"
+#include "dev_agent/state_lock.h"
 #include "dev_agent/stop_signal.h"
 #include "util/exit_status.h"
+#include "util/process_setup.h"
 #include "util/version.h"
 
 namespace {
 
 using namespace quillbrook::dev_agent;
 
+// Indexes the mail while the agent already serves, so that a large new mailbox
+// does not hold up the socket; requests that need the index wait for it.
+std::thread indexInBackground(MailStore& mail, const StopSignal& stop) {
+    return std::thread([&mail, &stop] {
+        try {
+            mail.indexAll([&stop] { return stop.requested(); });
+        } catch (const std::exception& error) {
+            logLine(std::string("indexing stopped: ") + error.what());
+        }
+    });
+}
+
 int run(const AgentOptions& options) {
     validateAccounts(options.accounts);
     StopSignal stop;
     Listener listener(options.socketPath);
+    StateDirectoryLock stateLock(options.stateDir);
     MailStore mail(options.accounts, options.stateDir);
     LocalDraftStore drafts(options.draftsDir);
     logLine("serving " + std::to_string(options.accounts.size()) + " account(s) on " + listener.path() +
-            "; local drafts in " + options.draftsDir + ", UID state in " + options.stateDir);
+            "; local drafts in " + options.draftsDir + ", index in " + options.stateDir);
     ActionContext context{mail, drafts};
+    std::thread indexer = indexInBackground(mail, stop);
     serve(listener, stop, context, options.requestTimeout);
+    indexer.join();
     logLine("stopped; removed " + listener.path());
     return exitCode(quillbrook::ExitStatus::success);
 }
@@ -39,6 +57,7 @@ int run(const AgentOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quillbrook::prepareProcess();
     CLI::App app{"Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
                  "It never sends, moves or deletes mail.",
                  "quillbrook-dev-agent"};
@@ -57,7 +76,7 @@ int main(int argc, char** argv) {
     app.add_option("--drafts-dir", options.draftsDir, "Local drafts directory (default: drafts/ beside the socket)")
         ->type_name("DIR");
     app.add_option("--state-dir", options.stateDir,
-                   "Directory for the UID state (default: dev-agent-state/ beside the socket)")
+                   "Directory for the index of messages and UIDs (default: dev-agent-state/ beside the socket)")
         ->type_name("DIR");
     app.add_option("--request-timeout", timeoutSeconds, "Seconds a client has to send its request line (default: 10)")
         ->type_name("SECONDS")

@@ -4,12 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "dev_agent/connection.h"
+#include "dev_agent/connection_threads.h"
+#include "dev_agent/files.h"
 #include "dev_agent/log.h"
 #include "dev_agent/protocol.h"
 #include "dev_agent/text.h"
@@ -17,6 +18,20 @@
 namespace quillbrook::dev_agent {
 
 namespace {
+
+constexpr std::size_t kMaxConnections = 32;
+// How long the loop leaves the listen queue alone when descriptors run out:
+// accepting again at once would find none and spin.
+constexpr std::chrono::milliseconds kDescriptorPause{100};
+constexpr std::chrono::milliseconds kRoomCheck{100};
+
+bool outOfDescriptors(int error) { return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM; }
+
+// Sleeps for `pause`, or less when a stop is asked for.
+void pauseUnlessStopped(const StopSignal& stop, std::chrono::milliseconds pause) {
+    pollfd entry{stop.fd(), POLLIN, 0};
+    ::poll(&entry, 1, static_cast<int>(pause.count()));
+}
 
 std::string describe(const Answer& answer, Clock::time_point started) {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
@@ -52,7 +67,7 @@ void serveOne(int client, const StopSignal& stop, ActionContext& context, std::c
     }
     Answer answer = answerFor(context, read, timeout);
     // The answer gets its own time: a slow action must not eat the client's.
-    if (!writeAnswer(client, answer.line, Clock::now() + timeout)) {
+    if (!writeAnswer(client, answer.line, stop.fd(), Clock::now() + timeout)) {
         logLine(describe(answer, started) + " [the client left before the answer]");
         return;
     }
@@ -63,7 +78,12 @@ void serveOne(int client, const StopSignal& stop, ActionContext& context, std::c
 
 void serve(const Listener& listener, const StopSignal& stop, ActionContext& context,
            std::chrono::milliseconds requestTimeout) {
+    ConnectionThreads connections(kMaxConnections);
+    bool pausedForDescriptors = false;
     while (!stop.requested()) {
+        if (!connections.waitForRoom(kRoomCheck)) {
+            continue;
+        }
         pollfd entries[2] = {{listener.fd(), POLLIN, 0}, {stop.fd(), POLLIN, 0}};
         if (::poll(entries, 2, -1) < 0) {
             if (errno == EINTR) {
@@ -77,11 +97,25 @@ void serve(const Listener& listener, const StopSignal& stop, ActionContext& cont
         }
         UniqueFd client(::accept(listener.fd(), nullptr, nullptr));
         if (!client.valid()) {
-            continue;  // the client gave up before it was accepted, or no descriptors are left for now
+            // Otherwise the client gave up before it was accepted.
+            if (outOfDescriptors(errno)) {
+                if (!pausedForDescriptors) {
+                    logLine(std::string("cannot accept a connection: ") + std::strerror(errno) +
+                            "; pausing new connections until some close");
+                }
+                pausedForDescriptors = true;
+                pauseUnlessStopped(stop, kDescriptorPause);
+            }
+            continue;
         }
-        ::fcntl(client.get(), F_SETFD, FD_CLOEXEC);
-        ::fcntl(client.get(), F_SETFL, ::fcntl(client.get(), F_GETFL) | O_NONBLOCK);
-        serveOne(client.get(), stop, context, requestTimeout);
+        if (pausedForDescriptors) {
+            logLine("accepting connections again");
+            pausedForDescriptors = false;
+        }
+        setNonBlockingCloseOnExec(client.get());
+        connections.start([client = std::move(client), &stop, &context, requestTimeout] {
+            serveOne(client.get(), stop, context, requestTimeout);
+        });
     }
 }
 

@@ -8,10 +8,10 @@
 
 namespace quillbrook::dev_agent {
 
-// Serves connections one after another until a stop is asked for: each one
+// Serves connections at the same time until a stop is asked for: each one
 // carries one request line and gets one answer line. A client has
-// `requestTimeout` to send its line (and to take the answer), so one that
-// connects and says nothing delays the others by that much at most.
+// `requestTimeout` to send its line (and again to take the answer); one that
+// connects and says nothing, or reads slowly, delays nobody else.
 void serve(const Listener& listener, const StopSignal& stop, ActionContext& context,
            std::chrono::milliseconds requestTimeout);
 

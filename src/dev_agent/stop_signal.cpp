@@ -5,8 +5,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include <fcntl.h>
 #include <poll.h>
+
+#include "dev_agent/files.h"
 
 namespace quillbrook::dev_agent {
 
@@ -21,11 +22,6 @@ extern "C" void onStopSignal(int) {
         [[maybe_unused]] ssize_t written = ::write(gWriteFd, &byte, 1);
     }
     errno = saved;
-}
-
-void setFlags(int fd) {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
 void installHandler(int signal, void (*handler)(int)) {
@@ -44,8 +40,8 @@ StopSignal::StopSignal() {
     }
     readEnd_ = UniqueFd(ends[0]);
     writeEnd_ = UniqueFd(ends[1]);
-    setFlags(ends[0]);
-    setFlags(ends[1]);
+    setNonBlockingCloseOnExec(ends[0]);
+    setNonBlockingCloseOnExec(ends[1]);
     gWriteFd = ends[1];
     installHandler(SIGINT, onStopSignal);
     installHandler(SIGTERM, onStopSignal);

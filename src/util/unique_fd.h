@@ -25,6 +25,8 @@ public:
     ~UniqueFd() { reset(); }
 
     int get() const { return fd_; }
+    // Gives up ownership, for a caller that must see close()'s own result.
+    int release() { return std::exchange(fd_, -1); }
     bool valid() const { return fd_ >= 0; }
 
     // Closes the descriptor; errno stays what the failing call before it set.

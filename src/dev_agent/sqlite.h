@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace quillbrook::dev_agent::sqlite {
+
+// Thin owners of an SQLite connection and its prepared statements: they close
+// what they own and turn every failing call into a std::runtime_error that
+// names the database's own message.
+
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds values to ?1, ?2, ... (1-based, as SQLite counts).
+    Statement& bind(int index, std::int64_t value);
+    Statement& bind(int index, std::string_view text);
+    Statement& bindNull(int index);
+
+    // Steps once: true while a row is there to read.
+    bool step();
+    // Runs a statement that returns no rows, then resets it for the next use.
+    void run();
+    // Clears the bindings and rewinds, so the statement can run again.
+    void reset();
+
+    std::int64_t integer(int column) const;
+    std::string text(int column) const;
+    bool isNull(int column) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+class Database {
+public:
+    // Opens (creating when missing) the database file at `path`.
+    explicit Database(const std::string& path);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Runs one or more statements that return no rows.
+    void execute(const char* sql);
+    std::unique_ptr<Statement> prepare(std::string_view sql) { return std::make_unique<Statement>(db_, sql); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// BEGIN IMMEDIATE ... COMMIT around one batch of changes; rolls back when the
+// batch ends by an exception.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Database& db_;
+    bool open_ = true;
+};
+
+}  // namespace quillbrook::dev_agent::sqlite

@@ -1,0 +1,203 @@
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "dev_agent/mail_store.h"
+#include "dev_agent/state_lock.h"
+#include "dev_agent/uid_state_file.h"
+#include "dev_agent_fixture.h"
+
+// The persistent index behind the mail store: what a restart takes from it, what
+// a change on disk brings into it, and the UID state it took over.
+
+namespace quillbrook::dev_agent {
+namespace {
+
+using dev_agent_test::readFile;
+using dev_agent_test::TempDir;
+
+std::string message(const std::string& subject, const std::string& date) {
+    return "From: Jonas Berg <jonas@example.com>\nSubject: " + subject + "\nDate: " + date + "\n\nAbout " + subject +
+           ".\n";
+}
+
+// Moves a directory's modification time a minute back, as for a mailbox that
+// has been quiet for a while (the index trusts only settled times).
+void settle(const std::string& directory) {
+    timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, directory.c_str(), times, 0), 0) << directory;
+}
+
+class Index : public testing::Test {
+protected:
+    Index() {
+        for (const char* sub : {"/mail/cur", "/mail/new", "/mail/tmp"}) {
+            std::filesystem::create_directories(dir_.path() + sub);
+        }
+        write("cur/1700000001.M1P1.host:2,S", message("First", "Tue, 14 Nov 2023 22:13:21 +0000"));
+        write("cur/1700000002.M2P1.host:2,", message("Second", "Tue, 14 Nov 2023 22:13:22 +0000"));
+        write("new/1700000003.M3P1.host", message("Third", "Tue, 14 Nov 2023 22:13:23 +0000"));
+    }
+
+    void write(const std::string& name, const std::string& content) {
+        std::ofstream(mailPath(name), std::ios::binary) << content;
+    }
+    std::string mailPath(const std::string& name) const { return dir_.path() + "/mail/" + name; }
+    std::string statePath() const { return dir_.path() + "/state"; }
+    void settleBoth() {
+        settle(mailPath("cur"));
+        settle(mailPath("new"));
+    }
+
+    // A fresh store over the same directories, as after a restart.
+    MailStore& open() {
+        store_.reset();
+        store_ = std::make_unique<MailStore>(std::vector<Account>{account_}, statePath());
+        return *store_;
+    }
+
+    // "subject:uid:flags" of each listed message, newest first.
+    std::vector<std::string> listing() {
+        FolderPage page = store_->list(account_, {"INBOX", account_.root, ""}, 50);
+        EXPECT_EQ(page.total, page.messages.size());
+        std::vector<std::string> lines;
+        for (const auto& listed : page.messages) {
+            std::string flags;
+            for (const auto& flag : listed.flags) {
+                flags += flag;
+            }
+            lines.push_back(listed.summary.subject + ":" + std::to_string(listed.uid) + ":" + flags);
+        }
+        return lines;
+    }
+
+    using Lines = std::vector<std::string>;
+
+    TempDir dir_;
+    Account account_{"ada@example.com", "Ada", dir_.path() + "/mail"};
+    std::unique_ptr<MailStore> store_;
+};
+
+TEST_F(Index, ARestartTakesUnchangedFilesFromTheIndexWithoutReadingThem) {
+    settleBoth();
+    open();
+    EXPECT_EQ(listing(), (Lines{"Third:3:", "Second:2:", "First:1:seen"}));
+    // A file rewritten in place leaves its directory as it was; a Maildir never
+    // does this, so the index may answer from what it holds.
+    write("cur/1700000002.M2P1.host:2,", message("Rewritten", "Tue, 14 Nov 2023 22:13:22 +0000"));
+    settleBoth();
+    open();
+    EXPECT_EQ(listing(), (Lines{"Third:3:", "Second:2:", "First:1:seen"}));
+}
+
+TEST_F(Index, ArrivalsRemovalsAndFlagChangesShowOnTheNextLookWithStableUids) {
+    settleBoth();
+    open();
+    listing();
+    write("new/1600000000.M9P1.host", message("Late", "Tue, 14 Nov 2023 22:13:24 +0000"));
+    std::filesystem::remove(mailPath("cur/1700000001.M1P1.host:2,S"));
+    std::filesystem::rename(mailPath("new/1700000003.M3P1.host"), mailPath("cur/1700000003.M3P1.host:2,FS"));
+    EXPECT_EQ(listing(), (Lines{"Late:4:", "Third:3:flaggedseen", "Second:2:"}));
+    EXPECT_EQ(store_->folders(account_)[0].unread, 2u);
+    open();
+    EXPECT_EQ(listing(), (Lines{"Late:4:", "Third:3:flaggedseen", "Second:2:"}));
+    // A message that comes back keeps the UID it had.
+    write("cur/1700000001.M1P1.host:2,S", message("First", "Tue, 14 Nov 2023 22:13:21 +0000"));
+    EXPECT_EQ(listing(), (Lines{"Late:4:", "Third:3:flaggedseen", "Second:2:", "First:1:seen"}));
+}
+
+TEST_F(Index, ReadsAMessageByUidAndNotOneThatWentAway) {
+    open();
+    listing();
+    auto found = store_->read(account_, {"INBOX", account_.root, ""}, 2);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->message.body, "About Second.\n");
+    EXPECT_EQ(found->entry.path, mailPath("cur/1700000002.M2P1.host:2,"));
+    std::filesystem::remove(mailPath("cur/1700000002.M2P1.host:2,"));
+    EXPECT_FALSE(store_->read(account_, {"INBOX", account_.root, ""}, 2));
+}
+
+TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
+    settleBoth();
+    open();
+    listing();
+    auto stamp = std::filesystem::last_write_time(mailPath("cur"));
+    std::filesystem::rename(mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"));
+    std::filesystem::last_write_time(mailPath("cur"), stamp);
+    auto found = store_->read(account_, {"INBOX", account_.root, ""}, 2);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->entry.flags, std::vector<std::string>{"seen"});
+}
+
+TEST_F(Index, SnippetAndAttachmentsComeFromTheBody) {
+    write("cur/1700000004.M4P1.host:2,S",
+          "From: a@example.com\nSubject: Report\nDate: Tue, 14 Nov 2023 22:13:25 +0000\nMIME-Version: 1.0\n"
+          "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n" +
+              std::string(20000, ' ') + "Numbers   inside.\n--b\nContent-Type: application/pdf\n"
+              "Content-Disposition: attachment; filename=r.pdf\n\nxx\n--b--\n");
+    open();
+    FolderPage page = store_->list(account_, {"INBOX", account_.root, ""}, 1);
+    ASSERT_EQ(page.messages.size(), 1u);
+    EXPECT_EQ(page.total, 4u);
+    EXPECT_EQ(page.messages[0].summary.snippet, "Numbers inside.");
+    EXPECT_TRUE(page.messages[0].summary.hasAttachments);
+}
+
+TEST_F(Index, TakesOverTheUidStateFileOfEarlierVersionsOnce) {
+    std::filesystem::create_directories(statePath());
+    std::string legacy = uidStateFilePath(statePath(), "Ada@Example.com");
+    EXPECT_EQ(legacy, statePath() + "/uids-ada@example.com.json");
+    std::ofstream(legacy) << R"({"nextUid":40,"uids":{"1700000002.M2P1.host":17,"gone.M1P1.host":39}})";
+    open();
+    EXPECT_EQ(listing(), (Lines{"Third:41:", "Second:17:", "First:40:seen"}));
+    EXPECT_FALSE(std::filesystem::exists(legacy));
+    EXPECT_TRUE(std::filesystem::exists(legacy + ".migrated"));
+    // A state file that shows up again later is not taken over a second time.
+    std::ofstream(legacy) << R"({"nextUid":2,"uids":{"1700000002.M2P1.host":1}})";
+    open();
+    EXPECT_EQ(listing(), (Lines{"Third:41:", "Second:17:", "First:40:seen"}));
+}
+
+TEST(UidStateFile, ADamagedFileStopsTheStartInsteadOfRenumbering) {
+    TempDir dir;
+    std::string state = dir.path() + "/uids.json";
+    EXPECT_FALSE(readUidStateFile(state));
+    for (const char* damaged : {"not json", R"({"uids":{}})", R"({"nextUid":2,"uids":{"a":1,"b":1}})",
+                                R"({"nextUid":2,"uids":{"a":5}})", R"({"nextUid":2,"uids":{"a":"1"}})",
+                                R"({"nextUid":0,"uids":{}})"}) {
+        std::ofstream(state) << damaged;
+        EXPECT_THROW(readUidStateFile(state), std::runtime_error) << damaged;
+        Account account{"ada@example.com", "", dir.path()};
+        std::filesystem::copy_file(state, uidStateFilePath(dir.path(), account.email),
+                                   std::filesystem::copy_options::overwrite_existing);
+        EXPECT_THROW(MailStore({account}, dir.path()), std::runtime_error) << damaged;
+    }
+}
+
+TEST(StateDirectoryLock, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
+    TempDir dir;
+    std::string state = dir.path() + "/state";
+    {
+        StateDirectoryLock first(state);
+        try {
+            StateDirectoryLock second(state);
+            FAIL() << "two holders of one state directory";
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find("another agent (pid " + std::to_string(::getpid()) +
+                                                     ") is using the state directory " + state),
+                      std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_NO_THROW(StateDirectoryLock again(state));
+}
+
+}  // namespace
+}  // namespace quillbrook::dev_agent
