@@ -1,6 +1,10 @@
 #include "sample_answer.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 namespace quillbrook::bench {
 
@@ -22,5 +26,62 @@ std::string sampleAnswer(std::size_t bytes) {
     }
     return R"({"ok":true,"result":{"folder":"INBOX","emails":[)" + emails + "]}}";
 }
+
+std::string mailboxResult(int count, std::size_t bytesEach) {
+    std::string emails;
+    for (int i = 0; i < count; ++i) {
+        std::string message = i == 0 ? "{" : ",{";
+        message.append(R"("uid":")").append(std::to_string(40000 + i));
+        message.append(R"(","subject":"Re: Quarterly plan \/ draft )").append(std::to_string(i));
+        message.append(R"(","from":"J\u00f6rg M\u00fcller <person)").append(std::to_string(i % 97));
+        message.append(R"(@example.com>","date":"2026-11-05T09:14:00Z","flags":["\\Seen"],"size":)");
+        message.append(std::to_string(1000 + i * 7)).append(R"(,"snippet":")");
+        const std::string_view phrase = "See https://example.com/notes \u2014 ";
+        while (message.size() + phrase.size() + 2 <= bytesEach) {
+            message.append(phrase);
+        }
+        message.append(bytesEach - 2 - std::min(message.size(), bytesEach - 2), '.');
+        emails.append(message).append("\"}");
+    }
+    return R"({"folder":"INBOX","count":)" + std::to_string(count) + R"(,"emails":[)" + emails + "]}";
+}
+
+std::string readEmailResult(std::size_t bytes) {
+    // Paragraphs of a long thread: prose, quoted replies, a tabbed table,
+    // links, names and punctuation outside ASCII.
+    static constexpr std::array<std::string_view, 5> kParagraphs = {
+        "Hi J\u00f6rg,\n\nthanks for the \"final\" figures. I went through them on the train and I think "
+        "we are close; two things still bother me, see below.\n\n",
+        "> On Tue, 3 Nov 2026 at 09:14, J\u00f6rg M\u00fcller <jorg@example.de> wrote:\n"
+        "> The numbers for Q3 are in the shared folder under /finance/2026/q3/summary.xlsx \u2014 please\n"
+        "> check the \u20ac column before Friday.\n\n",
+        "Region\tQ2\tQ3\tChange\nNorth\t1\u202f204\t1\u202f377\t+14\u202f%\nSouth\t998\t1\u202f010\t+1\u202f%\n\n",
+        "The caf\u00e9 on Stra\u00dfe des 17. Juni is booked for the na\u00efve-budget review; the link is "
+        "https://intranet.example.com/rooms/berlin/2/ (ask \u00c5sa if it asks for a password).\n\n",
+        "\u2014 Ada\n\n-- \nAda Lindqvist \u00b7 Planning \u00b7 \"We ship on Fridays\"\n\n",
+    };
+    nlohmann::json result = {
+        {"uid", "42"}, {"account", "ada@example.com"}, {"folder", "INBOX"}, {"from", "jorg@example.de"},
+        {"fromName", "J\u00f6rg M\u00fcller"}, {"to", "ada@example.com"}, {"cc", ""},
+        {"subject", "Re: Q3 figures / \"final\" version"}, {"date", "2026-11-03T09:14:00+01:00"},
+        {"body", ""}, {"bodyHTML", ""}, {"messageId", "<q3@example.de>"}, {"inReplyTo", ""},
+        {"references", nlohmann::json::array()}, {"attachments", nlohmann::json::array()}, {"flags", {"\\Seen"}},
+    };
+    std::size_t written = result.dump().size();
+    std::string body;
+    for (std::size_t i = 0;; ++i) {
+        std::string paragraph(kParagraphs[i % kParagraphs.size()]);
+        std::size_t escaped = nlohmann::json(paragraph).dump().size() - 2;  // without its quotes
+        if (written + escaped > bytes) {
+            break;
+        }
+        written += escaped;
+        body.append(paragraph);
+    }
+    result["body"] = body;
+    return result.dump();
+}
+
+std::string okAnswer(const std::string& resultJson) { return R"({"ok":true,"result":)" + resultJson + "}\n"; }
 
 }  // namespace quillbrook::bench

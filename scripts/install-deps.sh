@@ -8,7 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libcli11-dev nlohmann-json3-dev rapidjson-dev libgmime-3.0-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jq hyperfine
+  jq hyperfine socat
+  clang-14 libclang-rt-14-dev
   help2man man-db bsdextrautils bash-completion zsh fish
   dpkg-dev file
 )
@@ -28,7 +29,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The MCP interoperability test drives the server with three MCP clients (tests/interop).
+# The MCP interoperability test drives the server with three MCP clients
+# (tests/interop); the benchmark's reference server is written with the
+# official TypeScript SDK (bench/sdk_reference).
 if command -v npm >/dev/null 2>&1; then
   npm ci --prefix tests/interop --no-audit --no-fund --loglevel=error
+  npm ci --prefix bench/sdk_reference --no-audit --no-fund --loglevel=error
 fi

@@ -23,20 +23,8 @@ void createDraft(const Arguments& arguments) {
     runSocket("create_draft", std::move(params));
 }
 
-std::string stringMember(json::View object, const char* key) {
-    auto member = object.find(key);
-    auto text = member ? member->string() : std::nullopt;
-    return std::string(text.value_or(""));
-}
-
 json::Value replyParams(const Arguments& arguments, json::View original) {
-    RepliedMessage message{
-        .from = stringMember(original, "from"),
-        .fromName = stringMember(original, "fromName"),
-        .subject = stringMember(original, "subject"),
-        .date = stringMember(original, "date"),
-        .body = stringMember(original, "body"),
-    };
+    RepliedMessage message = repliedMessage(original);
     const std::string& messageId = arguments.value("message-id");
     json::Value params = {
         {"subject", arguments.optional("subject").value_or(replySubject(message.subject))},

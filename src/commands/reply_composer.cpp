@@ -5,6 +5,26 @@
 
 namespace quillbrook {
 
+namespace {
+
+std::string stringMember(json::View object, const char* key) {
+    auto member = object.find(key);
+    auto text = member ? member->string() : std::nullopt;
+    return std::string(text.value_or(""));
+}
+
+}  // namespace
+
+RepliedMessage repliedMessage(json::View readEmailResult) {
+    return {
+        .from = stringMember(readEmailResult, "from"),
+        .fromName = stringMember(readEmailResult, "fromName"),
+        .subject = stringMember(readEmailResult, "subject"),
+        .date = stringMember(readEmailResult, "date"),
+        .body = stringMember(readEmailResult, "body"),
+    };
+}
+
 std::string replySubject(const std::string& originalSubject) {
     std::string prefix = originalSubject.substr(0, 3);
     std::transform(prefix.begin(), prefix.end(), prefix.begin(),

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "json/json.h"
+
 namespace quillbrook {
 
 // The parts of the replied-to message that a reply is built from; each is empty
@@ -14,6 +16,9 @@ struct RepliedMessage {
     std::string date;
     std::string body;
 };
+
+// The parts of a "read_email" result that a reply needs.
+RepliedMessage repliedMessage(json::View readEmailResult);
 
 // "Re: " and the subject, unless it already starts with "re:" in any letter case.
 std::string replySubject(const std::string& originalSubject);

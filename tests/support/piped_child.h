@@ -30,6 +30,7 @@ public:
     PipedChild(const PipedChild&) = delete;
     PipedChild& operator=(const PipedChild&) = delete;
 
+    pid_t pid() const { return pid_; }
     // Writes all of `bytes` to the child's standard input; false once it is gone.
     bool send(std::string_view bytes);
     // The next line of standard output without its line feed, or nothing when

@@ -1,0 +1,62 @@
+// One agent response line through the response rules and both sorted writers,
+// with a round-trip oracle: what each writer produces reads back, with our
+// strict reader and with nlohmann as an independent parser, to a value equal
+// to the result that was read.
+
+#include <cstdint>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "check.h"
+#include "json/json.h"
+#include "transport/response_rules.h"
+#include "transport/socket_error.h"
+
+namespace {
+
+using namespace quillbrook;
+
+// What an independent parser makes of `value`: an integer too long for 64
+// bits is a double to it.
+nlohmann::json asIndependentlyParsed(const json::Value& value) {
+    if (auto digits = json::bigIntegerDigits(value)) {
+        return nlohmann::json::parse(*digits);
+    }
+    if (value.is_object() || value.is_array()) {
+        nlohmann::json copy = value;
+        for (auto& member : copy) {
+            member = asIndependentlyParsed(member);
+        }
+        return copy;
+    }
+    return value;
+}
+
+void checkRoundTrip(const std::string& written, const json::Value& expected) {
+    auto ours = json::parseStrict(written);
+    FUZZ_CHECK(ours.has_value());
+    FUZZ_CHECK(ours->root().toValue() == expected);
+    FUZZ_CHECK(nlohmann::json::parse(written, nullptr, false) == asIndependentlyParsed(expected));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view line(reinterpret_cast<const char*>(data), size);
+    std::optional<json::Document> result;
+    try {
+        result = MCPToolMapping::parseResponse(line);
+    } catch (const CLISocketError& error) {
+        FUZZ_CHECK(!error.stderrMessage().empty());
+        return 0;
+    }
+    const json::Value expected = result->root().toValue();
+    FUZZ_CHECK(expected.is_object());
+
+    auto compact = json::writeCompactSorted(result->root());
+    checkRoundTrip(compact, expected);
+    FUZZ_CHECK(compact.find('\n') == std::string::npos);
+    checkRoundTrip(json::writePrettySorted(result->root()), expected);
+    return 0;
+}

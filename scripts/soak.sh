@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Soak: one `quillbrook-cli mcp` process serves 100,000 small tool calls and
+# 2,000 near-1 MiB answers; its open descriptors and resident memory at the end
+# must equal those after the first thousand calls. Bounded counts, not timed.
+# Usage: scripts/soak.sh [build-dir [small-calls [large-calls]]]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="${1:-build}"
+cmake --build "$dir" --target mcp_soak quillbrook-cli
+"$dir/mcp_soak" "$dir/quillbrook-cli" "${2:-100000}" "${3:-2000}"
