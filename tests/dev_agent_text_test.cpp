@@ -97,7 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
         CharsetCase{"invalid_in_declared_but_utf8", "\xC3\xA9t\xC3\xA9", "iso-2022-jp", "été"},
         CharsetCase{"bad_byte_in_multibyte_kept_around", "\xC4\xE3\xFF\xBA\xC3", "gb2312", "你\uFFFD好"},
         CharsetCase{"empty_text_with_charset", "", "iso-8859-1", ""},
-        CharsetCase{"nul_bytes_kept", std::string("a\0b", 3), "iso-8859-1", std::string("a\0b", 3)}),
+        CharsetCase{"nul_bytes_kept", std::string("a\0b", 3), "iso-8859-1", std::string("a\0b", 3)},
+        CharsetCase{"code_point_beyond_unicode", std::string("\0\0\0a\x00\x1F\x00\x1A\0\0\0\xE9", 12), "UCS-4",
+                    "a\uFFFD\uFFFD\uFFFD\uFFFDé"}),
     [](const auto& info) { return info.param.name; });
 
 struct RelabelCase {

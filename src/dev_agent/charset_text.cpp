@@ -54,6 +54,12 @@ std::optional<Converted> convertFrom(std::string_view bytes, const char* charset
     gsize outLeft = sizeof buffer;
     g_iconv(converter.get(), nullptr, nullptr, &outPtr, &outLeft);
     out.text.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    // Some of iconv's charsets (UCS-4 among them) pass on code points beyond
+    // Unicode as over-long UTF-8 sequences; nothing but UTF-8 may leave here.
+    if (!utf8::isValid(out.text)) {
+        out.text = utf8::sanitized(out.text);
+        ++out.replaced;
+    }
     return out;
 }
 
