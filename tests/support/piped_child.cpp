@@ -105,9 +105,11 @@ void PipedChild::closeInput() { input_.reset(); }
 void PipedChild::closeOutput() { output_.reset(); }
 
 PipedChild::Exit PipedChild::wait() {
+    // Read the peak while the child still lives: once its input closes it may
+    // exit at once, and a finished process has no figure in /proc.
+    const long livePeakKiB = exit_ ? 0 : procPeakRssKiB(pid_);
     closeInput();
     if (!exit_) {
-        const long livePeakKiB = procPeakRssKiB(pid_);
         rusage usage{};
         int status = waitForExit(pid_, &usage);
         exit_ = Exit{status, livePeakKiB > 0 ? livePeakKiB : peakRssKiB(usage)};
