@@ -10,20 +10,6 @@
 
 namespace quillbrook::fuzz_support {
 
-namespace {
-
-void writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag);
-        if (sent <= 0) {
-            return;  // the client left; its next exchange is a new connection
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-}
-
-}  // namespace
-
 CannedAgent::CannedAgent(std::string reply)
     : CannedAgent([reply = std::move(reply)](std::string_view) { return reply; }) {}
 
@@ -76,7 +62,8 @@ void CannedAgent::serve() {
                 break;
             }
         }
-        writeAll(fd.get(), responder_(request));
+        // A client that left is no failure: its next exchange is a new connection.
+        sendAll(fd.get(), responder_(request));
     }
 }
 

@@ -18,20 +18,6 @@ namespace {
 constexpr char kAgentBundleIdentifier[] = "com.quillbrook.Quillbrook";
 constexpr std::size_t kReadChunkBytes = 4096;
 
-bool sendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag);
-        if (sent < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
-
 // Reads up to the first line feed. Only the bytes of each new read are searched,
 // so a long answer costs one pass over it.
 std::string readLine(int fd) {

@@ -28,11 +28,8 @@ UniqueFd newUnixSocket();
 // A stream socket connected to `path`; invalid, with errno set, on failure.
 UniqueFd connectUnixSocket(std::string_view path);
 
-// The send(2) flag that keeps a vanished peer from raising SIGPIPE, where one exists.
-#ifdef MSG_NOSIGNAL
-inline constexpr int kNoSigpipeFlag = MSG_NOSIGNAL;
-#else
-inline constexpr int kNoSigpipeFlag = 0;
-#endif
+// Writes all of `bytes` to the socket `fd`, retrying after signals; false when
+// the peer has gone or the socket fails (errno says why). Never raises SIGPIPE.
+bool sendAll(int fd, std::string_view bytes);
 
 }  // namespace quillbrook

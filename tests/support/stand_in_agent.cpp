@@ -114,19 +114,6 @@ std::string readRequest(int fd, bool consume) {
     }
 }
 
-bool sendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -23,19 +23,7 @@ void UnixConnection::send(std::string_view bytes) {
     }
 }
 
-bool UnixConnection::trySend(std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t sent = ::send(fd_.get(), bytes.data(), bytes.size(), kNoSigpipeFlag);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
+bool UnixConnection::trySend(std::string_view bytes) { return sendAll(fd_.get(), bytes); }
 
 void UnixConnection::endSending() { ::shutdown(fd_.get(), SHUT_WR); }
 
