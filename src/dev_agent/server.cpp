@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include <poll.h>
@@ -114,7 +115,13 @@ void serve(const Listener& listener, const StopSignal& stop, ActionContext& cont
         }
         setNonBlockingCloseOnExec(client.get());
         connections.start([client = std::move(client), &stop, &context, requestTimeout] {
-            serveOne(client.get(), stop, context, requestTimeout);
+            // An exception leaving a connection's thread would end the whole
+            // agent; one client's failure ends only its connection.
+            try {
+                serveOne(client.get(), stop, context, requestTimeout);
+            } catch (const std::exception& error) {
+                logLine(std::string("a connection failed: ") + error.what());
+            }
         });
     }
 }
