@@ -3,20 +3,21 @@
 // Inside json/ only: how a parsed document is held, shared by the reader and
 // the writers.
 
-#include <string>
 #include <string_view>
 
-#include <rapidjson/document.h>
+#include <boost/json/monotonic_resource.hpp>
+#include <boost/json/value.hpp>
 
 #include "json/reader.h"
 
 namespace quillbrook::json {
 
-using ParsedValue = rapidjson::Value;
+using ParsedValue = boost::json::value;
 
 struct DocumentData {
-    std::string text;  // parsed in place: the document's strings point into it
-    rapidjson::Document doc;
+    // The whole document lives in one arena, given back at once.
+    boost::json::monotonic_resource memory;
+    ParsedValue value;
     const ParsedValue* root = nullptr;
 };
 
@@ -30,12 +31,13 @@ struct ViewAccess {
 // cannot be confused.
 inline constexpr char kBigIntegerMark = '\xFF';
 
-inline std::string_view stringOf(const ParsedValue& v) { return {v.GetString(), v.GetStringLength()}; }
+inline std::string_view stringOf(const boost::json::string& s) { return {s.data(), s.size()}; }
 
 inline bool isBigInteger(const ParsedValue& v) {
-    return v.IsString() && v.GetStringLength() > 0 && v.GetString()[0] == kBigIntegerMark;
+    const boost::json::string* s = v.if_string();
+    return s != nullptr && !s->empty() && s->front() == kBigIntegerMark;
 }
 
-inline std::string_view bigIntegerText(const ParsedValue& v) { return stringOf(v).substr(1); }
+inline std::string_view bigIntegerText(const ParsedValue& v) { return stringOf(v.get_string()).substr(1); }
 
 }  // namespace quillbrook::json

@@ -1,18 +1,19 @@
 #include <algorithm>
 #include <charconv>
-#include <cstring>
+#include <cstdint>
 
-#include <rapidjson/reader.h>
+#include <boost/json/basic_parser_impl.hpp>
+#include <boost/json/value_stack.hpp>
+#include <fast_float/fast_float.h>
 
 #include "json/parsed_node.h"
-#include "util/utf8.h"
-#include "util/word_scan.h"
 
-// RapidJSON reads: it parses several times faster than nlohmann::json, and its
-// pooled document lets a large answer be re-written without copying it into
-// Values. Numbers are taken from it as text and converted here with
-// std::from_chars, which is exact: the library's own conversion loses the digits
-// of long integers and misreads numbers near the end of the double range.
+// Boost.JSON reads, in one pass: it validates UTF-8 and escapes, refuses raw
+// control characters (a NUL among them), lone surrogates, trailing data and
+// nesting past a limit as it goes. Numbers are taken from it as text where it
+// would lose them: integers past 64 bits keep their digits, and fractions are
+// converted with fast_float, which is exact where the library's own conversion
+// may be off by one unit in the last place.
 
 namespace quillbrook::json {
 
@@ -20,76 +21,8 @@ namespace {
 
 const ParsedValue& node(View v) { return ViewAccess::node(v); }
 
-std::optional<unsigned> hex4(const char* p) {
-    unsigned value = 0;
-    auto [end, error] = std::from_chars(p, p + 4, value, 16);
-    if (error != std::errc() || end != p + 4) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// RapidJSON leaves four things to us, checked in one cheap pass before it runs:
-// a raw NUL would end its input early and hide trailing garbage; it does not
-// validate UTF-8 quickly; it lets an escaped low surrogate stand alone (which
-// would write invalid UTF-8); and deep nesting would exhaust the stack of every
-// recursive reader and writer.
-bool withinLimits(std::string_view text) {
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr || !utf8::isValid(text)) {
-        return false;
-    }
-    std::size_t depth = 0;
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        switch (*p++) {
-        case '"': {
-            const char* highSurrogateEnd = nullptr;  // where a low surrogate escape may follow
-            while (p < end && *p != '"') {
-                if (static_cast<std::size_t>(end - p) >= word_scan::kWordBytes) {
-                    std::uint64_t word = word_scan::load(p);
-                    if (!word_scan::hasByte(word, '"') && !word_scan::hasByte(word, '\\')) {
-                        p += word_scan::kWordBytes;
-                        continue;
-                    }
-                }
-                if (*p != '\\') {
-                    ++p;
-                    continue;
-                }
-                if (end - p >= 6 && p[1] == 'u') {
-                    if (auto unit = hex4(p + 2)) {
-                        if (*unit >= 0xDC00 && *unit <= 0xDFFF && highSurrogateEnd != p) {
-                            return false;
-                        }
-                        highSurrogateEnd = (*unit >= 0xD800 && *unit <= 0xDBFF) ? p + 6 : nullptr;
-                    }
-                    p += 6;
-                } else {
-                    p += std::min<std::ptrdiff_t>(2, end - p);  // a text may end inside an escape
-                }
-            }
-            p += (p < end) ? 1 : 0;
-            break;
-        }
-        case '[':
-        case '{':
-            if (++depth > kMaxDepth) {
-                return false;
-            }
-            break;
-        case ']':
-        case '}':
-            if (depth > 0) {
-                --depth;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    return true;
-}
+using boost::json::error_code;
+using boost::json::string_view;
 
 // Whether a number that a double cannot hold is too large for it rather than too
 // small: the power of ten of its first nonzero digit decides.
@@ -107,113 +40,131 @@ bool isBeyondDoubleRange(std::string_view number) {
             return digits.front() != '-';
         }
     }
+    auto firstDigit = mantissa.find_first_of("123456789");
+    if (firstDigit == std::string_view::npos) {
+        return false;  // zero, whatever its exponent
+    }
     auto point = static_cast<long long>(std::min(mantissa.find('.'), mantissa.size()));
-    auto firstDigit = static_cast<long long>(mantissa.find_first_of("123456789"));
-    long long leadingPower = firstDigit < point ? point - firstDigit - 1 : point - firstDigit;
+    auto first = static_cast<long long>(firstDigit);
+    long long leadingPower = first < point ? point - first - 1 : point - first;
     return exponent + leadingPower >= 0;
 }
 
-// Builds the document from the reader's events, each number from its text: an
-// integer that fits 64 bits as one, a longer one as its digits, anything with a
-// fraction or an exponent as the nearest double. A number beyond the double range
-// fails the parse; one too small for it is zero, as a double reader makes it.
+// Builds the document from the parser's events into one arena. An integer that
+// fits 64 bits is one, a longer one keeps its digits, anything with a fraction
+// or an exponent is the nearest double. A number beyond the double range fails
+// the parse; one too small for it is zero, as a double reader makes it.
 class DocumentBuilder {
 public:
-    explicit DocumentBuilder(rapidjson::Document& doc) : doc_(doc) {}
+    static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_array_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
 
-    bool RawNumber(const char* text, rapidjson::SizeType length, bool /*copy*/) {
-        const char* end = text + length;
-        std::string_view number(text, length);
+    explicit DocumentBuilder(boost::json::storage_ptr memory) { stack_.reset(std::move(memory)); }
+
+    ParsedValue release() { return stack_.release(); }
+
+    bool on_document_begin(error_code&) { return true; }
+    bool on_document_end(error_code&) { return true; }
+    bool on_array_begin(error_code&) { return true; }
+    bool on_array_end(std::size_t size, error_code&) {
+        stack_.push_array(size);
+        return true;
+    }
+    bool on_object_begin(error_code&) { return true; }
+    // Of repeated keys the stack keeps only the last.
+    bool on_object_end(std::size_t size, error_code&) {
+        stack_.push_object(size);
+        return true;
+    }
+    bool on_string_part(string_view part, std::size_t, error_code&) {
+        stack_.push_chars(part);
+        return true;
+    }
+    bool on_string(string_view last, std::size_t, error_code&) {
+        stack_.push_string(last);
+        return true;
+    }
+    bool on_key_part(string_view part, std::size_t, error_code&) {
+        stack_.push_chars(part);
+        return true;
+    }
+    bool on_key(string_view last, std::size_t, error_code&) {
+        stack_.push_key(last);
+        return true;
+    }
+    // The whole text is parsed in one call, so a number never comes in parts.
+    bool on_number_part(string_view, error_code&) { return true; }
+    bool on_int64(std::int64_t value, string_view, error_code&) {
+        stack_.push_int64(value);
+        return true;
+    }
+    bool on_uint64(std::uint64_t value, string_view, error_code&) {
+        stack_.push_uint64(value);
+        return true;
+    }
+    bool on_double(double, string_view text, error_code& error) {
+        std::string_view number(text.data(), text.size());
         if (number.find_first_of(".eE") == std::string_view::npos) {
-            std::int64_t signedValue = 0;
-            if (auto [stop, error] = std::from_chars(text, end, signedValue); error == std::errc() && stop == end) {
-                return doc_.Int64(signedValue);
-            }
-            std::uint64_t unsignedValue = 0;
-            if (auto [stop, error] = std::from_chars(text, end, unsignedValue); error == std::errc() && stop == end) {
-                return doc_.Uint64(unsignedValue);
-            }
             std::string marked(1, kBigIntegerMark);
             marked.append(number);
-            return doc_.String(marked.data(), static_cast<rapidjson::SizeType>(marked.size()), true);
+            stack_.push_string(marked);
+            return true;
         }
         double value = 0;
-        auto [stop, error] = std::from_chars(text, end, value);
-        if (error == std::errc() && stop == end) {
-            return doc_.Double(value);
+        fast_float::from_chars(number.data(), number.data() + number.size(), value);
+        if (std::abs(value) > std::numeric_limits<double>::max() && isBeyondDoubleRange(number)) {
+            error = boost::json::error::exponent_overflow;
+            return false;
         }
-        if (error == std::errc::result_out_of_range && !isBeyondDoubleRange(number)) {
-            return doc_.Double(number.front() == '-' ? -0.0 : 0.0);
-        }
-        return false;
+        stack_.push_double(value);
+        return true;
     }
-
-    // The reader hands over every number as text, so these are never called.
-    bool Int(int i) { return doc_.Int(i); }
-    bool Uint(unsigned i) { return doc_.Uint(i); }
-    bool Int64(std::int64_t i) { return doc_.Int64(i); }
-    bool Uint64(std::uint64_t i) { return doc_.Uint64(i); }
-    bool Double(double d) { return doc_.Double(d); }
-
-    bool Null() { return doc_.Null(); }
-    bool Bool(bool b) { return doc_.Bool(b); }
-    bool String(const char* s, rapidjson::SizeType length, bool copy) { return doc_.String(s, length, copy); }
-    bool StartObject() { return doc_.StartObject(); }
-    bool Key(const char* s, rapidjson::SizeType length, bool copy) { return doc_.Key(s, length, copy); }
-    bool EndObject(rapidjson::SizeType members) { return doc_.EndObject(members); }
-    bool StartArray() { return doc_.StartArray(); }
-    bool EndArray(rapidjson::SizeType elements) { return doc_.EndArray(elements); }
+    bool on_bool(bool value, error_code&) {
+        stack_.push_bool(value);
+        return true;
+    }
+    bool on_null(error_code&) {
+        stack_.push_null();
+        return true;
+    }
+    // Comments are refused by the options; these are never called.
+    bool on_comment_part(string_view, error_code&) { return true; }
+    bool on_comment(string_view, error_code&) { return true; }
 
 private:
-    rapidjson::Document& doc_;
+    boost::json::value_stack stack_;
 };
 
-// Parses `text` in place into `doc`; the reader's events build it.
-bool parseInto(rapidjson::Document& doc, char* text) {
-    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
-    bool parsed = false;
-    auto parse = [&](rapidjson::Document& handler) {
-        DocumentBuilder builder(handler);
-        rapidjson::InsituStringStream stream(text);
-        parsed = !rapidjson::Reader().Parse<kFlags>(stream, builder).IsError();
-        return parsed;
-    };
-    doc.Populate(parse);
-    return parsed;
-}
-
 Value toBuilt(const ParsedValue& v) {
-    switch (v.GetType()) {
-    case rapidjson::kNullType:
+    switch (v.kind()) {
+    case boost::json::kind::null:
         return nullptr;
-    case rapidjson::kFalseType:
-        return false;
-    case rapidjson::kTrueType:
-        return true;
-    case rapidjson::kStringType:
+    case boost::json::kind::bool_:
+        return v.get_bool();
+    case boost::json::kind::string:
         if (isBigInteger(v)) {
             return bigInteger(bigIntegerText(v));
         }
-        return std::string(stringOf(v));
-    case rapidjson::kNumberType:
-        if (v.IsInt64()) {
-            return v.GetInt64();
-        }
-        if (v.IsUint64()) {
-            return v.GetUint64();
-        }
-        return v.GetDouble();
-    case rapidjson::kArrayType: {
+        return std::string(stringOf(v.get_string()));
+    case boost::json::kind::int64:
+        return v.get_int64();
+    case boost::json::kind::uint64:
+        return v.get_uint64();
+    case boost::json::kind::double_:
+        return v.get_double();
+    case boost::json::kind::array: {
         Value array = Value::array();
-        for (const auto& element : v.GetArray()) {
+        for (const auto& element : v.get_array()) {
             array.push_back(toBuilt(element));
         }
         return array;
     }
-    case rapidjson::kObjectType: {
+    case boost::json::kind::object: {
         Value object = Value::object();
-        for (const auto& member : v.GetObject()) {
-            object[std::string(stringOf(member.name))] = toBuilt(member.value);
+        for (const auto& member : v.get_object()) {
+            object[std::string(member.key())] = toBuilt(member.value());
         }
         return object;
     }
@@ -222,50 +173,43 @@ Value toBuilt(const ParsedValue& v) {
 }
 
 const ParsedValue& emptyObjectNode() {
-    static const ParsedValue empty(rapidjson::kObjectType);
+    static const ParsedValue empty(boost::json::object_kind);
     return empty;
 }
 
 }  // namespace
 
-bool View::isObject() const { return node(*this).IsObject(); }
-bool View::isArray() const { return node(*this).IsArray(); }
-bool View::isString() const { return node(*this).IsString() && !isBigInteger(node(*this)); }
-bool View::isBool() const { return node(*this).IsBool(); }
-bool View::isTrue() const { return node(*this).IsTrue(); }
+bool View::isObject() const { return node(*this).is_object(); }
+bool View::isArray() const { return node(*this).is_array(); }
+bool View::isString() const { return node(*this).is_string() && !isBigInteger(node(*this)); }
+bool View::isBool() const { return node(*this).is_bool(); }
+bool View::isTrue() const { return node(*this).is_bool() && node(*this).get_bool(); }
 
 std::optional<View> View::find(std::string_view key) const {
-    const ParsedValue& v = node(*this);
-    if (!v.IsObject()) {
+    const boost::json::object* object = node(*this).if_object();
+    if (object == nullptr) {
         return std::nullopt;
     }
-    const ParsedValue* found = nullptr;
-    for (const auto& member : v.GetObject()) {
-        if (stringOf(member.name) == key) {
-            found = &member.value;
-        }
-    }
-    if (found == nullptr) {
+    auto found = object->find(string_view(key.data(), key.size()));
+    if (found == object->end()) {
         return std::nullopt;
     }
-    return ViewAccess::make(*found);
+    return ViewAccess::make(found->value());
 }
 
 std::optional<std::string_view> View::string() const {
     if (!isString()) {
         return std::nullopt;
     }
-    return stringOf(node(*this));
+    return stringOf(node(*this).get_string());
 }
 
 std::size_t View::arraySize() const {
-    const ParsedValue& v = node(*this);
-    return v.IsArray() ? v.Size() : 0;
+    const boost::json::array* array = node(*this).if_array();
+    return array != nullptr ? array->size() : 0;
 }
 
-View View::at(std::size_t index) const {
-    return ViewAccess::make(node(*this)[static_cast<rapidjson::SizeType>(index)]);
-}
+View View::at(std::size_t index) const { return ViewAccess::make(node(*this).get_array()[index]); }
 
 Value View::toValue() const { return toBuilt(node(*this)); }
 
@@ -285,16 +229,20 @@ Document Document::emptyObject() {
 }
 
 std::optional<Document> parseStrict(std::string_view text) {
-    if (!withinLimits(text)) {
-        return std::nullopt;
-    }
+    boost::json::parse_options options;
+    options.max_depth = kMaxDepth;
     Document document;
-    document.data_->text.assign(text);
-    rapidjson::Document& doc = document.data_->doc;
-    if (!parseInto(doc, document.data_->text.data()) || !(doc.IsObject() || doc.IsArray())) {
+    boost::json::basic_parser<DocumentBuilder> parser(options, &document.data_->memory);
+    error_code error;
+    std::size_t used = parser.write_some(false, text.data(), text.size(), error);
+    if (error || used != text.size()) {
         return std::nullopt;
     }
-    document.data_->root = &doc;
+    document.data_->value = parser.handler().release();
+    if (!document.data_->value.is_object() && !document.data_->value.is_array()) {
+        return std::nullopt;
+    }
+    document.data_->root = &document.data_->value;
     return document;
 }
 

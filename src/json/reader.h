@@ -56,7 +56,7 @@ private:
     std::unique_ptr<DocumentData> data_;
 };
 
-// Parses one complete JSON text. Refuses (nothing) a text that is not an object or
+// Parses one complete JSON text in one pass. Refuses (nothing) a text that is not an object or
 // an array at top level, has trailing data, holds a NUL byte or invalid UTF-8,
 // nests deeper than kMaxDepth, or has a number beyond the double range.
 std::optional<Document> parseStrict(std::string_view text);
