@@ -2,8 +2,10 @@
 #include <charconv>
 #include <cstdint>
 
+#include <cmath>
+#include <limits>
+
 #include <boost/json/basic_parser_impl.hpp>
-#include <boost/json/value_stack.hpp>
 #include <fast_float/fast_float.h>
 
 #include "json/parsed_node.h"
@@ -19,7 +21,7 @@ namespace quillbrook::json {
 
 namespace {
 
-const ParsedValue& node(View v) { return ViewAccess::node(v); }
+const Node& node(View v) { return ViewAccess::node(v); }
 
 using boost::json::error_code;
 using boost::json::string_view;
@@ -50,10 +52,10 @@ bool isBeyondDoubleRange(std::string_view number) {
     return exponent + leadingPower >= 0;
 }
 
-// Builds the document from the parser's events into one arena. An integer that
-// fits 64 bits is one, a longer one keeps its digits, anything with a fraction
-// or an exponent is the nearest double. A number beyond the double range fails
-// the parse; one too small for it is zero, as a double reader makes it.
+// Builds the document's nodes from the parser's events. An integer that fits 64
+// bits is one, a longer one keeps its digits, anything with a fraction or an
+// exponent is the nearest double. A number beyond the double range fails the
+// parse; one too small for it is zero, as a double reader makes it.
 class DocumentBuilder {
 public:
     static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
@@ -61,56 +63,34 @@ public:
     static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
     static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
 
-    explicit DocumentBuilder(boost::json::storage_ptr memory) { stack_.reset(std::move(memory)); }
-
-    ParsedValue release() { return stack_.release(); }
+    explicit DocumentBuilder(DocumentData& data) : data_(data), unescapedEnd_(data.unescaped.get()) {}
 
     bool on_document_begin(error_code&) { return true; }
     bool on_document_end(error_code&) { return true; }
-    bool on_array_begin(error_code&) { return true; }
-    bool on_array_end(std::size_t size, error_code&) {
-        stack_.push_array(size);
-        return true;
-    }
-    bool on_object_begin(error_code&) { return true; }
-    // Of repeated keys the stack keeps only the last.
-    bool on_object_end(std::size_t size, error_code&) {
-        stack_.push_object(size);
-        return true;
-    }
-    bool on_string_part(string_view part, std::size_t, error_code&) {
-        stack_.push_chars(part);
-        return true;
-    }
-    bool on_string(string_view last, std::size_t, error_code&) {
-        stack_.push_string(last);
-        return true;
-    }
-    bool on_key_part(string_view part, std::size_t, error_code&) {
-        stack_.push_chars(part);
-        return true;
-    }
-    bool on_key(string_view last, std::size_t, error_code&) {
-        stack_.push_key(last);
-        return true;
-    }
+    bool on_array_begin(error_code&) { return open(NodeKind::array); }
+    bool on_array_end(std::size_t elements, error_code&) { return close(elements); }
+    bool on_object_begin(error_code&) { return open(NodeKind::object); }
+    bool on_object_end(std::size_t members, error_code&) { return close(members); }
+    bool on_string_part(string_view part, std::size_t, error_code&) { return appendPart(part); }
+    bool on_string(string_view last, std::size_t, error_code&) { return addText(NodeKind::string, last); }
+    bool on_key_part(string_view part, std::size_t, error_code&) { return appendPart(part); }
+    bool on_key(string_view last, std::size_t, error_code&) { return addText(NodeKind::string, last); }
     // The whole text is parsed in one call, so a number never comes in parts.
     bool on_number_part(string_view, error_code&) { return true; }
     bool on_int64(std::int64_t value, string_view, error_code&) {
-        stack_.push_int64(value);
+        data_.nodes.emplace_back().kind = NodeKind::int64;
+        data_.nodes.back().int64 = value;
         return true;
     }
     bool on_uint64(std::uint64_t value, string_view, error_code&) {
-        stack_.push_uint64(value);
+        data_.nodes.emplace_back().kind = NodeKind::uint64;
+        data_.nodes.back().uint64 = value;
         return true;
     }
     bool on_double(double, string_view text, error_code& error) {
         std::string_view number(text.data(), text.size());
         if (number.find_first_of(".eE") == std::string_view::npos) {
-            std::string marked(1, kBigIntegerMark);
-            marked.append(number);
-            stack_.push_string(marked);
-            return true;
+            return addText(NodeKind::bigInteger, text);
         }
         double value = 0;
         fast_float::from_chars(number.data(), number.data() + number.size(), value);
@@ -118,15 +98,16 @@ public:
             error = boost::json::error::exponent_overflow;
             return false;
         }
-        stack_.push_double(value);
+        data_.nodes.emplace_back().kind = NodeKind::real;
+        data_.nodes.back().real = value;
         return true;
     }
     bool on_bool(bool value, error_code&) {
-        stack_.push_bool(value);
+        data_.nodes.emplace_back().kind = value ? NodeKind::trueValue : NodeKind::falseValue;
         return true;
     }
     bool on_null(error_code&) {
-        stack_.push_null();
+        data_.nodes.emplace_back().kind = NodeKind::null;
         return true;
     }
     // Comments are refused by the options; these are never called.
@@ -134,37 +115,82 @@ public:
     bool on_comment(string_view, error_code&) { return true; }
 
 private:
-    boost::json::value_stack stack_;
+    bool open(NodeKind kind) {
+        openContainers_.push_back(data_.nodes.size());
+        data_.nodes.emplace_back().kind = kind;
+        return true;
+    }
+
+    bool close(std::size_t children) {
+        Node& container = data_.nodes[openContainers_.back()];
+        container.length = static_cast<std::uint32_t>(children);
+        container.subtreeNodes = data_.nodes.size() - openContainers_.back();
+        openContainers_.pop_back();
+        return true;
+    }
+
+    bool appendPart(string_view part) {
+        if (partsStart_ == nullptr) {
+            partsStart_ = unescapedEnd_;
+        }
+        unescapedEnd_ = std::copy(part.begin(), part.end(), unescapedEnd_);
+        return true;
+    }
+
+    // A string or number text that lies in the input is used where it is; one
+    // that came in parts or from the parser's own buffer is kept unescaped.
+    bool addText(NodeKind kind, string_view last) {
+        const std::string& input = data_.text;
+        bool inInput = last.data() >= input.data() && last.data() + last.size() <= input.data() + input.size();
+        if (partsStart_ != nullptr || !inInput) {
+            appendPart(last);
+            last = string_view(partsStart_, static_cast<std::size_t>(unescapedEnd_ - partsStart_));
+            partsStart_ = nullptr;
+        }
+        Node& node = data_.nodes.emplace_back();
+        node.kind = kind;
+        node.length = static_cast<std::uint32_t>(last.size());
+        node.text = last.data();
+        return true;
+    }
+
+    DocumentData& data_;
+    char* unescapedEnd_;
+    char* partsStart_ = nullptr;  // where the string being assembled from parts starts
+    std::vector<std::size_t> openContainers_;
 };
 
-Value toBuilt(const ParsedValue& v) {
-    switch (v.kind()) {
-    case boost::json::kind::null:
+Value toBuilt(const Node& n) {
+    switch (n.kind) {
+    case NodeKind::null:
         return nullptr;
-    case boost::json::kind::bool_:
-        return v.get_bool();
-    case boost::json::kind::string:
-        if (isBigInteger(v)) {
-            return bigInteger(bigIntegerText(v));
-        }
-        return std::string(stringOf(v.get_string()));
-    case boost::json::kind::int64:
-        return v.get_int64();
-    case boost::json::kind::uint64:
-        return v.get_uint64();
-    case boost::json::kind::double_:
-        return v.get_double();
-    case boost::json::kind::array: {
+    case NodeKind::falseValue:
+        return false;
+    case NodeKind::trueValue:
+        return true;
+    case NodeKind::string:
+        return std::string(n.string());
+    case NodeKind::bigInteger:
+        return bigInteger(n.string());
+    case NodeKind::int64:
+        return n.int64;
+    case NodeKind::uint64:
+        return n.uint64;
+    case NodeKind::real:
+        return n.real;
+    case NodeKind::array: {
         Value array = Value::array();
-        for (const auto& element : v.get_array()) {
-            array.push_back(toBuilt(element));
+        const Node* element = &n + 1;
+        for (std::uint32_t i = 0; i < n.length; ++i, element = element->next()) {
+            array.push_back(toBuilt(*element));
         }
         return array;
     }
-    case boost::json::kind::object: {
+    case NodeKind::object: {
         Value object = Value::object();
-        for (const auto& member : v.get_object()) {
-            object[std::string(member.key())] = toBuilt(member.value());
+        const Node* key = &n + 1;
+        for (std::uint32_t i = 0; i < n.length; ++i, key = (key + 1)->next()) {
+            object[std::string(key->string())] = toBuilt(*(key + 1));
         }
         return object;
     }
@@ -172,44 +198,59 @@ Value toBuilt(const ParsedValue& v) {
     return nullptr;
 }
 
-const ParsedValue& emptyObjectNode() {
-    static const ParsedValue empty(boost::json::object_kind);
+const Node& emptyObjectNode() {
+    static const Node empty = [] {
+        Node node;
+        node.kind = NodeKind::object;
+        node.subtreeNodes = 1;
+        return node;
+    }();
     return empty;
 }
 
 }  // namespace
 
-bool View::isObject() const { return node(*this).is_object(); }
-bool View::isArray() const { return node(*this).is_array(); }
-bool View::isString() const { return node(*this).is_string() && !isBigInteger(node(*this)); }
-bool View::isBool() const { return node(*this).is_bool(); }
-bool View::isTrue() const { return node(*this).is_bool() && node(*this).get_bool(); }
+bool View::isObject() const { return node(*this).kind == NodeKind::object; }
+bool View::isArray() const { return node(*this).kind == NodeKind::array; }
+bool View::isString() const { return node(*this).kind == NodeKind::string; }
+bool View::isBool() const { return isTrue() || node(*this).kind == NodeKind::falseValue; }
+bool View::isTrue() const { return node(*this).kind == NodeKind::trueValue; }
 
 std::optional<View> View::find(std::string_view key) const {
-    const boost::json::object* object = node(*this).if_object();
-    if (object == nullptr) {
+    const Node& object = node(*this);
+    if (object.kind != NodeKind::object) {
         return std::nullopt;
     }
-    auto found = object->find(string_view(key.data(), key.size()));
-    if (found == object->end()) {
+    // Of repeated keys the last counts.
+    const Node* found = nullptr;
+    const Node* member = &object + 1;
+    for (std::uint32_t i = 0; i < object.length; ++i, member = (member + 1)->next()) {
+        if (member->string() == key) {
+            found = member + 1;
+        }
+    }
+    if (found == nullptr) {
         return std::nullopt;
     }
-    return ViewAccess::make(found->value());
+    return ViewAccess::make(*found);
 }
 
 std::optional<std::string_view> View::string() const {
     if (!isString()) {
         return std::nullopt;
     }
-    return stringOf(node(*this).get_string());
+    return node(*this).string();
 }
 
-std::size_t View::arraySize() const {
-    const boost::json::array* array = node(*this).if_array();
-    return array != nullptr ? array->size() : 0;
-}
+std::size_t View::arraySize() const { return isArray() ? node(*this).length : 0; }
 
-View View::at(std::size_t index) const { return ViewAccess::make(node(*this).get_array()[index]); }
+View View::at(std::size_t index) const {
+    const Node* element = &node(*this) + 1;
+    for (std::size_t i = 0; i < index; ++i) {
+        element = element->next();
+    }
+    return ViewAccess::make(*element);
+}
 
 Value View::toValue() const { return toBuilt(node(*this)); }
 
@@ -229,20 +270,26 @@ Document Document::emptyObject() {
 }
 
 std::optional<Document> parseStrict(std::string_view text) {
+    // Node lengths are 32 bits; no answer or message comes near that.
+    if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    Document document;
+    DocumentData& data = *document.data_;
+    data.text.assign(text);
+    data.unescaped = std::make_unique_for_overwrite<char[]>(text.size());
+    // About one node for every eight bytes of a typical answer.
+    data.nodes.reserve(text.size() / 8 + 16);
+
     boost::json::parse_options options;
     options.max_depth = kMaxDepth;
-    Document document;
-    boost::json::basic_parser<DocumentBuilder> parser(options, &document.data_->memory);
+    boost::json::basic_parser<DocumentBuilder> parser(options, data);
     error_code error;
-    std::size_t used = parser.write_some(false, text.data(), text.size(), error);
-    if (error || used != text.size()) {
+    std::size_t used = parser.write_some(false, data.text.data(), data.text.size(), error);
+    if (error || used != text.size() || !data.nodes.front().isContainer()) {
         return std::nullopt;
     }
-    document.data_->value = parser.handler().release();
-    if (!document.data_->value.is_object() && !document.data_->value.is_array()) {
-        return std::nullopt;
-    }
-    document.data_->root = &document.data_->value;
+    data.root = data.nodes.data();
     return document;
 }
 

@@ -84,7 +84,7 @@ inline std::uint64_t escapeMask(std::uint64_t word) {
 
 // What the writer needs of a parsed value.
 struct ParsedNode {
-    const ParsedValue& v;
+    const Node& v;
 };
 
 // What the writer needs of a built value.
@@ -156,7 +156,7 @@ public:
 private:
     struct Member {
         std::string_view key;
-        const ParsedValue* value;
+        const Node* value;
     };
 
     void newline(std::size_t depth) {
@@ -241,47 +241,68 @@ private:
     }
 
     void writeValue(ParsedNode n, std::size_t depth) {
-        const ParsedValue& v = n.v;
-        switch (v.kind()) {
-        case boost::json::kind::null:
+        const Node& v = n.v;
+        switch (v.kind) {
+        case NodeKind::null:
             out_.append("null");
             break;
-        case boost::json::kind::bool_:
-            out_.append(v.get_bool() ? "true" : "false");
+        case NodeKind::falseValue:
+            out_.append("false");
             break;
-        case boost::json::kind::string:
-            if (isBigInteger(v)) {
-                out_.append(bigIntegerText(v));
-            } else {
-                writeString(stringOf(v.get_string()));
-            }
+        case NodeKind::trueValue:
+            out_.append("true");
             break;
-        case boost::json::kind::int64:
-            writeInteger(v.get_int64());
+        case NodeKind::string:
+            writeString(v.string());
             break;
-        case boost::json::kind::uint64:
-            writeInteger(v.get_uint64());
+        case NodeKind::bigInteger:
+            out_.append(v.string());
             break;
-        case boost::json::kind::double_:
-            writeDouble(v.get_double());
+        case NodeKind::int64:
+            writeInteger(v.int64);
             break;
-        case boost::json::kind::array: {
-            const boost::json::array& array = v.get_array();
-            writeContainer('[', ']', array.begin(), array.end(), depth,
-                           [&](const ParsedValue& element) { writeValue(ParsedNode{element}, depth + 1); });
+        case NodeKind::uint64:
+            writeInteger(v.uint64);
             break;
-        }
-        case boost::json::kind::object:
-            writeParsedObject(v.get_object(), depth);
+        case NodeKind::real:
+            writeDouble(v.real);
+            break;
+        case NodeKind::array:
+            writeParsedArray(v, depth);
+            break;
+        case NodeKind::object:
+            writeParsedObject(v, depth);
             break;
         }
     }
 
+    void writeParsedArray(const Node& array, std::size_t depth) {
+        out_.put('[');
+        const Node* element = &array + 1;
+        for (std::uint32_t i = 0; i < array.length; ++i, element = element->next()) {
+            if (i > 0) {
+                out_.put(',');
+            }
+            newline(depth + 1);
+            writeValue(ParsedNode{*element}, depth + 1);
+        }
+        if (array.length > 0) {
+            newline(depth);
+        }
+        out_.put(']');
+    }
+
     static void sortByKey(std::vector<Member>& members) {
-        auto byKey = [](const Member& a, const Member& b) { return a.key < b.key; };
+        // Keys mostly differ in their first byte: that compare needs no call.
+        auto byKey = [](const Member& a, const Member& b) {
+            if (!a.key.empty() && !b.key.empty() && a.key.front() != b.key.front()) {
+                return static_cast<unsigned char>(a.key.front()) < static_cast<unsigned char>(b.key.front());
+            }
+            return a.key < b.key;
+        };
         // Agent objects are small: insertion sort beats the general one there.
         if (members.size() > 24) {
-            std::sort(members.begin(), members.end(), byKey);
+            std::stable_sort(members.begin(), members.end(), byKey);
             return;
         }
         for (std::size_t i = 1; i < members.size(); ++i) {
@@ -294,17 +315,21 @@ private:
         }
     }
 
-    // A parsed object's keys are unique: the reader kept the last of repeated ones.
-    void writeParsedObject(const boost::json::object& object, std::size_t depth) {
+    void writeParsedObject(const Node& object, std::size_t depth) {
         if (scratch_.size() <= depth) {
             scratch_.resize(depth + 1);  // A deque: rows already in use stay where they are.
         }
         std::vector<Member>& members = scratch_[depth];
         members.clear();
-        for (const auto& member : object) {
-            members.push_back({member.key(), &member.value()});
+        const Node* key = &object + 1;
+        for (std::uint32_t i = 0; i < object.length; ++i, key = (key + 1)->next()) {
+            members.push_back({key->string(), key + 1});
         }
         sortByKey(members);
+        // Of repeated keys only the last occurrence counts, as when reading.
+        auto last = std::unique(members.rbegin(), members.rend(),
+                                [](const Member& a, const Member& b) { return a.key == b.key; });
+        members.erase(members.begin(), last.base());
         // Writing nested objects uses deeper scratch rows, never this one.
         writeContainer('{', '}', members.begin(), members.end(), depth, [&](const Member& member) {
             writeMember(member.key, ParsedNode{*member.value}, depth);
