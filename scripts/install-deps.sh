@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jq hyperfine socat
   clang-14 libclang-rt-14-dev
+  clang-19 libc++-19-dev libc++abi-19-dev googletest
   help2man man-db bsdextrautils bash-completion zsh fish
   dpkg-dev file
 )
