@@ -269,24 +269,26 @@ Document Document::emptyObject() {
     return document;
 }
 
-std::optional<Document> parseStrict(std::string_view text) {
+std::optional<Document> parseStrict(std::string_view text) { return parseStrictInPlace(std::string(text)); }
+
+std::optional<Document> parseStrictInPlace(std::string text) {
     // Node lengths are 32 bits; no answer or message comes near that.
     if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;
     }
     Document document;
     DocumentData& data = *document.data_;
-    data.text.assign(text);
-    data.unescaped = std::make_unique_for_overwrite<char[]>(text.size());
+    data.text = std::move(text);
+    data.unescaped = std::make_unique_for_overwrite<char[]>(data.text.size());
     // About one node for every eight bytes of a typical answer.
-    data.nodes.reserve(text.size() / 8 + 16);
+    data.nodes.reserve(data.text.size() / 8 + 16);
 
     boost::json::parse_options options;
     options.max_depth = kMaxDepth;
     boost::json::basic_parser<DocumentBuilder> parser(options, data);
     error_code error;
     std::size_t used = parser.write_some(false, data.text.data(), data.text.size(), error);
-    if (error || used != text.size() || !data.nodes.front().isContainer()) {
+    if (error || used != data.text.size() || !data.nodes.front().isContainer()) {
         return std::nullopt;
     }
     data.root = data.nodes.data();
