@@ -10,6 +10,7 @@
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
+#include "util/version.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ std::map<std::string, std::string> environment(const std::string& socketPath) {
 ProcessResult runServer(const std::string& input, std::map<std::string, std::string> env = environment("/nonexistent/s")) {
     return runProcess({QUILLBROOK_CLI_PATH, "mcp"}, env, input);
 }
+
+const std::string kServerInfo = R"({"name":"Quillbrook","version":")" + std::string(quillbrook::kVersion) + R"("})";
 
 std::string ping(const std::string& id) { return R"({"jsonrpc":"2.0","method":"ping","id":)" + id + "}\n"; }
 std::string pong(const std::string& id) { return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})" + "\n"; }
@@ -144,7 +147,7 @@ TEST(McpProcess, RefusesDiscoverThenServesTheInitializeFallback) {
     server.send(R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{"protocolVersion":"2026-07-28",)"
                 R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})" "\n");
     EXPECT_EQ(server.readLine(), R"({"id":2,"jsonrpc":"2.0","result":{"capabilities":{"tools":{}},)"
-                                 R"("protocolVersion":"2024-11-05","serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})");
+                                 R"("protocolVersion":"2024-11-05","serverInfo":)" + kServerInfo + "}}");
 
     server.send(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
     server.send(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})" "\n");

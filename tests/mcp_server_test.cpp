@@ -15,6 +15,7 @@
 #include "support/expected_messages.h"
 #include "support/mcp_lines.h"
 #include "support/stand_in_agent.h"
+#include "util/version.h"
 
 namespace {
 
@@ -29,9 +30,10 @@ using test_support::okReply;
 using test_support::StandInAgent;
 using Reply = StandInAgent::Reply;
 
+const std::string kServerInfo = R"({"name":"Quillbrook","version":")" + std::string(kVersion) + R"("})";
+
 const std::string kInitializeResult =
-    R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05",)"
-    R"("serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})";
+    R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":)" + kServerInfo + "}}";
 
 // Points the server's client at `path` for the life of the scope.
 class SocketVariable {

@@ -1,8 +1,8 @@
 #!/bin/sh
-# Runs the interoperability tests with the quillbrook-cli given as $1: the MCP
-# TypeScript SDK 1.x and v2 clients and the AI SDK's client, each against the
-# stand-in agent in common.mjs. Exits 77, which ctest counts as skipped, where
-# Node.js or the clients are not installed.
+# Runs the interoperability tests with the quillbrook-cli given as $1, which
+# must report the version $2: the MCP TypeScript SDK 1.x and v2 clients and the
+# AI SDK's client, each against the stand-in agent in common.mjs. Exits 77,
+# which ctest counts as skipped, where Node.js or the clients are not installed.
 case "$0" in
   */*) here=$(cd "${0%/*}" && pwd) ;;
   *) here=$(pwd) ;;
@@ -26,6 +26,6 @@ fi
 status=0
 for client in $clients; do
   echo "# $client"
-  node "$here/$client" "$1" || status=1
+  node "$here/$client" "$1" "$2" || status=1
 done
 exit $status

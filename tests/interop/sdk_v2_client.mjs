@@ -4,7 +4,7 @@
 // close; and once more with the client's version probe, which asks
 // server/discover first and falls back to initialize on -32601.
 //
-// Usage: node sdk_v2_client.mjs path/to/quillbrook-cli
+// Usage: node sdk_v2_client.mjs path/to/quillbrook-cli VERSION
 
 import assert from 'node:assert/strict';
 
@@ -12,15 +12,11 @@ import { Client } from '@modelcontextprotocol/client';
 import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
 
 import {
-  assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent,
-  toolNames,
+  assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, serverUnderTest,
+  startStandInAgent, toolNames,
 } from './common.mjs';
 
-const cli = process.argv[2];
-if (!cli) {
-  console.error('usage: node sdk_v2_client.mjs path/to/quillbrook-cli');
-  process.exit(2);
-}
+const { cli, serverInfo } = serverUnderTest('sdk_v2_client.mjs');
 
 // The SDK's stdio transport, subclassed only so that the version probe runs on
 // this connection (on the base class it runs on a separate process) and every
@@ -55,7 +51,7 @@ const { transport, client, errors } = connectable(agent);
 try {
   await check('connects', async () => {
     await client.connect(transport);
-    assert.deepEqual(client.getServerVersion(), { name: 'Quillbrook', version: '2.0.0' });
+    assert.deepEqual(client.getServerVersion(), serverInfo);
     assert.deepEqual(client.getServerCapabilities(), { tools: {} });
   });
 
@@ -78,7 +74,7 @@ try {
     try {
       await probe.client.connect(probe.transport);
       assert.deepEqual(probe.transport.sentMethods.slice(0, 2), ['server/discover', 'initialize']);
-      assert.deepEqual(probe.client.getServerVersion(), { name: 'Quillbrook', version: '2.0.0' });
+      assert.deepEqual(probe.client.getServerVersion(), serverInfo);
       const result = await probe.client.callTool({ name: 'list_accounts', arguments: {} });
       assert.deepEqual(result, { content: [{ type: 'text', text: calls[0].text }] });
       assert.deepEqual(probe.errors.map(String), []);
