@@ -11,7 +11,7 @@ if ! command -v node >/dev/null 2>&1; then
   echo "SKIPPED: Node.js (node) is not installed; the MCP client interoperability tests need it"
   exit 77
 fi
-for package in @modelcontextprotocol/sdk @modelcontextprotocol/client @ai-sdk/mcp zod; do
+for package in @modelcontextprotocol/sdk @modelcontextprotocol/client @ai-sdk/mcp zod ajv ajv-formats; do
   if [ ! -d "$here/node_modules/$package" ]; then
     echo "SKIPPED: the MCP clients are not installed ($package is missing); run: npm ci --prefix tests/interop"
     exit 77
