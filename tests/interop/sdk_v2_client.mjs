@@ -13,6 +13,7 @@
 // Usage: node sdk_v2_client.mjs path/to/quillbrook-cli VERSION
 
 import assert from 'node:assert/strict';
+import { StringDecoder } from 'node:string_decoder';
 
 import { Client } from '@modelcontextprotocol/client';
 import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
@@ -42,8 +43,10 @@ class RecordingStdioTransport extends StdioClientTransport {
 
   async start() {
     await super.start();
+    // A character may arrive split over two chunks.
+    const decoder = new StringDecoder('utf8');
     this._process.stdout.on('data', (chunk) => {
-      const lines = (this.#partial + chunk.toString('utf8')).split('\n');
+      const lines = (this.#partial + decoder.write(chunk)).split('\n');
       this.#partial = lines.pop();
       for (const line of lines) {
         this.answerLines.push(line);
