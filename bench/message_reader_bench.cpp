@@ -6,9 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "dev_agent/maildir.h"
-#include "dev_agent/message_file.h"
-#include "dev_agent/message_reader.h"
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/message_file.h"
+#include "dev_agent/mime/message_reader.h"
 
 // How fast the development agent reads messages: only the header block, as a
 // message list or an index needs, against the whole message, as `read` needs.

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "check.h"
-#include "dev_agent/protocol.h"
+#include "dev_agent/protocol/protocol.h"
 #include "json/json.h"
 
 namespace {

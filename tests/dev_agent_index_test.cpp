@@ -9,9 +9,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "dev_agent/mail_store.h"
-#include "dev_agent/state_lock.h"
-#include "dev_agent/uid_state_file.h"
+#include "dev_agent/store/mail_store.h"
+#include "dev_agent/store/state_lock.h"
+#include "dev_agent/store/uid_state_file.h"
 #include "dev_agent_fixture.h"
 
 // The persistent index behind the mail store: what a restart takes from it, what

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "dev_agent/accounts.h"
-#include "dev_agent/maildir.h"
-#include "dev_agent/modified_utf7.h"
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/modified_utf7.h"
+#include "dev_agent/store/accounts.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "dev_agent/charset_text.h"
-#include "dev_agent/encoded_words.h"
-#include "dev_agent/header_block.h"
-#include "dev_agent/html_text.h"
-#include "dev_agent/text.h"
+#include "dev_agent/base/text.h"
+#include "dev_agent/mime/charset_text.h"
+#include "dev_agent/mime/encoded_words.h"
+#include "dev_agent/mime/header_block.h"
+#include "dev_agent/mime/html_text.h"
 
 namespace quillbrook::dev_agent {
 namespace {
