@@ -1,6 +1,5 @@
 #include "transport/agent_socket_client.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 #include <sys/socket.h>
@@ -9,6 +8,7 @@
 #include "transport/response_rules.h"
 #include "transport/socket_error.h"
 #include "util/agent_paths.h"
+#include "util/io.h"
 #include "util/unix_socket.h"
 
 namespace quillbrook {
@@ -25,11 +25,7 @@ std::string readLine(int fd) {
     for (;;) {
         std::size_t before = buffer.size();
         buffer.resize(before + kReadChunkBytes);
-        ssize_t received = ::read(fd, buffer.data() + before, kReadChunkBytes);
-        if (received < 0 && errno == EINTR) {
-            buffer.resize(before);
-            continue;
-        }
+        ssize_t received = readSome(fd, buffer.data() + before, kReadChunkBytes);
         if (received <= 0) {
             throw CLISocketError::connectionLost();
         }

@@ -5,21 +5,17 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
-#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "util/io.h"
 #include "util/unique_fd.h"
 
 namespace quillbrook {
 
 namespace {
-
-[[noreturn]] void throwErrno(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
 
 // The rename itself is only durable once the directory entry is on disk.
 void syncDirectory(const std::string& directory) {
@@ -31,15 +27,8 @@ void syncDirectory(const std::string& directory) {
 
 // Writes the whole file's content and flushes it; throws with errno's reason.
 void writeAndFlush(const UniqueFd& fd, std::string_view bytes, const std::string& path) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written < 0) {
-            throwErrno("cannot write " + path);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (!writeAll(fd.get(), bytes)) {
+        throwErrno("cannot write " + path);
     }
     if (::fsync(fd.get()) != 0) {
         throwErrno("cannot flush " + path);
@@ -81,10 +70,7 @@ std::string readWholeFile(const std::string& path) {
     std::string content;
     char buffer[65536];
     for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        ssize_t got = readSome(fd.get(), buffer, sizeof buffer);
         if (got < 0) {
             throwErrno("cannot read " + path);
         }

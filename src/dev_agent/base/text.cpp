@@ -1,12 +1,12 @@
 #include "dev_agent/base/text.h"
 
+#include "util/ascii.h"
+
 namespace quillbrook::dev_agent {
 
 namespace {
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 }  // namespace
 
@@ -32,7 +32,7 @@ std::string snippetOf(std::string_view text, std::size_t maxChars) {
     bool pendingBlank = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (isBlank(c)) {
+        if (isAsciiSpace(c)) {
             pendingBlank = !out.empty();
             continue;
         }

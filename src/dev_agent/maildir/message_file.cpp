@@ -1,13 +1,13 @@
 #include "dev_agent/maildir/message_file.h"
 
 #include <cerrno>
-#include <system_error>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "dev_agent/mime/header_block.h"
 #include "util/files.h"
+#include "util/io.h"
 #include "util/unique_fd.h"
 
 namespace quillbrook::dev_agent {
@@ -16,10 +16,6 @@ namespace {
 
 // Most header blocks fit in the first read.
 constexpr std::size_t kHeaderReadBytes = 16 * 1024;
-
-[[noreturn]] void throwErrno(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
 
 // A header block is complete once a line that cannot belong to it has been read.
 bool holdsWholeHeader(std::string_view start) {
@@ -38,11 +34,7 @@ std::string readHeaderBytes(const std::string& path) {
     while (start.size() < kMaxHeaderBytes) {
         std::size_t had = start.size();
         start.resize(had + kHeaderReadBytes);
-        ssize_t got = ::read(fd.get(), start.data() + had, kHeaderReadBytes);
-        if (got < 0 && errno == EINTR) {
-            start.resize(had);
-            continue;
-        }
+        ssize_t got = readSome(fd.get(), start.data() + had, kHeaderReadBytes);
         if (got < 0) {
             throwErrno("cannot read " + path);
         }

@@ -11,8 +11,6 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
 constexpr std::string_view kUtf8Labels[] = {"", "utf-8", "utf8", "us-ascii", "ascii"};
 
 struct Converted {
@@ -45,7 +43,7 @@ std::optional<Converted> convertFrom(std::string_view bytes, const char* charset
             continue;
         }
         // EILSEQ or EINVAL (a sequence cut off at the end): skip one byte.
-        out.text.append(kReplacementCharacter);
+        out.text.append(utf8::kReplacementCharacter);
         ++out.replaced;
         ++in;
         --inLeft;

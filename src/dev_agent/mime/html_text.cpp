@@ -8,6 +8,7 @@
 #include <glib.h>
 
 #include "dev_agent/base/text.h"
+#include "util/ascii.h"
 
 namespace quillbrook::dev_agent {
 
@@ -29,8 +30,6 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kEntities
     {"ndash", "\xE2\x80\x93"},
     {"hellip", "\xE2\x80\xA6"},
 }};
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 void appendCodePoint(std::string& out, std::uint32_t cp) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
@@ -107,7 +106,7 @@ private:
 std::string_view tagName(std::string_view tag) {
     std::size_t start = (!tag.empty() && tag[0] == '/') ? 1 : 0;
     std::size_t end = start;
-    while (end < tag.size() && !isSpace(tag[end]) && tag[end] != '/' && tag[end] != '>') {
+    while (end < tag.size() && !isAsciiSpace(tag[end]) && tag[end] != '/' && tag[end] != '>') {
         ++end;
     }
     return tag.substr(start, end - start);
@@ -158,7 +157,7 @@ std::string htmlToText(std::string_view html) {
             }
             continue;
         }
-        if (isSpace(c)) {
+        if (isAsciiSpace(c)) {
             builder.blank();
             ++i;
             continue;

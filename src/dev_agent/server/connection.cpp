@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "util/io.h"
+
 namespace quillbrook::dev_agent {
 
 namespace {
@@ -54,8 +56,8 @@ RequestRead readRequestLine(int fd, int stopFd, Clock::time_point deadline, std:
         case Ready::yes:
             break;
         }
-        ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+        ssize_t got = readSome(fd, chunk, sizeof chunk);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
         if (got <= 0) {
@@ -87,20 +89,8 @@ RequestRead readRequestLine(int fd, int stopFd, Clock::time_point deadline, std:
 }
 
 bool writeAnswer(int fd, std::string_view bytes, int stopFd, Clock::time_point deadline) {
-    while (!bytes.empty()) {
-        if (waitFor(fd, POLLOUT, stopFd, deadline) != Ready::yes) {
-            return false;
-        }
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
+    return writeAll(fd, bytes, Sink::socket,
+                    [stopFd, deadline](int full) { return waitFor(full, POLLOUT, stopFd, deadline) == Ready::yes; });
 }
 
 }  // namespace quillbrook::dev_agent

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <stdexcept>
-#include <system_error>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,6 +9,7 @@
 
 #include "dev_agent/base/log.h"
 #include "util/files.h"
+#include "util/io.h"
 #include "util/unix_socket.h"
 
 namespace quillbrook::dev_agent {
@@ -18,14 +18,10 @@ namespace {
 
 constexpr int kBacklog = 64;
 
-[[noreturn]] void fail(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
-
 UniqueFd newSocket() {
     UniqueFd fd = newUnixSocket();
     if (!fd.valid()) {
-        fail("cannot create a socket");
+        throwErrno("cannot create a socket");
     }
     return fd;
 }
@@ -40,7 +36,7 @@ bool someoneListens(const std::string& path) {
     if (errno == ECONNREFUSED || errno == ENOENT) {
         return false;
     }
-    fail("cannot tell whether an agent listens on " + path);
+    throwErrno("cannot tell whether an agent listens on " + path);
 }
 
 void prepareDirectory(const std::string& directory) {
@@ -64,7 +60,7 @@ void clearPath(const std::string& path) {
         throw std::runtime_error("another agent is already listening on " + path);
     }
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-        fail("cannot remove the stale socket " + path);
+        throwErrno("cannot remove the stale socket " + path);
     }
     logLine("removed the stale socket " + path);
 }
@@ -75,7 +71,7 @@ void bindTo(int fd, const std::string& path) {
     int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     ::umask(previous);
     if (bound != 0) {
-        fail("cannot bind " + path);
+        throwErrno("cannot bind " + path);
     }
     ::chmod(path.c_str(), 0600);
 }
@@ -95,13 +91,13 @@ Listener::Listener(std::string path) : path_(std::move(path)) {
     bool viaTemporary = temporary.size() <= kMaxSocketPathBytes;
     bindTo(fd_.get(), viaTemporary ? temporary : path_);
     if (::listen(fd_.get(), kBacklog) != 0) {
-        fail("cannot listen on " + path_);
+        throwErrno("cannot listen on " + path_);
     }
     if (viaTemporary && ::rename(temporary.c_str(), path_.c_str()) != 0) {
         int saved = errno;
         ::unlink(temporary.c_str());
         errno = saved;
-        fail("cannot move the socket to " + path_);
+        throwErrno("cannot move the socket to " + path_);
     }
     setNonBlockingCloseOnExec(fd_.get());
     struct stat info {};

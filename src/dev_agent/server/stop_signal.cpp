@@ -3,11 +3,11 @@
 #include <cerrno>
 #include <csignal>
 #include <stdexcept>
-#include <system_error>
 
 #include <poll.h>
 
 #include "util/files.h"
+#include "util/io.h"
 
 namespace quillbrook::dev_agent {
 
@@ -36,7 +36,7 @@ void installHandler(int signal, void (*handler)(int)) {
 StopSignal::StopSignal() {
     int ends[2];
     if (::pipe(ends) != 0) {
-        throw std::system_error(errno, std::generic_category(), "cannot create the stop pipe");
+        throwErrno("cannot create the stop pipe");
     }
     readEnd_ = UniqueFd(ends[0]);
     writeEnd_ = UniqueFd(ends[1]);

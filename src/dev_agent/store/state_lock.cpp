@@ -2,13 +2,13 @@
 
 #include <cerrno>
 #include <stdexcept>
-#include <system_error>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include "util/files.h"
+#include "util/io.h"
 
 namespace quillbrook::dev_agent {
 
@@ -17,11 +17,11 @@ StateDirectoryLock::StateDirectoryLock(const std::string& stateDir) {
     std::string path = stateDir + "/agent.lock";
     fd_ = UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!fd_.valid()) {
-        throw std::system_error(errno, std::generic_category(), "cannot open " + path);
+        throwErrno("cannot open " + path);
     }
     if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK) {
-            throw std::system_error(errno, std::generic_category(), "cannot lock " + path);
+            throwErrno("cannot lock " + path);
         }
         std::string holder = readWholeFile(path);
         while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) {
