@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,21 +84,22 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
     return entry;
 }
 
-std::vector<MaildirEntry> listMaildirMessages(const std::string& folderPath) {
-    std::vector<MaildirEntry> entries;
-    for (const char* sub : {"/cur", "/new"}) {
-        std::error_code error;
-        for (const auto& file : fs::directory_iterator(folderPath + sub, error)) {
-            if (!file.is_regular_file(error)) {
-                continue;
-            }
-            if (auto entry = parseMaildirFileName(file.path().filename().string())) {
-                entry->path = file.path().string();
-                entries.push_back(std::move(*entry));
-            }
+std::vector<std::string> messageFileNames(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        // Types other than these are not files; an unknown type is checked on opening.
+        bool mayBeFile = entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+        if (mayBeFile && parseMaildirFileName(entry->d_name)) {
+            names.emplace_back(entry->d_name);
         }
     }
-    return entries;
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry) {

@@ -31,9 +31,11 @@ struct MaildirFolder {
 // reader must skip (those starting with a dot).
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 
-// The messages in cur/ and new/ of the folder at `folderPath`, in no defined order.
-// Missing subdirectories count as empty.
-std::vector<MaildirEntry> listMaildirMessages(const std::string& folderPath);
+// The names of the message files in `directory` (a folder's cur/ or new/),
+// sorted; a missing directory is empty. Entries that are plainly no files are
+// left out; whether a link or an entry of unknown type is a message is told
+// when it is opened.
+std::vector<std::string> messageFileNames(const std::string& directory);
 
 // When the message was delivered: the time a delivery agent puts at the start of
 // the unique name ("1740989520.M101P4101.host"), else the file's modification

@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include "dev_agent/base/log.h"
@@ -19,15 +18,13 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-using Clock = std::chrono::system_clock;
-
 constexpr std::size_t kBatchSize = 2000;
 constexpr std::size_t kParallelFrom = 64;
 constexpr std::size_t kLogProgressFrom = 10000;
 constexpr std::size_t kLogProgressEvery = 20000;
 constexpr std::int64_t kSettledNanos = 2'000'000'000;
 
-constexpr MailDirectory kDirectories[] = {MailDirectory::cur, MailDirectory::fresh};
+constexpr MailDirectory kDirectories[] = {MailDirectory::cur, MailDirectory::incoming};
 
 std::int64_t nanosOf(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
@@ -42,7 +39,7 @@ std::int64_t modificationNanos(const struct stat& info) {
 }
 
 std::int64_t nowNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::optional<std::int64_t> directoryStamp(const std::string& path) {
@@ -51,25 +48,6 @@ std::optional<std::int64_t> directoryStamp(const std::string& path) {
         return std::nullopt;
     }
     return modificationNanos(info);
-}
-
-// The names of the message files in `path`, sorted; a missing directory is empty.
-std::vector<std::string> messageFileNames(const std::string& path) {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
-        return names;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        // Types other than these are not files; an unknown type is checked on opening.
-        bool mayBeFile = entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-        if (mayBeFile && parseMaildirFileName(entry->d_name)) {
-            names.emplace_back(entry->d_name);
-        }
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool hasFlag(const std::vector<std::string>& flags, std::string_view flag) {
@@ -164,52 +142,62 @@ private:
     std::size_t logged_ = 0;
 };
 
-}  // namespace
-
-void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
-                const std::function<bool()>& stopRequested) {
-    DirectoryStamps stored = index.stamps(folderId);
-    DirectoryStamps current;
+// What changed in a folder since the index last looked.
+struct FolderChanges {
+    DirectoryStamps stamps;  // to keep once the changes are written
     std::vector<NewFile> added;
     std::vector<std::pair<MailDirectory, std::string>> removed;
+    bool any = false;
+};
+
+// Lists each directory whose modification time moved and compares its names
+// with the index's.
+FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::int64_t folderId) {
+    DirectoryStamps stored = index.stamps(folderId);
+    FolderChanges changes;
     std::int64_t lookedAt = nowNanos();
-    bool changed = false;
     for (MailDirectory dir : kDirectories) {
-        std::optional<std::int64_t> stamp = directoryStamp(folder.path + "/" + directoryName(dir));
-        current.of(dir) = stamp && *stamp < lookedAt - kSettledNanos ? *stamp : -1;
+        std::string path = folder.path + "/" + directoryName(dir);
+        std::optional<std::int64_t> stamp = directoryStamp(path);
+        changes.stamps.of(dir) = stamp && *stamp < lookedAt - kSettledNanos ? *stamp : -1;
+        changes.any = changes.any || changes.stamps.of(dir) != stored.of(dir);
         if (stamp && *stamp == stored.of(dir)) {
             continue;
         }
-        changed = true;
-        std::vector<std::string> present = messageFileNames(folder.path + "/" + directoryName(dir));
+        changes.any = true;
+        std::vector<std::string> present = messageFileNames(path);
         std::vector<std::string> known = index.names(folderId, dir);
         std::sort(known.begin(), known.end());
         std::vector<std::string> gone;
         std::set_difference(known.begin(), known.end(), present.begin(), present.end(), std::back_inserter(gone));
         for (auto& name : gone) {
-            removed.emplace_back(dir, std::move(name));
+            changes.removed.emplace_back(dir, std::move(name));
         }
-        std::vector<std::string> fresh;
-        std::set_difference(present.begin(), present.end(), known.begin(), known.end(), std::back_inserter(fresh));
-        for (auto& name : fresh) {
+        std::vector<std::string> arrived;
+        std::set_difference(present.begin(), present.end(), known.begin(), known.end(), std::back_inserter(arrived));
+        for (auto& name : arrived) {
             auto entry = parseMaildirFileName(name);
-            added.push_back({dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
+            changes.added.push_back({dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
         }
-    }
-    if (!changed && current.cur == stored.cur && current.fresh == stored.fresh) {
-        return;
     }
     // Names seen together take UIDs in name order, which for Maildir names is arrival order.
-    std::stable_sort(added.begin(), added.end(),
+    std::stable_sort(changes.added.begin(), changes.added.end(),
                      [](const NewFile& a, const NewFile& b) { return a.uniqueName < b.uniqueName; });
+    return changes;
+}
 
+// Writes the changes in batches of one transaction each; the stamps go with
+// the last batch, so that a folder left half done is looked at again.
+void writeChanges(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+                  const FolderChanges& changes, const std::function<bool()>& stopRequested) {
+    const std::vector<NewFile>& added = changes.added;
     ProgressLog progress(account, folder, added.size());
     std::size_t done = 0;
     bool first = true;
     do {
-        sqlite::Transaction batch(index.database());
+        sqlite::Transaction batch = index.transaction();
         if (first) {
-            for (const auto& [dir, name] : removed) {
+            for (const auto& [dir, name] : changes.removed) {
                 index.remove(folderId, dir, name);
             }
             first = false;
@@ -224,16 +212,26 @@ void syncFolder(MailIndex& index, const std::string& account, const MaildirFolde
             }
         }
         if (done == added.size()) {
-            if (!added.empty() || !removed.empty()) {
+            if (!added.empty() || !changes.removed.empty()) {
                 index.countMessages(folderId);
             }
-            index.setStamps(folderId, current);
+            index.setStamps(folderId, changes.stamps);
         }
         batch.commit();
         progress.advanced(done);
     } while (done < added.size() && !stopRequested());
     if (done == added.size()) {
         progress.finished(done);
+    }
+}
+
+}  // namespace
+
+void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+                const std::function<bool()>& stopRequested) {
+    FolderChanges changes = findChanges(index, folder, folderId);
+    if (changes.any) {
+        writeChanges(index, account, folder, folderId, changes, stopRequested);
     }
 }
 

@@ -12,7 +12,7 @@
 namespace quillbrook::dev_agent {
 
 // The two directories of a Maildir folder that hold messages.
-enum class MailDirectory : int { cur = 0, fresh = 1 };
+enum class MailDirectory : int { cur = 0, incoming = 1 };
 inline const char* directoryName(MailDirectory dir) { return dir == MailDirectory::cur ? "cur" : "new"; }
 
 // What the index keeps of one message file; the fields after `seen` come from
@@ -21,7 +21,6 @@ struct IndexedMessage {
     MailDirectory dir = MailDirectory::cur;
     std::string name;  // the file name, flags included
     std::uint64_t uid = 0;
-    bool readable = true;  // false: no message in the file; kept so it is read once
     bool seen = false;
     std::int64_t time = 0;
     std::string from;
@@ -36,8 +35,8 @@ struct IndexedMessage {
 // (nanoseconds); -1 when the index must look again.
 struct DirectoryStamps {
     std::int64_t cur = -1;
-    std::int64_t fresh = -1;
-    std::int64_t& of(MailDirectory dir) { return dir == MailDirectory::cur ? cur : fresh; }
+    std::int64_t incoming = -1;  // new/
+    std::int64_t& of(MailDirectory dir) { return dir == MailDirectory::cur ? cur : incoming; }
 };
 
 struct FolderTotals {
@@ -48,7 +47,7 @@ struct FolderTotals {
 // The persistent index of the agent's mail in one SQLite database: per account
 // the UID of every unique name ever seen and the next UID to give, and per
 // folder the header summary of each message file and the state of its
-// directories at the last look. It stores; FolderSync decides what to store.
+// directories at the last look. It stores; syncFolder decides what to store.
 // Not thread-safe: one user at a time.
 class MailIndex {
 public:
@@ -56,7 +55,8 @@ public:
     explicit MailIndex(const std::string& path);
     ~MailIndex();
 
-    sqlite::Database& database() { return db_; }
+    // One batch of changes, committed together or not at all.
+    sqlite::Transaction transaction();
 
     // Accounts are keyed by their lower-case address.
     bool knowsAccount(const std::string& account);
@@ -75,12 +75,12 @@ public:
     void insert(std::int64_t folder, const IndexedMessage& message);
     void remove(std::int64_t folder, MailDirectory dir, const std::string& name);
 
-    // Counts the folder's readable and unread messages afresh, for totals().
+    // Counts the folder's messages and unread messages afresh, for totals().
     void countMessages(std::int64_t folder);
     // The counts as of the last countMessages, so that a large folder is not
     // counted on every look.
     FolderTotals totals(std::int64_t folder);
-    // The readable messages, newest first (by time, then UID).
+    // The messages, newest first (by time, then UID).
     std::vector<IndexedMessage> newest(std::int64_t folder, std::size_t limit);
     std::optional<IndexedMessage> byUid(std::int64_t folder, std::uint64_t uid);
     void setBodySummary(std::int64_t folder, const IndexedMessage& message);

@@ -1,5 +1,6 @@
 #include "dev_agent/store/mail_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -15,7 +16,6 @@
 namespace quillbrook::dev_agent {
 
 namespace {
-
 
 std::string accountKey(const Account& account) { return asciiLower(account.email); }
 
@@ -64,7 +64,7 @@ void MailStore::takeOverUidStateFiles() {
         if (!state) {
             continue;
         }
-        sqlite::Transaction transaction(index_.database());
+        sqlite::Transaction transaction = index_.transaction();
         index_.importUids(accountKey(account), state->nextUid, state->uids);
         transaction.commit();
         // Kept, renamed, as a record of what was taken over.
@@ -107,7 +107,10 @@ std::vector<FolderCounts> MailStore::folders(const Account& account) {
 
 void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folderId,
                                  std::vector<IndexedMessage>& page) {
-    std::optional<sqlite::Transaction> transaction;
+    if (std::all_of(page.begin(), page.end(), [](const IndexedMessage& message) { return message.snippet; })) {
+        return;
+    }
+    sqlite::Transaction transaction = index_.transaction();
     for (auto& message : page) {
         if (message.snippet) {
             continue;
@@ -118,14 +121,9 @@ void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folde
         }
         message.snippet = snippetOf(parsed->body, kSnippetChars);
         message.hasAttachments = !parsed->attachments.empty();
-        if (!transaction) {
-            transaction.emplace(index_.database());
-        }
         index_.setBodySummary(folderId, message);
     }
-    if (transaction) {
-        transaction->commit();
-    }
+    transaction.commit();
 }
 
 FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, std::size_t limit) {
@@ -188,7 +186,7 @@ MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::st
     MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
         MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);
-    sqlite::Transaction transaction(index_.database());
+    sqlite::Transaction transaction = index_.transaction();
     std::uint64_t uid = index_.uidFor(accountKey(account), uniqueName);
     transaction.commit();
     return {drafts.name, uid};

@@ -23,61 +23,57 @@ Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
 
 Statement::~Statement() { sqlite3_finalize(statement_); }
 
-Statement& Statement::bind(int index, std::int64_t value) {
-    if (sqlite3_bind_int64(statement_, index, value) != SQLITE_OK) {
-        fail(db_, "cannot bind a value");
+Query::~Query() {
+    sqlite3_reset(statement_.statement_);
+    sqlite3_clear_bindings(statement_.statement_);
+}
+
+Query& Query::bind(int index, std::int64_t value) {
+    if (sqlite3_bind_int64(statement_.statement_, index, value) != SQLITE_OK) {
+        fail(statement_.db_, "cannot bind a value");
     }
     return *this;
 }
 
-Statement& Statement::bind(int index, std::string_view text) {
-    if (sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
-        SQLITE_OK) {
-        fail(db_, "cannot bind a value");
+Query& Query::bind(int index, std::string_view text) {
+    if (sqlite3_bind_text(statement_.statement_, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT) != SQLITE_OK) {
+        fail(statement_.db_, "cannot bind a value");
     }
     return *this;
 }
 
-Statement& Statement::bindNull(int index) {
-    if (sqlite3_bind_null(statement_, index) != SQLITE_OK) {
-        fail(db_, "cannot bind a value");
+Query& Query::bindTextOrNull(int index, const std::optional<std::string>& text) {
+    if (text) {
+        return bind(index, std::string_view(*text));
+    }
+    if (sqlite3_bind_null(statement_.statement_, index) != SQLITE_OK) {
+        fail(statement_.db_, "cannot bind a value");
     }
     return *this;
 }
 
-bool Statement::step() {
-    int result = sqlite3_step(statement_);
+bool Query::step() {
+    int result = sqlite3_step(statement_.statement_);
     if (result == SQLITE_ROW) {
         return true;
     }
     if (result == SQLITE_DONE) {
         return false;
     }
-    std::string sql = sqlite3_sql(statement_);
-    sqlite3_reset(statement_);
-    fail(db_, "\"" + sql + "\" failed");
+    fail(statement_.db_, "\"" + std::string(sqlite3_sql(statement_.statement_)) + "\" failed");
 }
 
-void Statement::run() {
-    step();
-    reset();
-}
+std::int64_t Query::integer(int column) const { return sqlite3_column_int64(statement_.statement_, column); }
 
-void Statement::reset() {
-    sqlite3_reset(statement_);
-    sqlite3_clear_bindings(statement_);
-}
-
-std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
-
-std::string Statement::text(int column) const {
-    const unsigned char* text = sqlite3_column_text(statement_, column);
+std::string Query::text(int column) const {
+    const unsigned char* text = sqlite3_column_text(statement_.statement_, column);
     return text == nullptr ? std::string()
                            : std::string(reinterpret_cast<const char*>(text),
-                                         static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+                                         static_cast<std::size_t>(sqlite3_column_bytes(statement_.statement_, column)));
 }
 
-bool Statement::isNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+bool Query::isNull(int column) const { return sqlite3_column_type(statement_.statement_, column) == SQLITE_NULL; }
 
 Database::Database(const std::string& path) {
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;

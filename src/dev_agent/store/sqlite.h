@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +14,9 @@ namespace quillbrook::dev_agent::sqlite {
 // what they own and turn every failing call into a std::runtime_error that
 // names the database's own message.
 
+class Query;
+
+// A prepared statement, kept for reuse; it is run through a Query.
 class Statement {
 public:
     Statement(sqlite3* db, std::string_view sql);
@@ -21,25 +24,39 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
+private:
+    friend class Query;
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// One run of a statement: binds its values, steps through its rows, and
+// clears the bindings and rewinds the statement when it ends, however it
+// ends, so that an exception never leaves the statement busy or a value bound
+// for the next run.
+class Query {
+public:
+    explicit Query(Statement& statement) : statement_(statement) {}
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
     // Binds values to ?1, ?2, ... (1-based, as SQLite counts).
-    Statement& bind(int index, std::int64_t value);
-    Statement& bind(int index, std::string_view text);
-    Statement& bindNull(int index);
+    Query& bind(int index, std::int64_t value);
+    Query& bind(int index, std::string_view text);
+    Query& bindTextOrNull(int index, const std::optional<std::string>& text);
 
     // Steps once: true while a row is there to read.
     bool step();
-    // Runs a statement that returns no rows, then resets it for the next use.
-    void run();
-    // Clears the bindings and rewinds, so the statement can run again.
-    void reset();
+    // Runs a statement that returns no rows.
+    void run() { step(); }
 
     std::int64_t integer(int column) const;
     std::string text(int column) const;
     bool isNull(int column) const;
 
 private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
+    Statement& statement_;
 };
 
 class Database {
@@ -52,7 +69,7 @@ public:
 
     // Runs one or more statements that return no rows.
     void execute(const char* sql);
-    std::unique_ptr<Statement> prepare(std::string_view sql) { return std::make_unique<Statement>(db_, sql); }
+    Statement prepare(std::string_view sql) { return Statement(db_, sql); }
 
 private:
     sqlite3* db_ = nullptr;
