@@ -9,6 +9,7 @@
 #include "support/expected_messages.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
+#include "util/version.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ TEST(CliParser, HelpAndVersionPrintOnStandardOutput) {
     for (const auto& args : std::vector<std::vector<std::string>>{{"--version"}, {"fetch", "--version"},
                                                                   {"draft", "reply", "--version"}}) {
         CliRun run = runCli(args, {});
-        EXPECT_EQ(run.process.out, "2.0.0\n");
+        EXPECT_EQ(run.process.out, std::string(quillbrook::kVersion) + "\n");
         EXPECT_EQ(run.process.status, 0);
     }
     const std::pair<std::vector<std::string>, std::string> helps[] = {

@@ -15,7 +15,6 @@ namespace quillbrook {
 
 namespace {
 
-constexpr char kAgentBundleIdentifier[] = "com.quillbrook.Quillbrook";
 constexpr std::size_t kReadChunkBytes = 4096;
 
 // Reads up to the first line feed. Only the bytes of each new read are searched,
@@ -63,8 +62,7 @@ std::vector<std::string> AgentSocketClient::candidatePaths(const Environment& en
     std::string directory = homeDirectory(home == env.end() ? "" : home->second);
     return {
         defaultAgentSocketPath(directory),
-        joinPath(directory, std::string("Library/Containers/") + kAgentBundleIdentifier + "/Data/" +
-                                std::string(kAgentSocketInHome)),
+        joinPath(directory, kContainedAgentSocketInHome),
     };
 }
 
