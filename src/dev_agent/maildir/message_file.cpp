@@ -46,7 +46,7 @@ std::string readHeaderBytes(const std::string& path) {
     return start;
 }
 
-ParsedMessage datedByDelivery(ParsedMessage message, const MaildirEntry& entry) {
+ParsedMessage withDeliveryDate(ParsedMessage message, const MaildirEntry& entry) {
     if (!message.time) {
         if (std::optional<std::int64_t> delivered = deliveryTimeOf(entry)) {
             dateByDelivery(message, *delivered);
@@ -58,11 +58,11 @@ ParsedMessage datedByDelivery(ParsedMessage message, const MaildirEntry& entry) 
 }  // namespace
 
 ParsedMessage readMessageFile(const MaildirEntry& entry) {
-    return datedByDelivery(readMessage(readWholeFile(entry.path)), entry);
+    return withDeliveryDate(readMessage(readWholeFile(entry.path)), entry);
 }
 
 ParsedMessage readMessageFileHeaders(const MaildirEntry& entry) {
-    return datedByDelivery(readMessageHeaders(readHeaderBytes(entry.path)), entry);
+    return withDeliveryDate(readMessageHeaders(readHeaderBytes(entry.path)), entry);
 }
 
 }  // namespace quillbrook::dev_agent

@@ -80,17 +80,12 @@ public:
         out_.append(visible);
     }
     void blank() { pendingBlank_ = true; }
-    void lineBreak(int maxBreaks) {
-        pendingBlank_ = false;
-        int trailing = 0;
-        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n'; ++it) {
-            ++trailing;
-        }
-        if (out_.empty() || trailing >= maxBreaks) {
-            return;
-        }
-        out_.push_back('\n');
-    }
+    // Ends the current line, as before a list item.
+    void startLine() { padLineFeeds(1); }
+    // Leaves one empty line before what follows, as around a block.
+    void startParagraph() { padLineFeeds(2); }
+    // One more line feed for a <br>, but never more than two empty lines in a row.
+    void lineBreak() { padLineFeeds(trailingLineFeeds() < 3 ? trailingLineFeeds() + 1 : 0); }
     std::string finish() {
         while (!out_.empty() && out_.back() == '\n') {
             out_.pop_back();
@@ -99,6 +94,21 @@ public:
     }
 
 private:
+    std::size_t trailingLineFeeds() const {
+        std::size_t trailing = 0;
+        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n'; ++it) {
+            ++trailing;
+        }
+        return trailing;
+    }
+    // Line feeds until the text ends in `count` of them; none at its start.
+    void padLineFeeds(std::size_t count) {
+        pendingBlank_ = false;
+        for (std::size_t trailing = trailingLineFeeds(); !out_.empty() && trailing < count; ++trailing) {
+            out_.push_back('\n');
+        }
+    }
+
     std::string out_;
     bool pendingBlank_ = false;
 };
@@ -147,13 +157,12 @@ std::string htmlToText(std::string_view html) {
                 auto end = findIgnoringCase(html, "</" + name, i);
                 i = end == std::string_view::npos ? html.size() : end;
             } else if (name == "br") {
-                builder.lineBreak(3);
+                builder.lineBreak();
             } else if (name == "li" && !closing) {
-                builder.lineBreak(1);
+                builder.startLine();
                 builder.text("- ");
             } else if (isOneOf(name, kBlockElements)) {
-                builder.lineBreak(1);
-                builder.lineBreak(2);
+                builder.startParagraph();
             }
             continue;
         }
