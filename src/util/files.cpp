@@ -115,9 +115,9 @@ std::string_view parentDirectory(std::string_view path) {
 std::string uniqueFileStem() {
     static std::atomic<unsigned> counter{0};
     static const unsigned long salt = std::random_device{}();
-    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
+    auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     // Zero-padded microseconds keep names of one second in time order.
     char fraction[8];
     std::snprintf(fraction, sizeof fraction, "%06lld", static_cast<long long>(micros % 1000000));

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <chrono>
+#include <exception>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -39,7 +39,8 @@ std::int64_t modificationNanos(const struct stat& info) {
 }
 
 std::int64_t nowNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::optional<std::int64_t> directoryStamp(const std::string& path) {
@@ -127,12 +128,11 @@ public:
         if (total_ < kLogProgressFrom) {
             return;
         }
-        auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                            started_)
-                          .count();
+        auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
         auto rate = millis > 0 ? static_cast<long long>(done) * 1000 / millis : static_cast<long long>(done);
-        logLine("indexed " + label_ + ": " + std::to_string(done) + " messages in " + std::to_string(millis) +
-                " ms (" + std::to_string(rate) + " per second)");
+        logLine("indexed " + label_ + ": " + std::to_string(done) + " messages in " + std::to_string(millis) + " ms (" +
+                std::to_string(rate) + " per second)");
     }
 
 private:
@@ -177,7 +177,8 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
         std::set_difference(present.begin(), present.end(), known.begin(), known.end(), std::back_inserter(arrived));
         for (auto& name : arrived) {
             auto entry = parseMaildirFileName(name);
-            changes.added.push_back({dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
+            changes.added.push_back(
+                {dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
         }
     }
     // Names seen together take UIDs in name order, which for Maildir names is arrival order.

@@ -63,7 +63,7 @@ UPDATE folders SET cur_stamp = -1, new_stamp = -1, total = 0, unread = 0;
 // reader of a row and the insert's parameters both go by these names.
 enum Column : int { dir, name, uid, seen, time, sender, senderName, subject, date, snippet, attachments, kColumns };
 
-constexpr const char* kColumnNames[kColumns] = {"dir",  "name",    "uid",  "seen",    "time",       "sender",
+constexpr const char* kColumnNames[kColumns] = {"dir",         "name",    "uid",  "seen",    "time",       "sender",
                                                 "sender_name", "subject", "date", "snippet", "attachments"};
 
 // The insert's parameter for a column: ?1 is the folder.

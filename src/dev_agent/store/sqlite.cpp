@@ -36,8 +36,8 @@ Query& Query::bind(int index, std::int64_t value) {
 }
 
 Query& Query::bind(int index, std::string_view text) {
-    if (sqlite3_bind_text(statement_.statement_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT) != SQLITE_OK) {
+    if (sqlite3_bind_text(statement_.statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
+        SQLITE_OK) {
         fail(statement_.db_, "cannot bind a value");
     }
     return *this;
