@@ -6,9 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "dev_agent/maildir.h"
-#include "dev_agent/message_file.h"
-#include "dev_agent/message_reader.h"
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/message_file.h"
+#include "dev_agent/mime/message_reader.h"
 
 // How fast the development agent reads messages: only the header block, as a
 // message list or an index needs, against the whole message, as `read` needs.
@@ -23,8 +23,12 @@ std::vector<MaildirEntry> sampleEntries() {
     std::vector<MaildirEntry> entries;
     for (const auto& account : fs::directory_iterator(QUILLBROOK_SAMPLE_MAIL)) {
         for (const auto& folder : discoverMaildirFolders(account.path().string())) {
-            for (auto& entry : listMaildirMessages(folder.path)) {
-                entries.push_back(std::move(entry));
+            for (const char* dir : {"/cur/", "/new/"}) {
+                for (const auto& name : messageFileNames(folder.path + dir)) {
+                    MaildirEntry entry = *parseMaildirFileName(name);
+                    entry.path = folder.path + dir + name;
+                    entries.push_back(std::move(entry));
+                }
             }
         }
     }

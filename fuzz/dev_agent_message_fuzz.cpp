@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check.h"
-#include "dev_agent/message_reader.h"
+#include "dev_agent/mime/message_reader.h"
 #include "json/json.h"
 #include "util/utf8.h"
 

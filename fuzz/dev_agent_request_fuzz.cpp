@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "check.h"
-#include "dev_agent/protocol.h"
+#include "dev_agent/protocol/protocol.h"
 #include "json/json.h"
 
 namespace {
@@ -61,7 +61,7 @@ private:
         close();
         fs::remove_all(root_ + "/run");
         fs::create_directories(root_ + "/run");
-        fs::copy(QUILLBROOK_FIXTURE_MAIL, root_ + "/run/mail", fs::copy_options::recursive);
+        fs::copy(QUILLBROOK_SAMPLE_MAIL, root_ + "/run/mail", fs::copy_options::recursive);
         mail_ = std::make_unique<MailStore>(
             std::vector<Account>{{"ada@example.com", "Ada Lindqvist", root_ + "/run/mail/ada"},
                                  {"sam.okafor@example.org", "Sam Okafor", root_ + "/run/mail/sam"}},

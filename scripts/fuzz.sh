@@ -10,14 +10,13 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(mcp_line_fuzz agent_response_fuzz reply_composer_fuzz
-                                       dev_agent_request_fuzz dev_agent_message_fuzz)
 dir=build-fuzz
-# Every UBSan report stops the run.
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DQUILLBROOK_FUZZ=ON >/dev/null
+# The target list and UBSAN_OPTIONS, as fuzz/CMakeLists.txt defines them.
+source "$dir/fuzz_settings.sh"
+[ "${#targets[@]}" -gt 0 ] || targets=("${fuzz_targets[@]}")
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
 
 selected=$(IFS='|'; echo "${targets[*]}")

@@ -9,7 +9,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libboost1.81-dev libfast-float-dev libgmime-3.0-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jq hyperfine socat
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format
   clang-19 libc++-19-dev libc++abi-19-dev googletest
   help2man man-db bsdextrautils bash-completion zsh fish
   dpkg-dev file

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a release build, an ASan/UBSan build
-# and a Clang 19 build against libc++ (the C++ library of macOS); then packages
-# the release build, installs the package on this machine, checks it and
-# removes it; then the soak on the release build and the fuzz targets (Clang,
-# libFuzzer) for a bounded minute each. Name steps to run
-# only those, e.g. `scripts/test.sh fuzz`.
+# Builds everything and runs every test: first the format check, then a
+# release build, an ASan/UBSan build and a Clang 19 build against libc++ (the
+# C++ library of macOS); then packages the release build, installs the package
+# on this machine, checks it and removes it; then the soak on the release build
+# and the fuzz targets (Clang, libFuzzer) for a bounded minute each. Name steps
+# to run only those, e.g. `scripts/test.sh fuzz`.
+# QUILLBROOK_SKIP_INSTALL=1 skips installing the packages, for machines that
+# have everything already.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 steps=("$@")
-[ "${#steps[@]}" -gt 0 ] || steps=(release asan libcxx package soak fuzz)
+[ "${#steps[@]}" -gt 0 ] || steps=(format release asan libcxx package soak fuzz)
 
-scripts/install-deps.sh
+[ "${QUILLBROOK_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh
 
 build_and_test() {
   local variant=$1 dir="build-test-$1"
@@ -32,6 +34,10 @@ build_and_test() {
 
 for step in "${steps[@]}"; do
   case $step in
+    format)
+      echo "== format"
+      scripts/check-format.sh
+      ;;
     release | asan | libcxx) build_and_test "$step" ;;
     package) scripts/package-test.sh build-test-release ;;
     soak)
@@ -43,6 +49,6 @@ for step in "${steps[@]}"; do
       echo "== fuzz"
       scripts/fuzz.sh 60
       ;;
-    *) echo "unknown step: $step (release, asan, libcxx, package, soak, fuzz)" >&2; exit 64 ;;
+    *) echo "unknown step: $step (format, release, asan, libcxx, package, soak, fuzz)" >&2; exit 64 ;;
   esac
 done

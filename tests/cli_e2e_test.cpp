@@ -10,6 +10,7 @@
 #include "support/expected_messages.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
+#include "util/version.h"
 
 namespace {
 
@@ -208,31 +209,32 @@ TEST(CliFailures, HelpAndVersionThatCannotBeWrittenAreNotASuccess) {
 }
 
 TEST(CliParser, UsageErrorsNeverReachTheAgent) {
-    const std::vector<std::vector<std::string>> usageErrors = {
-        {"send"},
-        {"fetch", "--limit", "ten"},
-        {"fetch", "--limit", "1.5"},
-        {"fetch", "--limit", "99999999999999999999"},
-        {"fetch", "--folder"},
-        {"read"},
-        {"read", "1", "2"},
-        {"accounts", "list", "extra"},
-        {"accounts", "current", "--account", "x"},
-        {"draft", "create", "--to", "a", "--subject", "s"},
-        {"draft", "reply", "7"},
-        {"draft", "create", "--to", "a", "--subject", "s", "--body", "b", "--folder", "x"},
-        {"drafts", "delete"},
-        {"drafts", "status"},
-        {"mcp", "--verbose"},
-        {"fetch", "read", "4"},
+    // Each error's first line, as CLI11 words it; the usage lines follow.
+    const std::pair<std::vector<std::string>, std::string> usageErrors[] = {
+        {{"send"}, "Error: The following argument was not expected: send"},
+        {{"fetch", "--limit", "ten"}, "Error: --limit: not an integer: ten"},
+        {{"fetch", "--limit", "1.5"}, "Error: --limit: not an integer: 1.5"},
+        {{"fetch", "--limit", "99999999999999999999"}, "Error: --limit: not an integer: 99999999999999999999"},
+        {{"fetch", "--folder"}, "Error: --folder: 1 required <folder> missing"},
+        {{"read"}, "Error: message-id is required"},
+        {{"read", "1", "2"}, "Error: The following argument was not expected: 2"},
+        {{"accounts", "list", "extra"}, "Error: The following argument was not expected: extra"},
+        {{"accounts", "current", "--account", "x"}, "Error: The following arguments were not expected: x --account"},
+        {{"draft", "create", "--to", "a", "--subject", "s"}, "Error: --body is required"},
+        {{"draft", "reply", "7"}, "Error: --body is required"},
+        {{"draft", "create", "--to", "a", "--subject", "s", "--body", "b", "--folder", "x"}, "Error: The following arguments were not expected: x --folder"},
+        {{"drafts", "delete"}, "Error: draft-id is required"},
+        {{"drafts", "status"}, "Error: draft-id is required"},
+        {{"mcp", "--verbose"}, "Error: The following argument was not expected: --verbose"},
+        {{"fetch", "read", "4"}, "Error: The following arguments were not expected: 4 read"},
     };
-    for (const auto& args : usageErrors) {
+    for (const auto& [args, firstLine] : usageErrors) {
         CliRun run = runCli(args, {{okReply("{}")}});
         std::string joined;
         for (const auto& a : args) joined += a + " ";
         EXPECT_EQ(run.process.status, 64) << joined;
         EXPECT_EQ(run.process.out, "") << joined;
-        EXPECT_NE(run.process.err.find("Error: "), std::string::npos) << joined;
+        EXPECT_EQ(run.process.err.substr(0, run.process.err.find('\n')), firstLine) << joined;
         EXPECT_TRUE(run.requests.empty()) << joined;
     }
 }
@@ -241,7 +243,7 @@ TEST(CliParser, HelpAndVersionPrintOnStandardOutput) {
     for (const auto& args : std::vector<std::vector<std::string>>{{"--version"}, {"fetch", "--version"},
                                                                   {"draft", "reply", "--version"}}) {
         CliRun run = runCli(args, {});
-        EXPECT_EQ(run.process.out, "2.0.0\n");
+        EXPECT_EQ(run.process.out, std::string(quillbrook::kVersion) + "\n");
         EXPECT_EQ(run.process.status, 0);
     }
     const std::pair<std::vector<std::string>, std::string> helps[] = {

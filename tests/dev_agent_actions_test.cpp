@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "dev_agent/actions.h"
-#include "dev_agent/agent_error.h"
-#include "dev_agent/maildir.h"
-#include "dev_agent/message_reader.h"
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/mime/message_reader.h"
+#include "dev_agent/protocol/actions.h"
+#include "dev_agent/protocol/agent_error.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {

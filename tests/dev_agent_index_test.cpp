@@ -9,9 +9,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "dev_agent/mail_store.h"
-#include "dev_agent/state_lock.h"
-#include "dev_agent/uid_state_file.h"
+#include "dev_agent/store/mail_store.h"
+#include "dev_agent/store/sqlite.h"
+#include "dev_agent/store/state_lock.h"
+#include "dev_agent/store/uid_state_file.h"
 #include "dev_agent_fixture.h"
 
 // The persistent index behind the mail store: what a restart takes from it, what
@@ -163,6 +164,33 @@ TEST_F(Index, TakesOverTheUidStateFileOfEarlierVersionsOnce) {
     std::ofstream(legacy) << R"({"nextUid":2,"uids":{"1700000002.M2P1.host":1}})";
     open();
     EXPECT_EQ(listing(), (Lines{"Third:41:", "Second:17:", "First:40:seen"}));
+}
+
+// An index written by the version before the `readable` column went: its UIDs
+// survive, its message rows are rebuilt from the Maildir.
+TEST_F(Index, AnIndexOfTheFirstLayoutKeepsItsUidsAndListsAgain) {
+    std::filesystem::create_directories(statePath());
+    {
+        sqlite::Database old(statePath() + "/index.sqlite");
+        old.execute(R"(
+CREATE TABLE accounts (account TEXT PRIMARY KEY, next_uid INTEGER NOT NULL);
+CREATE TABLE uids (account TEXT NOT NULL, name TEXT NOT NULL, uid INTEGER NOT NULL, PRIMARY KEY (account, name))
+  WITHOUT ROWID;
+CREATE TABLE folders (id INTEGER PRIMARY KEY, account TEXT NOT NULL, path TEXT NOT NULL,
+  cur_stamp INTEGER NOT NULL DEFAULT -1, new_stamp INTEGER NOT NULL DEFAULT -1,
+  total INTEGER NOT NULL DEFAULT 0, unread INTEGER NOT NULL DEFAULT 0, UNIQUE (account, path));
+CREATE TABLE messages (folder INTEGER NOT NULL, dir INTEGER NOT NULL, name TEXT NOT NULL, uid INTEGER NOT NULL,
+  readable INTEGER NOT NULL, seen INTEGER NOT NULL, time INTEGER NOT NULL, sender TEXT NOT NULL,
+  sender_name TEXT NOT NULL, subject TEXT NOT NULL, date TEXT NOT NULL, snippet TEXT,
+  attachments INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (folder, dir, name));
+CREATE INDEX messages_newest ON messages (folder, readable, time DESC, uid DESC, seen);
+INSERT INTO accounts VALUES ('ada@example.com', 40);
+INSERT INTO uids VALUES ('ada@example.com', '1700000001.M1P1.host', 31), ('ada@example.com', '1700000003.M3P1.host', 33);
+PRAGMA user_version = 1;
+)");
+    }
+    open();
+    EXPECT_EQ(listing(), (Lines{"Third:33:", "Second:40:", "First:31:seen"}));
 }
 
 TEST(UidStateFile, ADamagedFileStopsTheStartInsteadOfRenumbering) {

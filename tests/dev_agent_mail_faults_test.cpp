@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
-#include "dev_agent/gmime_handles.h"
-#include "dev_agent/message_reader.h"
+#include "dev_agent/mime/gmime_handles.h"
+#include "dev_agent/mime/message_reader.h"
 #include "dev_agent_fixture.h"
 
 // The hand-made corpus in tests/mail_faults: one common fault of real-world mail

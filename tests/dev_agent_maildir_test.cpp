@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "dev_agent/accounts.h"
-#include "dev_agent/maildir.h"
-#include "dev_agent/modified_utf7.h"
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/modified_utf7.h"
+#include "dev_agent/store/accounts.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {
@@ -140,7 +140,20 @@ TEST(MaildirDelivery, WritesIntoNewAndLeavesTmpEmpty) {
     EXPECT_LT(first, second) << "names must sort in delivery order";
     EXPECT_TRUE(filesIn(folder + "/tmp").empty());
     EXPECT_EQ(dev_agent_test::readFile(folder + "/new/" + first), "Subject: one\n\nbody\n");
-    EXPECT_EQ(listMaildirMessages(folder).size(), 2u);
+    EXPECT_EQ(messageFileNames(folder + "/new"), (std::vector<std::string>{first, second}));
+}
+
+// The lister the index runs: what it offers as a message file of cur/ or new/.
+TEST(MaildirListing, OffersFilesAndLinksButNotDirectoriesOrHiddenNames) {
+    TempDir dir;
+    std::string cur = dir.path() + "/cur";
+    fs::create_directories(cur + "/1700000009.M9P1.host");
+    std::ofstream(cur + "/1700000001.M1P1.host:2,S") << "Subject: a\n\n";
+    std::ofstream(cur + "/.1700000002.M2P1.host") << "Subject: hidden\n\n";
+    fs::create_symlink(cur + "/1700000001.M1P1.host:2,S", cur + "/1700000003.M3P1.host");
+
+    EXPECT_EQ(messageFileNames(cur), (std::vector<std::string>{"1700000001.M1P1.host:2,S", "1700000003.M3P1.host"}));
+    EXPECT_TRUE(messageFileNames(dir.path() + "/new").empty()) << "a missing directory is empty";
 }
 
 TEST(AccountSpec, ReadsEmailDirectoryAndOptionalName) {

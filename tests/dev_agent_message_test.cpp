@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "dev_agent/message_composer.h"
-#include "dev_agent/message_file.h"
-#include "dev_agent/message_reader.h"
+#include "dev_agent/maildir/message_file.h"
+#include "dev_agent/mime/message_composer.h"
+#include "dev_agent/mime/message_reader.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {

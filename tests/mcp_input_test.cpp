@@ -1,5 +1,5 @@
-// How the MCP server takes its input apart: lines out of a descriptor, and the
-// shortened form of a line that the verbose log shows.
+// How the MCP server takes its input apart: lines out of a descriptor, however
+// the reads fall.
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,8 @@
 // The names the assistant uses against the names the agent knows.
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,17 @@ using namespace quillbrook;
 namespace mapping = quillbrook::MCPToolMapping;
 
 json::Value parsed(const char* text) { return json::Value::parse(text); }
+
+TEST(McpSocketAction, NamesTheAgentActionOfEachTool) {
+    const std::pair<const char*, const char*> tools[] = {
+        {"list_accounts", "list_accounts"}, {"list_folders", "list_folders"},  {"list_emails", "list_emails"},
+        {"read_email", "read_email"},       {"list_drafts", "list_local_drafts"}, {"read_draft", "read_local_draft"},
+        {"create_draft", "create_draft"},
+    };
+    for (const auto& [tool, action] : tools) {
+        EXPECT_EQ(mapping::socketAction(tool), std::optional<std::string>(action)) << tool;
+    }
+}
 
 TEST(McpSocketAction, KnowsNoNameOutsideTheCatalogue) {
     for (const char* name : {"send_email", "delete_draft", "List_Accounts", "list_accounts ", "list_local_drafts", ""}) {

@@ -148,7 +148,7 @@ TEST(SocketExchange, AnAnswerWithoutLineFeedIsALostConnection) {
 }
 
 TEST(SocketExchange, FramingLimitIsOneMebibyteWithoutLineFeed) {
-    const std::size_t limit = kMaxResponseBytes;
+    const std::size_t limit = 1'048'576;
     EXPECT_EQ(outcomeOfReply(std::string(limit, 'x')), kConnectionLost);
     EXPECT_EQ(outcomeOfReply(std::string(limit + 1, 'x')),
               "error: " + test_support::kResponseTooLarge);

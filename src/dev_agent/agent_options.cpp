@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "dev_agent/maildir.h"
-#include "dev_agent/text.h"
+#include "dev_agent/base/text.h"
+#include "dev_agent/maildir/maildir.h"
 #include "util/agent_paths.h"
 
 namespace quillbrook::dev_agent {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "dev_agent/accounts.h"
+#include "dev_agent/store/accounts.h"
 
 namespace quillbrook::dev_agent {
 

@@ -8,15 +8,15 @@
 
 #include <CLI/CLI.hpp>
 
-#include "dev_agent/actions.h"
 #include "dev_agent/agent_options.h"
-#include "dev_agent/listener.h"
-#include "dev_agent/local_drafts.h"
-#include "dev_agent/log.h"
-#include "dev_agent/mail_store.h"
-#include "dev_agent/server.h"
-#include "dev_agent/state_lock.h"
-#include "dev_agent/stop_signal.h"
+#include "dev_agent/base/log.h"
+#include "dev_agent/protocol/actions.h"
+#include "dev_agent/server/listener.h"
+#include "dev_agent/server/server.h"
+#include "dev_agent/server/stop_signal.h"
+#include "dev_agent/store/local_drafts.h"
+#include "dev_agent/store/mail_store.h"
+#include "dev_agent/store/state_lock.h"
 #include "util/exit_status.h"
 #include "util/process_setup.h"
 #include "util/version.h"

@@ -1,6 +1,11 @@
 #include "tools/man_page.h"
 
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "tools/command_nodes.h"
+#include "util/agent_paths.h"
 #include "util/exit_status.h"
 
 namespace quillbrook::docs {
@@ -102,71 +107,109 @@ std::string commandSection(const std::string& program, const CommandNode& node) 
     return out;
 }
 
+// The page around its generated parts; manPage fills in each @NAME@.
+constexpr std::string_view kPageTemplate = R"(.\" Generated from the command tree; do not edit.
+.TH "QUILLBROOK\-CLI" 1 "" "@TITLE@" "User Commands"
+.SH NAME
+@PROGRAM@ \- @SUMMARY@
+.SH SYNOPSIS
+@SYNOPSIS@
+.SH DESCRIPTION
+@PROGRAM@ talks to the Quillbrook mail application (the agent) over its Unix-domain socket, agent.sock, which the agent serves while its "Local Agent Access" setting is on.
+Each command sends one JSON request line on a fresh connection and prints the agent's answer as pretty JSON with sorted keys on standard output; a failure is one line on standard error and an exit status.
+.PP
+.B mcp
+serves the Model Context Protocol on standard input and output instead, one JSON\-RPC message per line, so that an AI assistant can read mail and prepare drafts.
+.PP
+It never sends, moves or deletes mail.
+Values are passed to the agent exactly as given.
+A group given alone, such as
+.BR "@PROGRAM@ accounts" ,
+prints its help.
+.SH OPTIONS
+@OPTIONS@Both work on every command, as in
+.BR "@PROGRAM@ fetch \-\-help" .
+.SH COMMANDS
+@COMMANDS@.SH "EXIT STATUS"
+@STATUSES@.SH ENVIRONMENT
+.TP
+.B QUILLBROOK_SOCKET
+When set and not empty, the only socket path tried.
+.TP
+.B QUILLBROOK_MCP_DEBUG
+When present (even empty),
+.B mcp
+logs every message it receives and answers on standard error.
+.TP
+.B HOME
+The home directory that holds the default socket paths.
+.SH FILES
+.TP
+.I @SOCKET@
+The agent socket, tried first when QUILLBROOK_SOCKET is not set.
+.TP
+.I @CONTAINED_SOCKET@
+Tried next.
+.SH EXAMPLES
+.nf
+@PROGRAM@ accounts list
+@PROGRAM@ fetch \-\-folder Archive \-\-limit 10
+@PROGRAM@ read 42
+@PROGRAM@ draft create \-\-to bo@example.org \-\-subject Hi \-\-body 'See you at 3.'
+@PROGRAM@ draft reply 42 \-\-body 'Thanks, agreed.'
+QUILLBROOK_SOCKET=/tmp/agent.sock @PROGRAM@ drafts list
+.fi
+.SH "SEE ALSO"
+.BR quillbrook\-dev\-agent (1)
+)";
+
+// `text` with every @NAME@ of `values` replaced; other @ signs stay.
+std::string filledIn(std::string_view text, const std::vector<std::pair<std::string_view, std::string>>& values) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        bool replaced = false;
+        for (const auto& [name, value] : values) {
+            std::string_view rest = text.substr(i);
+            if (rest.size() >= name.size() + 2 && rest.front() == '@' && rest.substr(1, name.size()) == name &&
+                rest[name.size() + 1] == '@') {
+                out += value;
+                i += name.size() + 2;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string manPage(const CommandDefinition& root, const std::string& version) {
     const std::string& program = root.name;
-    std::string out = ".\\\" Generated from the command tree; do not edit.\n"
-                      ".TH " +
-                      quotedArgument("QUILLBROOK-CLI") + " 1 \"\" " + quotedArgument(program + " " + version) +
-                      " \"User Commands\"\n"
-                      ".SH NAME\n" +
-                      roff(program) + " \\- " + roff(summary(root.abstract)) +
-                      "\n"
-                      ".SH SYNOPSIS\n" +
-                      roff(usageLine(program, CommandNode{"", &root})) + "\n"
-                      ".SH DESCRIPTION\n" +
-                      roff(program) +
-                      " talks to the Quillbrook mail application (the agent) over its Unix-domain socket, "
-                      "agent.sock, which the agent serves while its \"Local Agent Access\" setting is on.\n"
-                      "Each command sends one JSON request line on a fresh connection and prints the agent's "
-                      "answer as pretty JSON with sorted keys on standard output; a failure is one line on "
-                      "standard error and an exit status.\n"
-                      ".PP\n"
-                      ".B mcp\n"
-                      "serves the Model Context Protocol on standard input and output instead, one JSON\\-RPC "
-                      "message per line, so that an AI assistant can read mail and prepare drafts.\n"
-                      ".PP\n"
-                      "It never sends, moves or deletes mail.\n"
-                      "Values are passed to the agent exactly as given.\n"
-                      "A group given alone, such as\n.BR \"" +
-                      roff(program) +
-                      " accounts\" ,\nprints its help.\n"
-                      ".SH OPTIONS\n" +
-                      rootOptions(root) + "Both work on every command, as in\n.BR \"" + roff(program) +
-                      " fetch \\-\\-help\" .\n"
-                      ".SH COMMANDS\n";
+    std::string commands;
     for (const CommandNode& node : commandNodes(root)) {
         if (!node.path.empty()) {
-            out += commandSection(program, node);
+            commands += commandSection(program, node);
         }
     }
-    out += ".SH \"EXIT STATUS\"\n";
+    std::string statuses;
     for (const StatusRow& row : kStatuses) {
-        out += ".TP\n.B " + std::to_string(static_cast<int>(row.status)) + "\n" + roff(row.meaning) + "\n";
+        statuses += ".TP\n.B " + std::to_string(static_cast<int>(row.status)) + "\n" + roff(row.meaning) + "\n";
     }
-    out += ".SH ENVIRONMENT\n"
-           ".TP\n.B QUILLBROOK_SOCKET\n"
-           "When set and not empty, the only socket path tried.\n"
-           ".TP\n.B QUILLBROOK_MCP_DEBUG\n"
-           "When present (even empty),\n.B mcp\nlogs every message it receives and answers on standard error.\n"
-           ".TP\n.B HOME\nThe home directory that holds the default socket paths.\n"
-           ".SH FILES\n"
-           ".TP\n.I ~/.quillbrook/agent.sock\n"
-           "The agent socket, tried first when QUILLBROOK_SOCKET is not set.\n"
-           ".TP\n.I ~/Library/Containers/com.quillbrook.Quillbrook/Data/.quillbrook/agent.sock\n"
-           "Tried next.\n"
-           ".SH EXAMPLES\n"
-           ".nf\n" +
-           roff(program) + " accounts list\n" + roff(program) + " fetch \\-\\-folder Archive \\-\\-limit 10\n" +
-           roff(program) + " read 42\n" + roff(program) +
-           " draft create \\-\\-to bo@example.org \\-\\-subject Hi \\-\\-body 'See you at 3.'\n" + roff(program) +
-           " draft reply 42 \\-\\-body 'Thanks, agreed.'\n" +
-           "QUILLBROOK_SOCKET=/tmp/agent.sock " + roff(program) + " drafts list\n" +
-           ".fi\n"
-           ".SH \"SEE ALSO\"\n"
-           ".BR quillbrook\\-dev\\-agent (1)\n";
-    return out;
+    return filledIn(kPageTemplate, {
+                                       {"TITLE", roff(program + " " + version)},
+                                       {"PROGRAM", roff(program)},
+                                       {"SUMMARY", roff(summary(root.abstract))},
+                                       {"SYNOPSIS", roff(usageLine(program, CommandNode{"", &root}))},
+                                       {"OPTIONS", rootOptions(root)},
+                                       {"COMMANDS", commands},
+                                       {"STATUSES", statuses},
+                                       {"SOCKET", roff("~/" + std::string(kAgentSocketInHome))},
+                                       {"CONTAINED_SOCKET", roff("~/" + std::string(kContainedAgentSocketInHome))},
+                                   });
 }
 
 }  // namespace quillbrook::docs

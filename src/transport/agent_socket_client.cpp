@@ -1,7 +1,6 @@
 #include "transport/agent_socket_client.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 
 #include <sys/socket.h>
@@ -10,13 +9,13 @@
 #include "transport/response_rules.h"
 #include "transport/socket_error.h"
 #include "util/agent_paths.h"
+#include "util/io.h"
 #include "util/unix_socket.h"
 
 namespace quillbrook {
 
 namespace {
 
-constexpr char kAgentBundleIdentifier[] = "com.quillbrook.Quillbrook";
 // Reads start small, for the many short answers, and grow for long ones.
 constexpr std::size_t kFirstReadBytes = 4 * 1024;
 constexpr std::size_t kLargestReadBytes = 64 * 1024;
@@ -32,11 +31,7 @@ std::string readLine(int fd) {
         std::size_t chunk = std::min(readBytes, kMaxResponseBytes + 1 - before);
         readBytes = std::min(2 * readBytes, kLargestReadBytes);
         buffer.resize(before + chunk);
-        ssize_t received = ::read(fd, buffer.data() + before, chunk);
-        if (received < 0 && errno == EINTR) {
-            buffer.resize(before);
-            continue;
-        }
+        ssize_t received = readSome(fd, buffer.data() + before, chunk);
         if (received <= 0) {
             throw CLISocketError::connectionLost();
         }
@@ -74,8 +69,7 @@ std::vector<std::string> AgentSocketClient::candidatePaths(const Environment& en
     std::string directory = homeDirectory(home == env.end() ? "" : home->second);
     return {
         defaultAgentSocketPath(directory),
-        joinPath(directory, std::string("Library/Containers/") + kAgentBundleIdentifier + "/Data/" +
-                                std::string(kAgentSocketInHome)),
+        joinPath(directory, kContainedAgentSocketInHome),
     };
 }
 

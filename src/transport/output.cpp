@@ -5,32 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include <poll.h>
 #include <unistd.h>
 
 namespace quillbrook {
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // A reader may hand us a non-blocking descriptor: wait until it
-            // drains rather than cut a line short.
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                pollfd writable{fd, POLLOUT, 0};
-                if (::poll(&writable, 1, -1) >= 0 || errno == EINTR) {
-                    continue;
-                }
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 bool writeLine(int fd, std::string_view line) {
     std::string piece;

@@ -12,6 +12,8 @@ inline constexpr char kInboxFolder[] = "INBOX";
 
 }  // namespace quillbrook
 
+// The namespace's name is kept for its callers, though every request, not only
+// MCP's, passes through these rules.
 namespace quillbrook::MCPToolMapping {
 
 // For "list_emails" and "read_email", a missing, non-string or empty "folder"

@@ -9,7 +9,7 @@
 namespace quillbrook {
 
 // The failure of one exchange with the agent. Thrown by AgentSocketClient::send
-// and caught where a command or an MCP tool call ends.
+// and caught where a command or an MCP tool call ends. The name is kept for its callers.
 class CLISocketError : public std::exception {
 public:
     enum class Kind { server, connectFailed, connectionLost };

@@ -9,6 +9,11 @@ namespace quillbrook {
 // first, and the development agent listens there by default.
 inline constexpr std::string_view kAgentSocketInHome = ".quillbrook/agent.sock";
 
+// Where the application keeps the socket when it runs in its container: the
+// client looks there second.
+inline constexpr std::string_view kContainedAgentSocketInHome =
+    "Library/Containers/com.quillbrook.Quillbrook/Data/.quillbrook/agent.sock";
+
 // `homeVariable` (the value of HOME) when it is not empty, otherwise the user
 // database's home directory of the current user; empty when neither is known.
 std::string homeDirectory(std::string_view homeVariable);

@@ -6,21 +6,11 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 
+#include "util/io.h"
+
 namespace quillbrook {
 
 static_assert(sizeof(sockaddr_un{}.sun_path) > kMaxSocketPathBytes);
-
-namespace {
-
-// The send(2) flag that keeps a vanished peer from raising SIGPIPE, where one
-// exists; elsewhere newUnixSocket sets SO_NOSIGPIPE instead.
-#ifdef MSG_NOSIGNAL
-constexpr int kNoSigpipeFlag = MSG_NOSIGNAL;
-#else
-constexpr int kNoSigpipeFlag = 0;
-#endif
-
-}  // namespace
 
 std::optional<sockaddr_un> unixAddress(std::string_view path) {
     if (path.empty() || path.size() > kMaxSocketPathBytes) {
@@ -58,18 +48,6 @@ UniqueFd connectUnixSocket(std::string_view path) {
     return fd;
 }
 
-bool sendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
+bool sendAll(int fd, std::string_view bytes) { return writeAll(fd, bytes, Sink::socket); }
 
 }  // namespace quillbrook

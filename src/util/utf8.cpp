@@ -8,8 +8,6 @@ namespace quillbrook::utf8 {
 
 namespace {
 
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
 // The lead bytes of multi-byte sequences: the bits that mark one, how long
 // its sequence is, and the smallest code point it may carry.
 struct LeadByte {

@@ -6,6 +6,9 @@
 
 namespace quillbrook::utf8 {
 
+// U+FFFD, what a byte that means nothing is shown as.
+inline constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
 // The length of the well-formed UTF-8 sequence that starts `text` (no overlong
 // forms, surrogates or code points past U+10FFFF), or 0.
 std::size_t sequenceLength(std::string_view text);

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillbrook::dev_agent {
+
+// One message file of a Maildir folder. Its unique name (the file name before the
+// ":2," info) never changes, even when a mail program renames the file to record
+// new flags or moves it from new/ to cur/.
+struct MaildirEntry {
+    std::string uniqueName;
+    std::string path;
+    std::vector<std::string> flags;  // "draft", "flagged", "passed", "answered", "seen", "trashed"
+};
+
+// A folder of an account's Maildir++ tree: INBOX is the root directory, a
+// subfolder is a directory ".Name" beside cur/new/tmp (".Lists.Rust" is
+// "Lists/Rust"). A name stored in IMAP's modified UTF-7 is shown decoded
+// (".Entw&APw-rfe" is "Entwürfe").
+struct MaildirFolder {
+    std::string name;
+    std::string path;
+    std::string storedName;  // the name as spelt on disk; empty when it is `name`
+};
+
+// The unique name and flags encoded in a file name; nothing for names a Maildir
+// reader must skip (those starting with a dot).
+std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
+
+// The names of the message files in `directory` (a folder's cur/ or new/),
+// sorted; a missing directory is empty. Entries that are plainly no files are
+// left out; whether a link or an entry of unknown type is a message is told
+// when it is opened.
+std::vector<std::string> messageFileNames(const std::string& directory);
+
+// When the message was delivered: the time a delivery agent puts at the start of
+// the unique name ("1740989520.M101P4101.host"), else the file's modification
+// time; nothing when neither can be read.
+std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry);
+
+// INBOX first, then the subfolders by name.
+std::vector<MaildirFolder> discoverMaildirFolders(const std::string& root);
+
+// The folder called `name`, shown or stored spelling: exact match first, then a
+// match ignoring ASCII case (INBOX is case-insensitive by convention, and
+// "archive" for "Archive" is what a user means). Only folders that exist on disk can be named, so a name can never
+// reach outside the account's tree.
+std::optional<MaildirFolder> findMaildirFolder(const std::string& root, std::string_view name);
+
+// True when `path` looks like a Maildir: it has a cur/ or new/ directory.
+bool isMaildir(const std::string& path);
+
+// Puts a new message into the folder the way a delivery agent does: written to
+// tmp/, flushed, then renamed into new/. Returns the unique name. Creates the
+// folder's directories when they are missing.
+std::string deliverToMaildir(const std::string& folderPath, std::string_view message);
+
+}  // namespace quillbrook::dev_agent

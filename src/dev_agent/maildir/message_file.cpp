@@ -1,0 +1,68 @@
+#include "dev_agent/maildir/message_file.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "dev_agent/mime/header_block.h"
+#include "util/files.h"
+#include "util/io.h"
+#include "util/unique_fd.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+// Most header blocks fit in the first read.
+constexpr std::size_t kHeaderReadBytes = 16 * 1024;
+
+// A header block is complete once a line that cannot belong to it has been read.
+bool holdsWholeHeader(std::string_view start) {
+    HeaderBlock header = findHeaderBlock(start);
+    return header.endsWithBlankLine || header.end < start.size();
+}
+
+// The start of the file up to the end of its header block, or the whole file
+// when it is shorter.
+std::string readHeaderBytes(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY));
+    if (!fd.valid()) {
+        throwErrno("cannot open " + path);
+    }
+    std::string start;
+    while (start.size() < kMaxHeaderBytes) {
+        std::size_t had = start.size();
+        start.resize(had + kHeaderReadBytes);
+        ssize_t got = readSome(fd.get(), start.data() + had, kHeaderReadBytes);
+        if (got < 0) {
+            throwErrno("cannot read " + path);
+        }
+        start.resize(had + static_cast<std::size_t>(got));
+        if (got == 0 || holdsWholeHeader(start)) {
+            break;
+        }
+    }
+    return start;
+}
+
+ParsedMessage withDeliveryDate(ParsedMessage message, const MaildirEntry& entry) {
+    if (!message.time) {
+        if (std::optional<std::int64_t> delivered = deliveryTimeOf(entry)) {
+            dateByDelivery(message, *delivered);
+        }
+    }
+    return message;
+}
+
+}  // namespace
+
+ParsedMessage readMessageFile(const MaildirEntry& entry) {
+    return withDeliveryDate(readMessage(readWholeFile(entry.path)), entry);
+}
+
+ParsedMessage readMessageFileHeaders(const MaildirEntry& entry) {
+    return withDeliveryDate(readMessageHeaders(readHeaderBytes(entry.path)), entry);
+}
+
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/mime/message_reader.h"
+
+namespace quillbrook::dev_agent {
+
+// A Maildir message file as the agent shows it; a message without a usable Date
+// is dated by its delivery. Both throw std::system_error when the file cannot be
+// read.
+ParsedMessage readMessageFile(const MaildirEntry& entry);
+
+// Only the header fields, for lists and indexes: reads the file no further than
+// its header block (at most kMaxHeaderBytes).
+ParsedMessage readMessageFileHeaders(const MaildirEntry& entry);
+
+// A header block longer than this is cut; no sane header comes near it.
+inline constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
+
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,128 @@
+#include "dev_agent/mime/encoded_words.h"
+
+#include <vector>
+
+#include <glib.h>
+
+#include "dev_agent/base/text.h"
+#include "dev_agent/mime/charset_text.h"
+#include "util/utf8.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+constexpr std::string_view kFallbackLabel = "windows-1252";
+
+struct EncodedWord {
+    std::size_t start = 0;
+    std::size_t end = 0;  // just past "?="
+    std::string_view charset;  // the label as written, without any "*language"
+    std::string bytes;         // the decoded text, in that charset
+};
+
+// Q encoding (RFC 2047 4.2): "_" is a space, "=XX" a byte. GMime decodes it only
+// together with the charset conversion, so it is undone here by hand.
+std::string decodeQ(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '_') {
+            out.push_back(' ');
+        } else if (text[i] == '=' && i + 2 < text.size() && g_ascii_isxdigit(text[i + 1]) &&
+                   g_ascii_isxdigit(text[i + 2])) {
+            out.push_back(static_cast<char>(g_ascii_xdigit_value(text[i + 1]) * 16 + g_ascii_xdigit_value(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string decodeB(std::string_view text) {
+    std::string out(text.size() / 4 * 3 + 3, '\0');
+    gint state = 0;
+    guint save = 0;
+    gsize written = g_base64_decode_step(text.data(), text.size(), reinterpret_cast<guchar*>(out.data()), &state, &save);
+    out.resize(written);
+    return out;
+}
+
+// The encoded word that starts at `start` ("=?"), if one does.
+std::optional<EncodedWord> encodedWordAt(std::string_view header, std::size_t start) {
+    std::size_t charsetEnd = header.find('?', start + 2);
+    if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= header.size() || header[charsetEnd + 2] != '?') {
+        return std::nullopt;
+    }
+    std::size_t textStart = charsetEnd + 3;
+    std::size_t textEnd = header.find("?=", textStart);
+    if (textEnd == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view label = header.substr(start + 2, charsetEnd - start - 2);
+    std::string_view text = header.substr(textStart, textEnd - textStart);
+    for (char c : std::string_view(header.data() + start, textEnd - start)) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            return std::nullopt;
+        }
+    }
+    EncodedWord word;
+    word.start = start;
+    word.end = textEnd + 2;
+    word.charset = label.substr(0, label.find('*'));
+    char encoding = g_ascii_toupper(header[charsetEnd + 1]);
+    if (encoding == 'Q') {
+        word.bytes = decodeQ(text);
+    } else if (encoding == 'B') {
+        word.bytes = decodeB(text);
+    } else {
+        return std::nullopt;
+    }
+    return word;
+}
+
+bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+}  // namespace
+
+std::optional<std::string> relabelMislabelledEncodedWords(std::string_view header) {
+    std::vector<EncodedWord> words;
+    for (std::size_t at = header.find("=?"); at != std::string_view::npos; at = header.find("=?", at + 2)) {
+        if (std::optional<EncodedWord> word = encodedWordAt(header, at)) {
+            at = word->end - 2;
+            words.push_back(std::move(*word));
+        }
+    }
+    // Runs of adjacent words with the same label, judged as one text.
+    std::vector<std::string_view> relabel;
+    for (std::size_t first = 0; first < words.size();) {
+        std::size_t last = first;
+        std::string text = words[first].bytes;
+        while (last + 1 < words.size() && asciiLower(words[last + 1].charset) == asciiLower(words[first].charset) &&
+               onlyWhiteSpace(header.substr(words[last].end, words[last + 1].start - words[last].end))) {
+            ++last;
+            text += words[last].bytes;
+        }
+        if (isUtf8Label(words[first].charset) && !utf8::isValid(text)) {
+            for (std::size_t i = first; i <= last; ++i) {
+                relabel.push_back(words[i].charset);
+            }
+        }
+        first = last + 1;
+    }
+    if (relabel.empty()) {
+        return std::nullopt;
+    }
+    std::string out;
+    out.reserve(header.size() + relabel.size() * kFallbackLabel.size());
+    std::size_t copied = 0;
+    for (std::string_view label : relabel) {
+        auto labelStart = static_cast<std::size_t>(label.data() - header.data());
+        out.append(header.substr(copied, labelStart - copied)).append(kFallbackLabel);
+        copied = labelStart + label.size();
+    }
+    out.append(header.substr(copied));
+    return out;
+}
+
+}  // namespace quillbrook::dev_agent

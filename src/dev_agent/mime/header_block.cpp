@@ -1,0 +1,53 @@
+#include "dev_agent/mime/header_block.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+constexpr std::string_view kMboxSeparator = "From ";
+
+bool isWhiteSpace(char c) { return c == ' ' || c == '\t'; }
+
+// A field name is printable ASCII other than the colon; obsolete syntax allows
+// white space between the name and the colon.
+bool isField(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && line[i] > ' ' && line[i] < 0x7F && line[i] != ':') {
+        ++i;
+    }
+    if (i == 0) {
+        return false;
+    }
+    while (i < line.size() && isWhiteSpace(line[i])) {
+        ++i;
+    }
+    return i < line.size() && line[i] == ':';
+}
+
+}  // namespace
+
+HeaderBlock findHeaderBlock(std::string_view raw) {
+    std::size_t start = 0;
+    bool first = true;
+    while (start < raw.size()) {
+        std::size_t newline = raw.find('\n', start);
+        std::size_t next = newline == std::string_view::npos ? raw.size() : newline + 1;
+        std::string_view line = raw.substr(start, next - start);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.remove_suffix(1);
+        }
+        if (line.empty()) {
+            return {start, next, true};
+        }
+        bool belongs = isField(line) || (!first && isWhiteSpace(line.front())) ||
+                       (first && line.substr(0, kMboxSeparator.size()) == kMboxSeparator);
+        if (!belongs) {
+            return {start, start, false};
+        }
+        first = false;
+        start = next;
+    }
+    return {raw.size(), raw.size(), false};
+}
+
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,310 @@
+#include "dev_agent/mime/message_reader.h"
+
+#include "dev_agent/base/text.h"
+#include "dev_agent/mime/charset_text.h"
+#include "dev_agent/mime/encoded_words.h"
+#include "dev_agent/mime/gmime_handles.h"
+#include "dev_agent/mime/header_block.h"
+#include "dev_agent/mime/html_text.h"
+#include "util/utf8.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+constexpr std::string_view kPlainText = "text/plain";
+constexpr std::string_view kHtmlText = "text/html";
+constexpr std::string_view kOctetStream = "application/octet-stream";
+
+std::string clean(const char* text) { return text == nullptr ? std::string() : utf8::sanitized(text); }
+
+std::string trimmed(std::string text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    text.erase(0, text.find_first_not_of(kBlanks));
+    text.erase(text.find_last_not_of(kBlanks) + 1);
+    return text;
+}
+
+// GMime hands out message ids without their angle brackets.
+std::string withBrackets(const char* id) {
+    if (id == nullptr || *id == '\0') {
+        return {};
+    }
+    std::string bracketed = "<";
+    bracketed += clean(id);
+    bracketed += '>';
+    return bracketed;
+}
+
+std::vector<std::string> messageIdsOf(GMimeMessage* message, const char* header) {
+    std::vector<std::string> ids;
+    const char* value = g_mime_object_get_header(GMIME_OBJECT(message), header);
+    if (value == nullptr) {
+        return ids;
+    }
+    ReferencesPtr refs(g_mime_references_parse(lenientParserOptions(), value));
+    if (!refs) {
+        return ids;
+    }
+    for (int i = 0; i < g_mime_references_length(refs.get()); ++i) {
+        ids.push_back(withBrackets(g_mime_references_get_message_id(refs.get(), i)));
+    }
+    return ids;
+}
+
+std::string addressListText(InternetAddressList* list) {
+    if (list == nullptr || internet_address_list_length(list) == 0) {
+        return {};
+    }
+    GCharPtr text(internet_address_list_to_string(list, nullptr, FALSE));
+    return clean(text.get());
+}
+
+void readSender(GMimeMessage* message, ParsedMessage& out) {
+    InternetAddressList* from = g_mime_message_get_from(message);
+    if (from == nullptr || internet_address_list_length(from) == 0) {
+        return;
+    }
+    InternetAddress* first = internet_address_list_get_address(from, 0);
+    if (INTERNET_ADDRESS_IS_GROUP(first)) {
+        InternetAddressList* members = internet_address_group_get_members(INTERNET_ADDRESS_GROUP(first));
+        if (members == nullptr || internet_address_list_length(members) == 0) {
+            return;
+        }
+        first = internet_address_list_get_address(members, 0);
+    }
+    out.fromName = clean(internet_address_get_name(first));
+    if (INTERNET_ADDRESS_IS_MAILBOX(first)) {
+        out.from = clean(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(first)));
+    }
+}
+
+void setDate(GDateTime* date, ParsedMessage& out) {
+    GCharPtr iso(g_date_time_format(date, "%Y-%m-%dT%H:%M:%S%:z"));
+    out.date = clean(iso.get());
+    out.time = g_date_time_to_unix(date);
+}
+
+void readHeaders(GMimeMessage* message, ParsedMessage& out) {
+    readSender(message, out);
+    out.to = addressListText(g_mime_message_get_to(message));
+    out.cc = addressListText(g_mime_message_get_cc(message));
+    out.subject = trimmed(clean(g_mime_message_get_subject(message)));
+    if (GDateTime* date = g_mime_message_get_date(message)) {
+        setDate(date, out);
+    }
+    out.messageId = withBrackets(g_mime_message_get_message_id(message));
+    std::vector<std::string> inReplyTo = messageIdsOf(message, "In-Reply-To");
+    out.inReplyTo = inReplyTo.empty() ? std::string() : inReplyTo.front();
+    out.references = messageIdsOf(message, "References");
+}
+
+std::uint64_t decodedSize(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content == nullptr) {
+        return 0;
+    }
+    GObjectPtr<GMimeStream> sink(g_mime_stream_null_new());
+    g_mime_data_wrapper_write_to_stream(content, sink.get());
+    return GMIME_STREAM_NULL(sink.get())->written;
+}
+
+// GMime turns a Content-Type it cannot parse (no subtype, or no type at all) into
+// application/octet-stream; such a part is text/plain, as RFC 2045 says of a part
+// without a usable type.
+std::string contentTypeOf(GMimeObject* object) {
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    if (type == nullptr) {
+        return std::string(kPlainText);
+    }
+    GCharPtr mimeType(g_mime_content_type_get_mime_type(type));
+    std::string parsed = asciiLower(clean(mimeType.get()));
+    if (parsed == kOctetStream) {
+        std::string declared = asciiLower(trimmed(clean(g_mime_object_get_header(object, "Content-Type"))));
+        if (declared.compare(0, kOctetStream.size(), kOctetStream) != 0) {
+            return std::string(kPlainText);
+        }
+    }
+    return parsed;
+}
+
+std::string textOf(std::string_view bytes, const char* charset) {
+    return toUnixLineEnds(decodeText(bytes, charset == nullptr ? std::string_view() : std::string_view(charset)));
+}
+
+std::string partText(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content == nullptr) {
+        return {};
+    }
+    GObjectPtr<GMimeStream> buffer(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, buffer.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(buffer.get()));
+    if (bytes == nullptr || bytes->len == 0) {
+        return {};
+    }
+    std::string_view raw(reinterpret_cast<const char*>(bytes->data), bytes->len);
+    return textOf(raw, g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset"));
+}
+
+class BodyCollector {
+public:
+    explicit BodyCollector(ParsedMessage& out) : out_(out) {}
+
+    // Fills the body, HTML and attachments from the part tree under `root`.
+    void collect(GMimeObject* root) {
+        visit(root);
+        if (out_.body.empty() && out_.bodyHTML.empty() && firstForwarded_ != nullptr) {
+            showForwardedText();
+        }
+        if (out_.body.empty() && !out_.bodyHTML.empty()) {
+            out_.body = htmlToText(out_.bodyHTML);
+        }
+    }
+
+private:
+    void visit(GMimeObject* object) {
+        if (GMIME_IS_MULTIPART(object)) {
+            visitMultipart(GMIME_MULTIPART(object));
+        } else if (GMIME_IS_MESSAGE_PART(object)) {
+            addForwardedMessage(GMIME_MESSAGE_PART(object));
+        } else if (GMIME_IS_PART(object)) {
+            visitLeaf(GMIME_PART(object));
+        }
+    }
+
+    // A multipart whose boundary never appears (or is not declared) has no parts;
+    // its whole content is then in the prologue.
+    void visitMultipart(GMimeMultipart* multipart) {
+        int count = g_mime_multipart_get_count(multipart);
+        if (count == 0 && !haveText_) {
+            const char* prologue = g_mime_multipart_get_prologue(multipart);
+            if (prologue != nullptr) {
+                out_.body = textOf(prologue, nullptr);
+                haveText_ = !out_.body.empty();
+            }
+        }
+        for (int i = 0; i < count; ++i) {
+            visit(g_mime_multipart_get_part(multipart, i));
+        }
+    }
+
+    void visitLeaf(GMimePart* part) {
+        std::string type = contentTypeOf(GMIME_OBJECT(part));
+        bool named = g_mime_part_get_filename(part) != nullptr;
+        bool mayBeText = !g_mime_part_is_attachment(part) && !(named && (haveText_ || haveHtml_));
+        if (mayBeText && type == kPlainText && !haveText_) {
+            out_.body = partText(part);
+            haveText_ = true;
+            return;
+        }
+        if (mayBeText && type == kHtmlText && !haveHtml_) {
+            out_.bodyHTML = partText(part);
+            haveHtml_ = true;
+            return;
+        }
+        out_.attachments.push_back({clean(g_mime_part_get_filename(part)), type, decodedSize(part)});
+    }
+
+    void addForwardedMessage(GMimeMessagePart* part) {
+        GObjectPtr<GMimeStream> sink(g_mime_stream_null_new());
+        GMimeMessage* inner = g_mime_message_part_get_message(part);
+        if (inner != nullptr) {
+            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, sink.get());
+            if (firstForwarded_ == nullptr) {
+                firstForwarded_ = inner;
+            }
+        }
+        const char* filename = g_mime_object_get_content_disposition_parameter(GMIME_OBJECT(part), "filename");
+        out_.attachments.push_back(
+            {clean(filename), contentTypeOf(GMIME_OBJECT(part)), GMIME_STREAM_NULL(sink.get())->written});
+    }
+
+    // A message that only forwards another shows the forwarded text, as a mail
+    // program shows it inline; the forward stays listed as an attachment.
+    void showForwardedText() {
+        GMimeObject* root = g_mime_message_get_mime_part(firstForwarded_);
+        if (root == nullptr) {
+            return;
+        }
+        ParsedMessage inner;
+        BodyCollector(inner).collect(root);
+        out_.body = std::move(inner.body);
+        out_.bodyHTML = std::move(inner.bodyHTML);
+    }
+
+    ParsedMessage& out_;
+    GMimeMessage* firstForwarded_ = nullptr;  // owned by its part in the tree
+    bool haveText_ = false;
+    bool haveHtml_ = false;
+};
+
+GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
+    ensureGMimeInitialised();
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
+}
+
+// `raw` as GMime can read it: encoded words that lie about UTF-8 relabelled, and
+// a blank line put where the header block ends without one. `storage` holds the
+// text when it had to change.
+std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header, std::string& storage) {
+    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(raw.substr(0, header.end));
+    bool addBlankLine = !header.endsWithBlankLine && header.end < raw.size();
+    if (!relabelled && !addBlankLine) {
+        return raw;
+    }
+    storage = relabelled ? std::move(*relabelled) : std::string(raw.substr(0, header.end));
+    if (addBlankLine) {
+        storage += '\n';
+    }
+    storage.append(raw.substr(header.end));
+    return storage;
+}
+
+}  // namespace
+
+ParsedMessage readMessage(std::string_view raw) {
+    HeaderBlock header = findHeaderBlock(raw);
+    ParsedMessage out;
+    if (header.end == 0 && !header.endsWithBlankLine) {
+        out.body = textOf(raw, nullptr);
+        return out;
+    }
+    std::string storage;
+    std::string_view text = preparedMessage(raw, header, storage);
+    GObjectPtr<GMimeMessage> message = parseMessage(text);
+    if (!message) {
+        out.body = textOf(text, nullptr);
+        return out;
+    }
+    readHeaders(message.get(), out);
+    if (GMimeObject* root = g_mime_message_get_mime_part(message.get())) {
+        BodyCollector(out).collect(root);
+    }
+    return out;
+}
+
+ParsedMessage readMessageHeaders(std::string_view raw) {
+    HeaderBlock header = findHeaderBlock(raw);
+    std::string storage;
+    std::string_view text = preparedMessage(raw.substr(0, header.end), header, storage);
+    ParsedMessage out;
+    if (GObjectPtr<GMimeMessage> message = parseMessage(text)) {
+        readHeaders(message.get(), out);
+    }
+    return out;
+}
+
+void dateByDelivery(ParsedMessage& message, std::int64_t deliveryTime) {
+    if (message.time) {
+        return;
+    }
+    if (DateTimePtr delivered{g_date_time_new_from_unix_utc(deliveryTime)}) {
+        setDate(delivered.get(), message);
+    }
+}
+
+}  // namespace quillbrook::dev_agent

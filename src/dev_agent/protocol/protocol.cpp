@@ -1,0 +1,63 @@
+#include "dev_agent/protocol/protocol.h"
+
+#include <exception>
+
+#include "dev_agent/base/text.h"
+#include "dev_agent/protocol/agent_error.h"
+#include "util/utf8.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+Answer resultAnswer(const std::string& action, json::Value result) {
+    auto line = json::writeCompactSorted(json::Value{{"ok", true}, {"result", std::move(result)}});
+    if (!line) {
+        Answer failed = errorAnswer("internal_error", "the result could not be written as JSON");
+        failed.action = action;
+        return failed;
+    }
+    return {*line + "\n", action, "ok", ""};
+}
+
+}  // namespace
+
+Answer errorAnswer(const std::string& code, const std::string& message) {
+    // A system error may quote a file name that is not UTF-8.
+    auto line = json::writeCompactSorted(json::Value{{"ok", false}, {"code", code}, {"error", utf8::sanitized(message)}});
+    return {line.value_or(R"({"code":"internal_error","error":"unwritable error","ok":false})") + "\n", "", code,
+            message};
+}
+
+Answer answerRequest(ActionContext& context, std::string_view line) {
+    std::string action;
+    try {
+        auto document = json::parseStrict(line);
+        if (!document) {
+            throw AgentError::badRequest("the request line is not valid JSON");
+        }
+        if (!document->root().isObject()) {
+            throw AgentError::badRequest("the request must be a JSON object");
+        }
+        json::Value request = document->root().toValue();
+        auto member = request.find("action");
+        if (member == request.end()) {
+            throw AgentError::badRequest("missing \"action\"");
+        }
+        if (!member->is_string()) {
+            throw AgentError::badRequest("\"action\" must be a string");
+        }
+        action = member->get<std::string>();
+        return resultAnswer(action, performAction(context, action, request));
+    } catch (const AgentError& error) {
+        Answer answer = errorAnswer(error.code(), error.what());
+        answer.action = action;
+        return answer;
+    } catch (const std::exception& error) {
+        Answer answer = errorAnswer("internal_error", error.what());
+        answer.action = action;
+        return answer;
+    }
+}
+
+}  // namespace quillbrook::dev_agent

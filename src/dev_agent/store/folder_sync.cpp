@@ -1,0 +1,239 @@
+#include "dev_agent/store/folder_sync.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "dev_agent/base/log.h"
+#include "dev_agent/maildir/message_file.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+constexpr std::size_t kBatchSize = 2000;
+constexpr std::size_t kParallelFrom = 64;
+constexpr std::size_t kLogProgressFrom = 10000;
+constexpr std::size_t kLogProgressEvery = 20000;
+constexpr std::int64_t kSettledNanos = 2'000'000'000;
+
+constexpr MailDirectory kDirectories[] = {MailDirectory::cur, MailDirectory::incoming};
+
+std::int64_t nanosOf(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::int64_t modificationNanos(const struct stat& info) {
+#if defined(__APPLE__)
+    return nanosOf(info.st_mtimespec);
+#else
+    return nanosOf(info.st_mtim);
+#endif
+}
+
+std::int64_t nowNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::optional<std::int64_t> directoryStamp(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return modificationNanos(info);
+}
+
+bool hasFlag(const std::vector<std::string>& flags, std::string_view flag) {
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+struct NewFile {
+    MailDirectory dir;
+    std::string name;
+    std::string uniqueName;
+    bool seen;
+};
+
+// The index row of a new file without its UID; nothing when the file is gone
+// or is no regular file.
+std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string& folderPath) {
+    MaildirEntry entry{file.uniqueName, folderPath + "/" + directoryName(file.dir) + "/" + file.name, {}};
+    ParsedMessage parsed;
+    try {
+        parsed = readMessageFileHeaders(entry);
+    } catch (const std::exception&) {
+        return std::nullopt;  // the next look settles it
+    }
+    IndexedMessage message;
+    message.dir = file.dir;
+    message.name = file.name;
+    message.seen = file.seen;
+    message.time = parsed.time.value_or(0);
+    message.from = std::move(parsed.from);
+    message.fromName = std::move(parsed.fromName);
+    message.subject = std::move(parsed.subject);
+    message.date = std::move(parsed.date);
+    return message;
+}
+
+// The head summaries of files[begin, end), read and parsed on every core:
+// parsing headers is most of what indexing a new mailbox costs.
+std::vector<std::optional<IndexedMessage>> headSummaries(const std::vector<NewFile>& files, std::size_t begin,
+                                                         std::size_t end, const std::string& folderPath) {
+    std::vector<std::optional<IndexedMessage>> summaries(end - begin);
+    std::atomic<std::size_t> next{begin};
+    auto work = [&] {
+        for (std::size_t i = next++; i < end; i = next++) {
+            const NewFile& file = files[i];
+            summaries[i - begin] = headSummary(file, folderPath);
+        }
+    };
+    unsigned helpers = end - begin < kParallelFrom ? 0 : std::clamp(std::thread::hardware_concurrency(), 1U, 4U) - 1;
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < helpers; ++i) {
+        threads.emplace_back(work);
+    }
+    work();
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    return summaries;
+}
+
+class ProgressLog {
+public:
+    ProgressLog(const std::string& account, const MaildirFolder& folder, std::size_t total)
+        : label_(folder.name + " of " + account), total_(total), started_(std::chrono::steady_clock::now()) {
+        if (total_ >= kLogProgressFrom) {
+            logLine("indexing " + label_ + ": " + std::to_string(total_) + " new messages");
+        }
+    }
+
+    void advanced(std::size_t done) {
+        if (total_ >= kLogProgressFrom && done / kLogProgressEvery != logged_ && done < total_) {
+            logged_ = done / kLogProgressEvery;
+            logLine("indexing " + label_ + ": " + std::to_string(done) + " of " + std::to_string(total_));
+        }
+    }
+
+    void finished(std::size_t done) {
+        if (total_ < kLogProgressFrom) {
+            return;
+        }
+        auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
+        auto rate = millis > 0 ? static_cast<long long>(done) * 1000 / millis : static_cast<long long>(done);
+        logLine("indexed " + label_ + ": " + std::to_string(done) + " messages in " + std::to_string(millis) + " ms (" +
+                std::to_string(rate) + " per second)");
+    }
+
+private:
+    std::string label_;
+    std::size_t total_;
+    std::chrono::steady_clock::time_point started_;
+    std::size_t logged_ = 0;
+};
+
+// What changed in a folder since the index last looked.
+struct FolderChanges {
+    DirectoryStamps stamps;  // to keep once the changes are written
+    std::vector<NewFile> added;
+    std::vector<std::pair<MailDirectory, std::string>> removed;
+    bool any = false;
+};
+
+// Lists each directory whose modification time moved and compares its names
+// with the index's.
+FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::int64_t folderId) {
+    DirectoryStamps stored = index.stamps(folderId);
+    FolderChanges changes;
+    std::int64_t lookedAt = nowNanos();
+    for (MailDirectory dir : kDirectories) {
+        std::string path = folder.path + "/" + directoryName(dir);
+        std::optional<std::int64_t> stamp = directoryStamp(path);
+        changes.stamps.of(dir) = stamp && *stamp < lookedAt - kSettledNanos ? *stamp : -1;
+        changes.any = changes.any || changes.stamps.of(dir) != stored.of(dir);
+        if (stamp && *stamp == stored.of(dir)) {
+            continue;
+        }
+        changes.any = true;
+        std::vector<std::string> present = messageFileNames(path);
+        std::vector<std::string> known = index.names(folderId, dir);
+        std::sort(known.begin(), known.end());
+        std::vector<std::string> gone;
+        std::set_difference(known.begin(), known.end(), present.begin(), present.end(), std::back_inserter(gone));
+        for (auto& name : gone) {
+            changes.removed.emplace_back(dir, std::move(name));
+        }
+        std::vector<std::string> arrived;
+        std::set_difference(present.begin(), present.end(), known.begin(), known.end(), std::back_inserter(arrived));
+        for (auto& name : arrived) {
+            auto entry = parseMaildirFileName(name);
+            changes.added.push_back(
+                {dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
+        }
+    }
+    // Names seen together take UIDs in name order, which for Maildir names is arrival order.
+    std::stable_sort(changes.added.begin(), changes.added.end(),
+                     [](const NewFile& a, const NewFile& b) { return a.uniqueName < b.uniqueName; });
+    return changes;
+}
+
+// Writes the changes in batches of one transaction each; the stamps go with
+// the last batch, so that a folder left half done is looked at again.
+void writeChanges(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+                  const FolderChanges& changes, const std::function<bool()>& stopRequested) {
+    const std::vector<NewFile>& added = changes.added;
+    ProgressLog progress(account, folder, added.size());
+    std::size_t done = 0;
+    bool first = true;
+    do {
+        sqlite::Transaction batch = index.transaction();
+        if (first) {
+            for (const auto& [dir, name] : changes.removed) {
+                index.remove(folderId, dir, name);
+            }
+            first = false;
+        }
+        std::size_t begin = done;
+        std::size_t end = std::min(added.size(), begin + kBatchSize);
+        std::vector<std::optional<IndexedMessage>> summaries = headSummaries(added, begin, end, folder.path);
+        for (; done < end; ++done) {
+            if (auto& summary = summaries[done - begin]) {
+                summary->uid = index.uidFor(account, added[done].uniqueName);
+                index.insert(folderId, *summary);
+            }
+        }
+        if (done == added.size()) {
+            if (!added.empty() || !changes.removed.empty()) {
+                index.countMessages(folderId);
+            }
+            index.setStamps(folderId, changes.stamps);
+        }
+        batch.commit();
+        progress.advanced(done);
+    } while (done < added.size() && !stopRequested());
+    if (done == added.size()) {
+        progress.finished(done);
+    }
+}
+
+}  // namespace
+
+void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+                const std::function<bool()>& stopRequested) {
+    FolderChanges changes = findChanges(index, folder, folderId);
+    if (changes.any) {
+        writeChanges(index, account, folder, folderId, changes, stopRequested);
+    }
+}
+
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,290 @@
+#include "dev_agent/store/mail_index.h"
+
+#include <stdexcept>
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+// The layout of the index. Version 2 dropped a column that was never used;
+// the messages table only mirrors the Maildir, so a version 1 index gives it
+// up and lists its folders again, keeping every UID.
+constexpr int kSchemaVersion = 2;
+
+constexpr const char* kSchema = R"(
+PRAGMA journal_mode = WAL;
+PRAGMA synchronous = NORMAL;
+CREATE TABLE IF NOT EXISTS accounts (
+  account TEXT PRIMARY KEY,
+  next_uid INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS uids (
+  account TEXT NOT NULL,
+  name TEXT NOT NULL,
+  uid INTEGER NOT NULL,
+  PRIMARY KEY (account, name)
+) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS folders (
+  id INTEGER PRIMARY KEY,
+  account TEXT NOT NULL,
+  path TEXT NOT NULL,
+  cur_stamp INTEGER NOT NULL DEFAULT -1,
+  new_stamp INTEGER NOT NULL DEFAULT -1,
+  total INTEGER NOT NULL DEFAULT 0,
+  unread INTEGER NOT NULL DEFAULT 0,
+  UNIQUE (account, path)
+);
+CREATE TABLE IF NOT EXISTS messages (
+  folder INTEGER NOT NULL,
+  dir INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  uid INTEGER NOT NULL,
+  seen INTEGER NOT NULL,
+  time INTEGER NOT NULL,
+  sender TEXT NOT NULL,
+  sender_name TEXT NOT NULL,
+  subject TEXT NOT NULL,
+  date TEXT NOT NULL,
+  snippet TEXT,
+  attachments INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (folder, dir, name)
+);
+CREATE INDEX IF NOT EXISTS messages_by_time ON messages (folder, time DESC, uid DESC, seen);
+CREATE INDEX IF NOT EXISTS messages_by_uid ON messages (folder, uid);
+PRAGMA user_version = 2;
+)";
+
+constexpr const char* kDropVersion1Messages = R"(
+DROP TABLE IF EXISTS messages;
+UPDATE folders SET cur_stamp = -1, new_stamp = -1, total = 0, unread = 0;
+)";
+
+// The columns of a message row, in the order every query names them: the
+// reader of a row and the insert's parameters both go by these names.
+enum Column : int { dir, name, uid, seen, time, sender, senderName, subject, date, snippet, attachments, kColumns };
+
+constexpr const char* kColumnNames[kColumns] = {"dir",         "name",    "uid",  "seen",    "time",       "sender",
+                                                "sender_name", "subject", "date", "snippet", "attachments"};
+
+// The insert's parameter for a column: ?1 is the folder.
+constexpr int parameterOf(Column column) { return column + 2; }
+
+std::string columnList() {
+    std::string list;
+    for (const char* column : kColumnNames) {
+        list += list.empty() ? "" : ", ";
+        list += column;
+    }
+    return list;
+}
+
+std::string insertSql() {
+    std::string parameters = "?1";
+    for (int column = 0; column < kColumns; ++column) {
+        parameters += ", ?" + std::to_string(parameterOf(static_cast<Column>(column)));
+    }
+    return "INSERT OR REPLACE INTO messages (folder, " + columnList() + ") VALUES (" + parameters + ")";
+}
+
+IndexedMessage messageFrom(const sqlite::Query& row) {
+    IndexedMessage message;
+    message.dir = static_cast<MailDirectory>(row.integer(dir));
+    message.name = row.text(name);
+    message.uid = static_cast<std::uint64_t>(row.integer(uid));
+    message.seen = row.integer(seen) != 0;
+    message.time = row.integer(time);
+    message.from = row.text(sender);
+    message.fromName = row.text(senderName);
+    message.subject = row.text(subject);
+    message.date = row.text(date);
+    if (!row.isNull(snippet)) {
+        message.snippet = row.text(snippet);
+    }
+    message.hasAttachments = row.integer(attachments) != 0;
+    return message;
+}
+
+int schemaVersion(sqlite::Database& db) {
+    sqlite::Statement statement = db.prepare("PRAGMA user_version");
+    sqlite::Query query(statement);
+    return query.step() ? static_cast<int>(query.integer(0)) : 0;
+}
+
+}  // namespace
+
+struct MailIndex::Statements {
+    explicit Statements(sqlite::Database& db)
+        : accountKnown(db.prepare("SELECT next_uid FROM accounts WHERE account = ?1")),
+          addAccount(db.prepare("INSERT OR IGNORE INTO accounts (account, next_uid) VALUES (?1, 1)")),
+          raiseNextUid(db.prepare("UPDATE accounts SET next_uid = max(next_uid, ?2) WHERE account = ?1")),
+          uidOf(db.prepare("SELECT uid FROM uids WHERE account = ?1 AND name = ?2")),
+          addUid(db.prepare("INSERT OR IGNORE INTO uids (account, name, uid) VALUES (?1, ?2, ?3)")),
+          folderOf(db.prepare("SELECT id FROM folders WHERE account = ?1 AND path = ?2")),
+          addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
+          stampsOf(db.prepare("SELECT cur_stamp, new_stamp FROM folders WHERE id = ?1")),
+          setStamps(db.prepare("UPDATE folders SET cur_stamp = ?2, new_stamp = ?3 WHERE id = ?1")),
+          names(db.prepare("SELECT name FROM messages WHERE folder = ?1 AND dir = ?2")),
+          insert(db.prepare(insertSql())),
+          remove(db.prepare("DELETE FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
+          totals(db.prepare("SELECT total, unread FROM folders WHERE id = ?1")),
+          count(db.prepare("UPDATE folders SET (total, unread) = (SELECT count(*), coalesce(sum(seen = 0), 0) "
+                           "FROM messages WHERE folder = ?1) WHERE id = ?1")),
+          newest(db.prepare("SELECT " + columnList() +
+                            " FROM messages WHERE folder = ?1 ORDER BY time DESC, uid DESC LIMIT ?2")),
+          byUid(db.prepare("SELECT " + columnList() + " FROM messages WHERE folder = ?1 AND uid = ?2")),
+          setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
+                             "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
+
+    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, addUid, folderOf, addFolder, stampsOf, setStamps,
+        names, insert, remove, totals, count, newest, byUid, setBody;
+};
+
+MailIndex::MailIndex(const std::string& path) : db_(path) {
+    int version = schemaVersion(db_);
+    if (version > kSchemaVersion) {
+        throw std::runtime_error("the index " + path + " was written by a newer version (layout " +
+                                 std::to_string(version) + "); give this agent its own --state-dir");
+    }
+    if (version == 1) {
+        sqlite::Transaction migration(db_);
+        db_.execute(kDropVersion1Messages);
+        migration.commit();
+    }
+    db_.execute(kSchema);
+    statements_ = std::make_unique<Statements>(db_);
+}
+
+MailIndex::~MailIndex() = default;
+
+sqlite::Transaction MailIndex::transaction() { return sqlite::Transaction(db_); }
+
+std::int64_t MailIndex::nextUid(const std::string& account) {
+    sqlite::Query(statements_->addAccount).bind(1, account).run();
+    sqlite::Query counter(statements_->accountKnown);
+    counter.bind(1, account).step();
+    return counter.integer(0);
+}
+
+bool MailIndex::knowsAccount(const std::string& account) {
+    return sqlite::Query(statements_->accountKnown).bind(1, account).step();
+}
+
+void MailIndex::importUids(const std::string& account, std::uint64_t nextUid,
+                           const std::map<std::string, std::uint64_t>& uids) {
+    sqlite::Query(statements_->addAccount).bind(1, account).run();
+    for (const auto& [name, uid] : uids) {
+        sqlite::Query(statements_->addUid).bind(1, account).bind(2, name).bind(3, static_cast<std::int64_t>(uid)).run();
+    }
+    sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, static_cast<std::int64_t>(nextUid)).run();
+}
+
+std::uint64_t MailIndex::uidFor(const std::string& account, const std::string& uniqueName) {
+    {
+        sqlite::Query lookup(statements_->uidOf);
+        if (lookup.bind(1, account).bind(2, uniqueName).step()) {
+            return static_cast<std::uint64_t>(lookup.integer(0));
+        }
+    }
+    std::int64_t uid = nextUid(account);
+    sqlite::Query(statements_->addUid).bind(1, account).bind(2, uniqueName).bind(3, uid).run();
+    sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
+    return static_cast<std::uint64_t>(uid);
+}
+
+std::int64_t MailIndex::folderId(const std::string& account, const std::string& folderPath) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        {
+            sqlite::Query lookup(statements_->folderOf);
+            if (lookup.bind(1, account).bind(2, folderPath).step()) {
+                return lookup.integer(0);
+            }
+        }
+        sqlite::Query(statements_->addFolder).bind(1, account).bind(2, folderPath).run();
+    }
+    throw std::runtime_error("index database: cannot add the folder " + folderPath);
+}
+
+DirectoryStamps MailIndex::stamps(std::int64_t folder) {
+    sqlite::Query query(statements_->stampsOf);
+    DirectoryStamps stamps;
+    if (query.bind(1, folder).step()) {
+        stamps.cur = query.integer(0);
+        stamps.incoming = query.integer(1);
+    }
+    return stamps;
+}
+
+void MailIndex::setStamps(std::int64_t folder, const DirectoryStamps& stamps) {
+    sqlite::Query(statements_->setStamps).bind(1, folder).bind(2, stamps.cur).bind(3, stamps.incoming).run();
+}
+
+std::vector<std::string> MailIndex::names(std::int64_t folder, MailDirectory dir) {
+    sqlite::Query query(statements_->names);
+    query.bind(1, folder).bind(2, static_cast<std::int64_t>(dir));
+    std::vector<std::string> names;
+    while (query.step()) {
+        names.push_back(query.text(0));
+    }
+    return names;
+}
+
+void MailIndex::insert(std::int64_t folder, const IndexedMessage& message) {
+    sqlite::Query(statements_->insert)
+        .bind(1, folder)
+        .bind(parameterOf(dir), static_cast<std::int64_t>(message.dir))
+        .bind(parameterOf(name), message.name)
+        .bind(parameterOf(uid), static_cast<std::int64_t>(message.uid))
+        .bind(parameterOf(seen), std::int64_t{message.seen})
+        .bind(parameterOf(time), message.time)
+        .bind(parameterOf(sender), message.from)
+        .bind(parameterOf(senderName), message.fromName)
+        .bind(parameterOf(subject), message.subject)
+        .bind(parameterOf(date), message.date)
+        .bindTextOrNull(parameterOf(snippet), message.snippet)
+        .bind(parameterOf(attachments), std::int64_t{message.hasAttachments})
+        .run();
+}
+
+void MailIndex::remove(std::int64_t folder, MailDirectory dir, const std::string& name) {
+    sqlite::Query(statements_->remove).bind(1, folder).bind(2, static_cast<std::int64_t>(dir)).bind(3, name).run();
+}
+
+void MailIndex::countMessages(std::int64_t folder) { sqlite::Query(statements_->count).bind(1, folder).run(); }
+
+FolderTotals MailIndex::totals(std::int64_t folder) {
+    sqlite::Query query(statements_->totals);
+    if (!query.bind(1, folder).step()) {
+        return {};
+    }
+    return {static_cast<std::size_t>(query.integer(0)), static_cast<std::size_t>(query.integer(1))};
+}
+
+std::vector<IndexedMessage> MailIndex::newest(std::int64_t folder, std::size_t limit) {
+    sqlite::Query query(statements_->newest);
+    query.bind(1, folder).bind(2, static_cast<std::int64_t>(limit));
+    std::vector<IndexedMessage> messages;
+    while (query.step()) {
+        messages.push_back(messageFrom(query));
+    }
+    return messages;
+}
+
+std::optional<IndexedMessage> MailIndex::byUid(std::int64_t folder, std::uint64_t uid) {
+    sqlite::Query query(statements_->byUid);
+    if (!query.bind(1, folder).bind(2, static_cast<std::int64_t>(uid)).step()) {
+        return std::nullopt;
+    }
+    return messageFrom(query);
+}
+
+void MailIndex::setBodySummary(std::int64_t folder, const IndexedMessage& message) {
+    sqlite::Query(statements_->setBody)
+        .bind(1, folder)
+        .bind(2, static_cast<std::int64_t>(message.dir))
+        .bind(3, message.name)
+        .bind(4, message.snippet.value_or(""))
+        .bind(5, std::int64_t{message.hasAttachments})
+        .run();
+}
+
+}  // namespace quillbrook::dev_agent

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dev_agent/store/sqlite.h"
+
+namespace quillbrook::dev_agent {
+
+// The two directories of a Maildir folder that hold messages.
+enum class MailDirectory : int { cur = 0, incoming = 1 };
+inline const char* directoryName(MailDirectory dir) { return dir == MailDirectory::cur ? "cur" : "new"; }
+
+// What the index keeps of one message file; the fields after `seen` come from
+// the header, `snippet` and `hasAttachments` from the body once it was read.
+struct IndexedMessage {
+    MailDirectory dir = MailDirectory::cur;
+    std::string name;  // the file name, flags included
+    std::uint64_t uid = 0;
+    bool seen = false;
+    std::int64_t time = 0;
+    std::string from;
+    std::string fromName;
+    std::string subject;
+    std::string date;
+    std::optional<std::string> snippet;
+    bool hasAttachments = false;
+};
+
+// When each message directory of a folder last changed, as the index saw it
+// (nanoseconds); -1 when the index must look again.
+struct DirectoryStamps {
+    std::int64_t cur = -1;
+    std::int64_t incoming = -1;  // new/
+    std::int64_t& of(MailDirectory dir) { return dir == MailDirectory::cur ? cur : incoming; }
+};
+
+struct FolderTotals {
+    std::size_t total = 0;
+    std::size_t unread = 0;
+};
+
+// The persistent index of the agent's mail in one SQLite database: per account
+// the UID of every unique name ever seen and the next UID to give, and per
+// folder the header summary of each message file and the state of its
+// directories at the last look. It stores; syncFolder decides what to store.
+// Not thread-safe: one user at a time.
+class MailIndex {
+public:
+    // Opens or creates the database at `path` (WAL journal).
+    explicit MailIndex(const std::string& path);
+    ~MailIndex();
+
+    // One batch of changes, committed together or not at all.
+    sqlite::Transaction transaction();
+
+    // Accounts are keyed by their lower-case address.
+    bool knowsAccount(const std::string& account);
+    // Takes over UIDs numbered elsewhere, as from the state file of earlier
+    // versions; the counter never goes back.
+    void importUids(const std::string& account, std::uint64_t nextUid,
+                    const std::map<std::string, std::uint64_t>& uids);
+    // The UID of `uniqueName`, given now when it has none.
+    std::uint64_t uidFor(const std::string& account, const std::string& uniqueName);
+
+    std::int64_t folderId(const std::string& account, const std::string& folderPath);
+    DirectoryStamps stamps(std::int64_t folder);
+    void setStamps(std::int64_t folder, const DirectoryStamps& stamps);
+
+    std::vector<std::string> names(std::int64_t folder, MailDirectory dir);
+    void insert(std::int64_t folder, const IndexedMessage& message);
+    void remove(std::int64_t folder, MailDirectory dir, const std::string& name);
+
+    // Counts the folder's messages and unread messages afresh, for totals().
+    void countMessages(std::int64_t folder);
+    // The counts as of the last countMessages, so that a large folder is not
+    // counted on every look.
+    FolderTotals totals(std::int64_t folder);
+    // The messages, newest first (by time, then UID).
+    std::vector<IndexedMessage> newest(std::int64_t folder, std::size_t limit);
+    std::optional<IndexedMessage> byUid(std::int64_t folder, std::uint64_t uid);
+    void setBodySummary(std::int64_t folder, const IndexedMessage& message);
+
+private:
+    std::int64_t nextUid(const std::string& account);
+
+    sqlite::Database db_;
+    struct Statements;
+    std::unique_ptr<Statements> statements_;
+};
+
+}  // namespace quillbrook::dev_agent

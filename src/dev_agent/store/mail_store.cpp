@@ -1,0 +1,195 @@
+#include "dev_agent/store/mail_store.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include <unistd.h>
+
+#include "dev_agent/base/log.h"
+#include "dev_agent/base/text.h"
+#include "dev_agent/maildir/message_file.h"
+#include "dev_agent/store/folder_sync.h"
+#include "dev_agent/store/uid_state_file.h"
+#include "util/files.h"
+
+namespace quillbrook::dev_agent {
+
+namespace {
+
+std::string accountKey(const Account& account) { return asciiLower(account.email); }
+
+std::string pathOf(const MaildirFolder& folder, const IndexedMessage& message) {
+    return folder.path + "/" + directoryName(message.dir) + "/" + message.name;
+}
+
+std::vector<std::string> flagsOf(const std::string& fileName) {
+    auto entry = parseMaildirFileName(fileName);
+    return entry ? std::move(entry->flags) : std::vector<std::string>{};
+}
+
+// The message file `name` of the folder, its path filled in.
+MaildirEntry entryOf(const MaildirFolder& folder, const IndexedMessage& message) {
+    MaildirEntry entry = parseMaildirFileName(message.name).value_or(MaildirEntry{message.name, "", {}});
+    entry.path = pathOf(folder, message);
+    return entry;
+}
+
+// Nothing, with a log line, for a file that cannot be read.
+std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
+    try {
+        return readMessageFile(entry);
+    } catch (const std::exception& error) {
+        logLine("skipping " + entry.path + ": " + error.what());
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+MailStore::MailStore(std::vector<Account> accounts, std::string stateDir)
+    : accounts_(std::move(accounts)),
+      stateDir_(std::move(stateDir)),
+      index_((makeDirectories(stateDir_, 0700), stateDir_ + "/index.sqlite")) {
+    takeOverUidStateFiles();
+}
+
+void MailStore::takeOverUidStateFiles() {
+    for (const auto& account : accounts_) {
+        std::string path = uidStateFilePath(stateDir_, account.email);
+        if (index_.knowsAccount(accountKey(account))) {
+            continue;
+        }
+        std::optional<UidStateFile> state = readUidStateFile(path);
+        if (!state) {
+            continue;
+        }
+        sqlite::Transaction transaction = index_.transaction();
+        index_.importUids(accountKey(account), state->nextUid, state->uids);
+        transaction.commit();
+        // Kept, renamed, as a record of what was taken over.
+        std::string kept = path + ".migrated";
+        if (std::rename(path.c_str(), kept.c_str()) != 0) {
+            logLine("note: cannot rename " + path + " after taking it over; the index now holds its UIDs");
+        }
+        logLine("took over " + std::to_string(state->uids.size()) + " UIDs of " + account.email + " from " + path);
+    }
+}
+
+std::int64_t MailStore::synced(const Account& account, const MaildirFolder& folder,
+                               const std::function<bool()>& stopRequested) {
+    std::int64_t id = index_.folderId(accountKey(account), folder.path);
+    syncFolder(index_, accountKey(account), folder, id, stopRequested);
+    return id;
+}
+
+void MailStore::indexAll(const std::function<bool()>& stopRequested) {
+    for (const auto& account : accounts_) {
+        for (const auto& folder : discoverMaildirFolders(account.root)) {
+            if (stopRequested()) {
+                return;
+            }
+            std::lock_guard lock(mutex_);
+            synced(account, folder, stopRequested);
+        }
+    }
+}
+
+std::vector<FolderCounts> MailStore::folders(const Account& account) {
+    std::lock_guard lock(mutex_);
+    std::vector<FolderCounts> counts;
+    for (auto& folder : discoverMaildirFolders(account.root)) {
+        FolderTotals totals = index_.totals(synced(account, folder));
+        counts.push_back({std::move(folder), totals.total, totals.unread});
+    }
+    return counts;
+}
+
+void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folderId,
+                                 std::vector<IndexedMessage>& page) {
+    if (std::all_of(page.begin(), page.end(), [](const IndexedMessage& message) { return message.snippet; })) {
+        return;
+    }
+    sqlite::Transaction transaction = index_.transaction();
+    for (auto& message : page) {
+        if (message.snippet) {
+            continue;
+        }
+        std::optional<ParsedMessage> parsed = parseFile(entryOf(folder, message));
+        if (!parsed) {
+            continue;  // gone since the last look: the next one drops it
+        }
+        message.snippet = snippetOf(parsed->body, kSnippetChars);
+        message.hasAttachments = !parsed->attachments.empty();
+        index_.setBodySummary(folderId, message);
+    }
+    transaction.commit();
+}
+
+FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, std::size_t limit) {
+    std::lock_guard lock(mutex_);
+    std::int64_t id = synced(account, folder);
+    std::vector<IndexedMessage> newest = index_.newest(id, limit);
+    addBodySummaries(folder, id, newest);
+    FolderPage page;
+    page.total = index_.totals(id).total;
+    for (auto& message : newest) {
+        page.messages.push_back({message.uid,
+                                 flagsOf(message.name),
+                                 {std::move(message.from), std::move(message.fromName), std::move(message.subject),
+                                  std::move(message.date), message.time, message.snippet.value_or(""),
+                                  message.hasAttachments}});
+    }
+    return page;
+}
+
+std::optional<FoundMessage> MailStore::readLocked(const Account& account, const MaildirFolder& folder,
+                                                  std::uint64_t uid) {
+    for (int look = 0; look < 2; ++look) {
+        std::int64_t id = synced(account, folder);
+        std::optional<IndexedMessage> indexed = index_.byUid(id, uid);
+        if (!indexed) {
+            return std::nullopt;
+        }
+        MaildirEntry entry = entryOf(folder, *indexed);
+        if (::access(entry.path.c_str(), F_OK) != 0) {
+            // Renamed or removed since the index last looked: look again.
+            index_.setStamps(id, DirectoryStamps{});
+            continue;
+        }
+        std::optional<ParsedMessage> parsed = parseFile(entry);
+        if (!parsed) {
+            return std::nullopt;
+        }
+        return FoundMessage{folder.name, std::move(entry), std::move(*parsed)};
+    }
+    return std::nullopt;
+}
+
+std::optional<FoundMessage> MailStore::read(const Account& account, const MaildirFolder& folder, std::uint64_t uid) {
+    std::lock_guard lock(mutex_);
+    return readLocked(account, folder, uid);
+}
+
+std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_t uid) {
+    std::lock_guard lock(mutex_);
+    for (const auto& folder : discoverMaildirFolders(account.root)) {
+        if (auto found = readLocked(account, folder, uid)) {
+            return found;
+        }
+    }
+    return std::nullopt;
+}
+
+MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
+    std::lock_guard lock(mutex_);
+    MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
+        MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
+    std::string uniqueName = deliverToMaildir(drafts.path, message);
+    sqlite::Transaction transaction = index_.transaction();
+    std::uint64_t uid = index_.uidFor(accountKey(account), uniqueName);
+    transaction.commit();
+    return {drafts.name, uid};
+}
+
+}  // namespace quillbrook::dev_agent

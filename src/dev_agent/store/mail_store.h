@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/mime/message_reader.h"
+#include "dev_agent/store/accounts.h"
+#include "dev_agent/store/mail_index.h"
+
+namespace quillbrook::dev_agent {
+
+// What a message list shows of one message.
+struct MessageSummary {
+    std::string from;
+    std::string fromName;
+    std::string subject;
+    std::string date;
+    std::int64_t time = 0;  // the Date, or the file's modification time without one
+    std::string snippet;
+    bool hasAttachments = false;
+};
+
+struct ListedMessage {
+    std::uint64_t uid = 0;
+    std::vector<std::string> flags;
+    MessageSummary summary;
+};
+
+// One page of a folder: its newest messages and how many it holds.
+struct FolderPage {
+    std::size_t total = 0;
+    std::vector<ListedMessage> messages;
+};
+
+struct FolderCounts {
+    MaildirFolder folder;
+    std::size_t total = 0;
+    std::size_t unread = 0;
+};
+
+// A message found by UID: where it lives and what it says.
+struct FoundMessage {
+    std::string folder;
+    MaildirEntry entry;
+    ParsedMessage message;
+};
+
+// The accounts' mail as the actions see it, through the index in the state
+// directory ("index.sqlite"). Every call first brings the index of the folders
+// it touches up to date (see syncFolder), so mail that other programs deliver
+// shows at once. A list reads the body of a message only the first time the
+// message is shown, for its snippet. Safe to use from several threads: calls
+// take turns.
+class MailStore {
+public:
+    // Opens the index in `stateDir` and takes over the UID state files of
+    // earlier versions; throws when one is damaged.
+    MailStore(std::vector<Account> accounts, std::string stateDir);
+
+    const std::vector<Account>& accounts() const { return accounts_; }
+
+    std::vector<FolderCounts> folders(const Account& account);
+
+    // The `limit` newest readable messages of the folder.
+    FolderPage list(const Account& account, const MaildirFolder& folder, std::size_t limit);
+
+    // The message with `uid` in `folder`; nothing when the folder holds no such
+    // readable message.
+    std::optional<FoundMessage> read(const Account& account, const MaildirFolder& folder, std::uint64_t uid);
+
+    // The message with `uid` in whichever folder of the account holds it.
+    std::optional<FoundMessage> find(const Account& account, std::uint64_t uid);
+
+    struct SavedDraft {
+        std::string folder;
+        std::uint64_t uid = 0;
+    };
+
+    // Saves `message` into the account's Drafts folder (created when missing).
+    SavedDraft saveDraft(const Account& account, const std::string& message);
+
+    // Indexes every folder of every account, as at start; returns early once
+    // `stopRequested` says so.
+    void indexAll(const std::function<bool()>& stopRequested);
+
+private:
+    std::int64_t synced(const Account& account, const MaildirFolder& folder,
+                        const std::function<bool()>& stopRequested = [] { return false; });
+    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid);
+    void addBodySummaries(const MaildirFolder& folder, std::int64_t folderId, std::vector<IndexedMessage>& page);
+    void takeOverUidStateFiles();
+
+    std::vector<Account> accounts_;
+    std::string stateDir_;
+    std::mutex mutex_;
+    MailIndex index_;
+};
+
+}  // namespace quillbrook::dev_agent

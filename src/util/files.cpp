@@ -1,0 +1,128 @@
+#include "util/files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "util/io.h"
+#include "util/unique_fd.h"
+
+namespace quillbrook {
+
+namespace {
+
+// The rename itself is only durable once the directory entry is on disk.
+void syncDirectory(const std::string& directory) {
+    UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
+    }
+}
+
+// Writes the whole file's content and flushes it; throws with errno's reason.
+void writeAndFlush(const UniqueFd& fd, std::string_view bytes, const std::string& path) {
+    if (!writeAll(fd.get(), bytes)) {
+        throwErrno("cannot write " + path);
+    }
+    if (::fsync(fd.get()) != 0) {
+        throwErrno("cannot flush " + path);
+    }
+}
+
+}  // namespace
+
+void publishFile(const std::string& tempPath, const std::string& finalPath, std::string_view bytes, mode_t mode) {
+    UniqueFd fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd.valid()) {
+        throwErrno("cannot create " + tempPath);
+    }
+    try {
+        writeAndFlush(fd, bytes, tempPath);
+        // close() reports a failed delayed write, so it is checked, not left to the destructor.
+        int closed = ::close(fd.release());
+        if (closed != 0 || ::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
+            throwErrno("cannot publish " + finalPath);
+        }
+    } catch (...) {
+        int saved = errno;
+        ::unlink(tempPath.c_str());
+        errno = saved;
+        throw;
+    }
+    syncDirectory(std::string(parentDirectory(finalPath)));
+}
+
+void writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
+    publishFile(std::string(parentDirectory(path)) + "/." + uniqueFileStem() + ".tmp", path, bytes, mode);
+}
+
+std::string readWholeFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwErrno("cannot open " + path);
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = readSome(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            throwErrno("cannot read " + path);
+        }
+        if (got == 0) {
+            return content;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+void makeDirectories(const std::string& path, mode_t mode) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode)) {
+            errno = ENOTDIR;
+            throwErrno("cannot use " + path + " as a directory");
+        }
+        return;
+    }
+    std::string parent(parentDirectory(path));
+    if (parent != path) {
+        makeDirectories(parent, mode);
+    }
+    if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
+        throwErrno("cannot create directory " + path);
+    }
+}
+
+void setNonBlockingCloseOnExec(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+std::string_view parentDirectory(std::string_view path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string uniqueFileStem() {
+    static std::atomic<unsigned> counter{0};
+    static const unsigned long salt = std::random_device{}();
+    auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    // Zero-padded microseconds keep names of one second in time order.
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, "%06lld", static_cast<long long>(micros % 1000000));
+    return std::to_string(micros / 1000000) + ".M" + fraction + "P" + std::to_string(::getpid()) + "Q" +
+           std::to_string(++counter) + "R" + std::to_string(salt);
+}
+
+}  // namespace quillbrook
