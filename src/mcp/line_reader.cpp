@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include <poll.h>
 #include <unistd.h>
+
+#include "util/descriptor_wait.h"
 
 namespace quillbrook {
 
@@ -78,9 +79,7 @@ bool LineReader::fill() {
             continue;
         }
         // A descriptor handed to us in non-blocking mode: wait until it has data.
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd readable{fd_, POLLIN, 0};
-            ::poll(&readable, 1, -1);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitReadable(fd_)) {
             continue;
         }
         return false;

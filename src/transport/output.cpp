@@ -3,8 +3,9 @@
 #include <cerrno>
 #include <string>
 
-#include <poll.h>
 #include <unistd.h>
+
+#include "util/descriptor_wait.h"
 
 namespace quillbrook {
 
@@ -17,11 +18,8 @@ bool writeAll(int fd, std::string_view bytes) {
             }
             // A reader may hand us a non-blocking descriptor: wait until it
             // drains rather than cut a line short.
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                pollfd writable{fd, POLLOUT, 0};
-                if (::poll(&writable, 1, -1) >= 0 || errno == EINTR) {
-                    continue;
-                }
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitWritable(fd)) {
+                continue;
             }
             return false;
         }
