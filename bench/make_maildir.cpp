@@ -4,13 +4,17 @@
 // in five are read (cur/, flag S), the rest new (new/). The same arguments
 // always give the same mailbox.
 //
-// Usage: make_maildir DIR [COUNT]   (COUNT defaults to 100000)
+// Usage: make_maildir DIR [COUNT]   (COUNT defaults to 100000; --help prints the usage)
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -100,27 +104,52 @@ void writeFile(const std::string& path, const std::string& bytes) {
     }
 }
 
+constexpr char kUsage[] =
+    "usage: make_maildir DIR [COUNT]\n"
+    "Writes COUNT (default 100000) generated messages into the Maildir DIR.\n";
+
+// COUNT as a number, or nothing when it is not one.
+std::optional<std::size_t> parseCount(const std::string& text) {
+    std::size_t count = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: make_maildir DIR [COUNT]\n");
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && (arguments[0] == "-h" || arguments[0] == "--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // An option it does not know must never become the name of a folder it fills.
+    auto option = std::find_if(arguments.begin(), arguments.end(),
+                               [](const std::string& argument) { return argument.starts_with('-'); });
+    if (option != arguments.end()) {
+        std::fprintf(stderr, "make_maildir: unknown option %s\n", option->c_str());
+    }
+    std::optional<std::size_t> count = arguments.size() == 2 ? parseCount(arguments[1]) : 100000;
+    if (arguments.empty() || arguments.size() > 2 || option != arguments.end() || !count) {
+        std::fputs(kUsage, stderr);
         return 64;
     }
-    std::string root = argv[1];
-    std::size_t count = argc == 3 ? std::strtoul(argv[2], nullptr, 10) : 100000;
+    const std::string& root = arguments[0];
     for (const char* sub : {"", "/cur", "/new", "/tmp"}) {
         ::mkdir((root + sub).c_str(), 0700);
     }
     std::uint64_t state = 42;
     const std::time_t start = 1700000000;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < *count; ++i) {
         std::time_t when = start + static_cast<std::time_t>(i) * 300;
         std::string unique = std::to_string(when) + ".M" + std::to_string(i) + "P4242.bench";
         bool seen = i % 5 != 0;
         std::string path = root + (seen ? "/cur/" + unique + ":2,S" : "/new/" + unique);
         writeFile(path, message(i, state, when));
     }
-    std::printf("wrote %zu messages to %s\n", count, root.c_str());
+    std::printf("wrote %zu messages to %s\n", *count, root.c_str());
     return 0;
 }

@@ -46,20 +46,55 @@ std::string mailboxResult(int count, std::size_t bytesEach) {
     return R"({"folder":"INBOX","count":)" + std::to_string(count) + R"(,"emails":[)" + emails + "]}";
 }
 
+namespace {
+
+// Paragraphs of a long thread: prose, quoted replies, a tabbed table, links,
+// names and punctuation outside ASCII.
+constexpr std::array<std::string_view, 5> kTextParagraphs = {
+    "Hi J\u00f6rg,\n\nthanks for the \"final\" figures. I went through them on the train and I think "
+    "we are close; two things still bother me, see below.\n\n",
+    "> On Tue, 3 Nov 2026 at 09:14, J\u00f6rg M\u00fcller <jorg@example.de> wrote:\n"
+    "> The numbers for Q3 are in the shared folder under /finance/2026/q3/summary.xlsx \u2014 please\n"
+    "> check the \u20ac column before Friday.\n\n",
+    "Region\tQ2\tQ3\tChange\nNorth\t1\u202f204\t1\u202f377\t+14\u202f%\nSouth\t998\t1\u202f010\t+1\u202f%\n\n",
+    "The caf\u00e9 on Stra\u00dfe des 17. Juni is booked for the na\u00efve-budget review; the link is "
+    "https://intranet.example.com/rooms/berlin/2/ (ask \u00c5sa if it asks for a password).\n\n",
+    "\u2014 Ada\n\n-- \nAda Lindqvist \u00b7 Planning \u00b7 \"We ship on Fridays\"\n\n",
+};
+
+// The same thread as a mail program writes it in HTML: attributes in quotes,
+// closing tags and URLs, so solidi everywhere.
+constexpr std::array<std::string_view, 4> kHtmlParagraphs = {
+    "<div class=\"moz-cite-prefix\"><p>Hi J\u00f6rg,</p><p>thanks for the &quot;final&quot; figures \u2014 "
+    "see <a href=\"https://intranet.example.com/finance/2026/q3/summary.xlsx\">/finance/2026/q3/"
+    "summary.xlsx</a>.</p></div>\n",
+    "<table style=\"border-collapse:collapse\"><tr><td>North</td><td>1\u202f204</td><td>1\u202f377</td>"
+    "<td>+14\u202f%</td></tr><tr><td>South</td><td>998</td><td>1\u202f010</td><td>+1\u202f%</td></tr></table>\n",
+    "<p>The caf\u00e9 on Stra\u00dfe des 17. Juni <img src=\"https://cdn.example.com/img/2x/room-berlin.png\" "
+    "alt=\"Raum \u00bbSpree\u00ab\" width=\"120\"/><br/>ask \u00c5sa</p>\n",
+    "<blockquote type=\"cite\"><p>&gt; check the \u20ac column before Friday.</p></blockquote>"
+    "<p>\u2014 Ada<br/>Ada Lindqvist \u00b7 Planning</p>\n",
+};
+
+// Paragraphs, taken in turn, whose written (escaped) size stays within `bytes`.
+template <std::size_t N>
+std::string paragraphsWithin(const std::array<std::string_view, N>& paragraphs, std::size_t bytes) {
+    std::string text;
+    std::size_t written = 0;
+    for (std::size_t i = 0;; ++i) {
+        std::string paragraph(paragraphs[i % N]);
+        std::size_t escaped = nlohmann::json(paragraph).dump().size() - 2;  // without its quotes
+        if (written + escaped > bytes) {
+            return text;
+        }
+        written += escaped;
+        text.append(paragraph);
+    }
+}
+
+}  // namespace
+
 std::string readEmailResult(std::size_t bytes) {
-    // Paragraphs of a long thread: prose, quoted replies, a tabbed table,
-    // links, names and punctuation outside ASCII.
-    static constexpr std::array<std::string_view, 5> kParagraphs = {
-        "Hi J\u00f6rg,\n\nthanks for the \"final\" figures. I went through them on the train and I think "
-        "we are close; two things still bother me, see below.\n\n",
-        "> On Tue, 3 Nov 2026 at 09:14, J\u00f6rg M\u00fcller <jorg@example.de> wrote:\n"
-        "> The numbers for Q3 are in the shared folder under /finance/2026/q3/summary.xlsx \u2014 please\n"
-        "> check the \u20ac column before Friday.\n\n",
-        "Region\tQ2\tQ3\tChange\nNorth\t1\u202f204\t1\u202f377\t+14\u202f%\nSouth\t998\t1\u202f010\t+1\u202f%\n\n",
-        "The caf\u00e9 on Stra\u00dfe des 17. Juni is booked for the na\u00efve-budget review; the link is "
-        "https://intranet.example.com/rooms/berlin/2/ (ask \u00c5sa if it asks for a password).\n\n",
-        "\u2014 Ada\n\n-- \nAda Lindqvist \u00b7 Planning \u00b7 \"We ship on Fridays\"\n\n",
-    };
     nlohmann::json result = {
         {"uid", "42"}, {"account", "ada@example.com"}, {"folder", "INBOX"}, {"from", "jorg@example.de"},
         {"fromName", "J\u00f6rg M\u00fcller"}, {"to", "ada@example.com"}, {"cc", ""},
@@ -67,18 +102,10 @@ std::string readEmailResult(std::size_t bytes) {
         {"body", ""}, {"bodyHTML", ""}, {"messageId", "<q3@example.de>"}, {"inReplyTo", ""},
         {"references", nlohmann::json::array()}, {"attachments", nlohmann::json::array()}, {"flags", {"\\Seen"}},
     };
-    std::size_t written = result.dump().size();
-    std::string body;
-    for (std::size_t i = 0;; ++i) {
-        std::string paragraph(kParagraphs[i % kParagraphs.size()]);
-        std::size_t escaped = nlohmann::json(paragraph).dump().size() - 2;  // without its quotes
-        if (written + escaped > bytes) {
-            break;
-        }
-        written += escaped;
-        body.append(paragraph);
-    }
-    result["body"] = body;
+    const std::size_t room = bytes - std::min(bytes, result.dump().size());
+    // A third for the text part, the rest for the HTML one, as mail programs send them.
+    result["body"] = paragraphsWithin(kTextParagraphs, room / 3);
+    result["bodyHTML"] = paragraphsWithin(kHtmlParagraphs, room - room / 3);
     return result.dump();
 }
 

@@ -12,8 +12,9 @@ std::string sampleAnswer(std::size_t bytes);
 // A "list_emails" result object of `count` messages of about `bytesEach` bytes.
 std::string mailboxResult(int count, std::size_t bytesEach);
 
-// A "read_email" result object of about `bytes` bytes whose body is long,
-// real-looking text: quotes, line feeds, tabs, non-ASCII and solidi.
+// A "read_email" result object of about `bytes` bytes whose bodies are long,
+// real-looking text and HTML: quotes, line feeds, tabs, tags, non-ASCII and
+// many solidi.
 std::string readEmailResult(std::size_t bytes);
 
 // The agent's answer line {"ok":true,"result":...} around a result object.

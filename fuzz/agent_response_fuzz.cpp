@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view line(reinterpret_cast<const char*>(data), size);
     std::optional<json::Document> result;
     try {
-        result = MCPToolMapping::parseResponse(line);
+        result = MCPToolMapping::parseResponse(std::string(line));
     } catch (const CLISocketError& error) {
         FUZZ_CHECK(!error.stderrMessage().empty());
         return 0;

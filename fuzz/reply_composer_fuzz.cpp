@@ -37,7 +37,7 @@ std::string unquote(std::string_view quoted) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::optional<json::Document> original;
     try {
-        original = MCPToolMapping::parseResponse(std::string_view(reinterpret_cast<const char*>(data), size));
+        original = MCPToolMapping::parseResponse(std::string(reinterpret_cast<const char*>(data), size));
     } catch (const CLISocketError&) {
         return 0;
     }

@@ -13,8 +13,8 @@ targets=("$@")
 [ "${#targets[@]}" -gt 0 ] || targets=(mcp_line_fuzz agent_response_fuzz reply_composer_fuzz
                                        dev_agent_request_fuzz dev_agent_message_fuzz)
 dir=build-fuzz
-# The one excuse UBSan makes, for a fault inside a dependency: fuzz/ubsan.supp.
-export UBSAN_OPTIONS="suppressions=$PWD/fuzz/ubsan.supp:halt_on_error=1:print_stacktrace=1"
+# Every UBSan report stops the run.
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DQUILLBROOK_FUZZ=ON >/dev/null

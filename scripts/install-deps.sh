@@ -6,10 +6,11 @@ cd "$(dirname "$0")/.."
 
 packages=(
   cmake ninja-build g++ pkg-config
-  libcli11-dev nlohmann-json3-dev rapidjson-dev libgmime-3.0-dev libsqlite3-dev
+  libcli11-dev nlohmann-json3-dev libboost1.81-dev libfast-float-dev libgmime-3.0-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jq hyperfine socat
   clang-14 libclang-rt-14-dev
+  clang-19 libc++-19-dev libc++abi-19-dev googletest
   help2man man-db bsdextrautils bash-completion zsh fish
   dpkg-dev file
   # the release tarball, the Homebrew formula check and the macOS cross build

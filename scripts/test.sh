@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a release build and an ASan/UBSan
-# build; then packages the release build, installs the package on this
-# machine, checks it and removes it; then the soak on the release build and the
-# fuzz targets (Clang, libFuzzer) for a bounded minute each. Name steps to run
+# Builds everything and runs every test: a release build, an ASan/UBSan build
+# and a Clang 19 build against libc++ (the C++ library of macOS); then packages
+# the release build, installs the package on this machine, checks it and
+# removes it; then the soak on the release build and the fuzz targets (Clang,
+# libFuzzer) for a bounded minute each. Name steps to run
 # only those, e.g. `scripts/test.sh fuzz`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 steps=("$@")
-[ "${#steps[@]}" -gt 0 ] || steps=(release asan package soak fuzz client-only macos)
+[ "${#steps[@]}" -gt 0 ] || steps=(release asan libcxx package soak fuzz client-only macos)
 
 scripts/install-deps.sh
 
@@ -17,7 +18,13 @@ build_and_test() {
   local flags=(-DCMAKE_BUILD_TYPE=Release)
   [ "$variant" = asan ] && flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBROOK_SANITIZE=ON -DQUILLBROOK_BENCHMARKS=OFF)
   echo "== $variant build"
-  cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+  if [ "$variant" = libcxx ]; then
+    # Only the standard variables, as someone building for libc++ would set them.
+    CC=clang-19 CXX=clang++-19 CXXFLAGS=-stdlib=libc++ LDFLAGS=-stdlib=libc++ \
+      cmake -S . -B "$dir" -G Ninja >/dev/null
+  else
+    cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+  fi
   cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)"
   echo "== $variant tests"
   ctest --test-dir "$dir" --output-on-failure -j 2
@@ -25,7 +32,7 @@ build_and_test() {
 
 for step in "${steps[@]}"; do
   case $step in
-    release | asan) build_and_test "$step" ;;
+    release | asan | libcxx) build_and_test "$step" ;;
     package) scripts/package-test.sh build-test-release ;;
     soak)
       echo "== soak"
@@ -40,6 +47,6 @@ for step in "${steps[@]}"; do
     client-only) scripts/client-only-test.sh build-test-client ;;
     # The universal macOS binary, cross-built with zig, and what it links.
     macos) scripts/cross-macos.sh build-test-macos ;;
-    *) echo "unknown step: $step (release, asan, package, soak, fuzz, client-only, macos)" >&2; exit 64 ;;
+    *) echo "unknown step: $step (release, asan, libcxx, package, soak, fuzz, client-only, macos)" >&2; exit 64 ;;
   esac
 done

@@ -137,13 +137,18 @@ void expectOverMcp(const std::vector<Fault>& faults) {
 
 TEST(AgentFaults, AnswersThatArriveInPiecesOrAtTheFramingLimit) {
     const PaddedAnswer atLimit = paddedAnswer(kFramingLimit);
+    const PaddedAnswer overLimit = paddedAnswer(kFramingLimit + 1);
     const std::vector<Fault> faults = {
         {"answer trickled one byte per write", trickled(kAnswer), kAnswered},
         {"error answer trickled one byte per write", trickled(errorReply("busy", "try later")),
          failure("busy: try later", 1)},
         {"answer of 1 MiB, line feed in a later read", atLimit.reply,
          success("{\n  \"pad\": \"" + atLimit.pad + "\"\n}\n", R"({"pad":")" + atLimit.pad + R"("})")},
-        {"answer of 1 MiB and 1 byte, line feed in a later read", paddedAnswer(kFramingLimit + 1).reply,
+        {"answer of 1 MiB and 1 byte, line feed in a later read", overLimit.reply, failure(kResponseTooLarge, 1)},
+        // Where the line feed arrives does not move the limit.
+        {"answer of 1 MiB, line feed in the same write", {.bytes = atLimit.reply.bytes + "\n"},
+         success("{\n  \"pad\": \"" + atLimit.pad + "\"\n}\n", R"({"pad":")" + atLimit.pad + R"("})")},
+        {"answer of 1 MiB and 1 byte, line feed in the same write", {.bytes = overLimit.reply.bytes + "\n"},
          failure(kResponseTooLarge, 1)},
     };
     expectOnTheCommandLine(faults);

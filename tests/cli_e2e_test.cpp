@@ -1,6 +1,7 @@
 // Runs the built quillbrook-cli against a scripted stand-in agent and checks the
 // requests the agent saw, both output streams byte for byte and the exit status.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,17 @@ TEST(CliFailures, OutputThatCannotBeWrittenIsNotASuccess) {
                                       {{"QUILLBROOK_SOCKET", agent.socketPath()}, {"HOME", "/nonexistent"}});
     EXPECT_EQ(result.err.rfind("unexpected error: cannot write to standard output: ", 0), 0u) << result.err;
     EXPECT_EQ(result.status, 1);
+}
+
+TEST(CliFailures, HelpAndVersionThatCannotBeWrittenAreNotASuccess) {
+    const std::vector<std::string> commands = {"--help", "--version", "accounts", "fetch --help", "draft reply -h"};
+    for (const std::string& command : commands) {
+        ProcessResult result = runProcess({"/bin/sh", "-c", std::string(QUILLBROOK_CLI_PATH) + " " + command + " >/dev/full"},
+                                          {{"HOME", "/nonexistent"}});
+        EXPECT_EQ(result.err.rfind("unexpected error: cannot write to standard output: ", 0), 0u) << command << ": " << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << command << ": " << result.err;
+        EXPECT_EQ(result.status, 1) << command;
+    }
 }
 
 TEST(CliParser, UsageErrorsNeverReachTheAgent) {

@@ -226,8 +226,8 @@ TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
     EXPECT_EQ(draft.references, (std::vector<std::string>{"<budget-harbour-1@example.com>",
                                                            "<reply-budget-harbour-2@example.com>",
                                                            "<budget-harbour-3@example.com>"}));
-    EXPECT_EQ(draft.messageId, result["messageId"]);
-    EXPECT_EQ(uidOf("Re: Draft budget for the Harbour project", "Drafts"), result["uid"]);
+    EXPECT_EQ(draft.messageId, result["messageId"].get<std::string>());
+    EXPECT_EQ(uidOf("Re: Draft budget for the Harbour project", "Drafts"), result["uid"].get<std::string>());
     EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/tmp").empty());
 }
 

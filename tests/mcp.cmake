@@ -4,6 +4,7 @@ quillbrook_test(mcp_input_test quillbrook_mcp)
 quillbrook_test(mcp_tool_mapping_test quillbrook_mcp)
 quillbrook_test(mcp_server_test quillbrook_mcp quillbrook_test_support)
 quillbrook_test(mcp_e2e_test quillbrook_test_support RUNS quillbrook-cli)
+quillbrook_test(mcp_input_e2e_test quillbrook_test_support RUNS quillbrook-cli)
 
 # Skipped (status 77) where Node.js or the clients (npm ci --prefix tests/interop) are missing.
 add_test(NAME mcp_interop

@@ -18,16 +18,21 @@ namespace {
 
 using quillbrook::LineReader;
 
-// Every line a reader hands out for `input`, read `chunkBytes` at a time.
-std::vector<std::string> linesOf(const std::string& input, std::size_t chunkBytes) {
+const std::string kTooLong = "<too long>";
+
+// Every line a reader hands out for `input`, read `chunkBytes` at a time, with
+// kTooLong for each line longer than `maxLineBytes`.
+std::vector<std::string> linesOf(const std::string& input, std::size_t chunkBytes,
+                                 std::size_t maxLineBytes = LineReader::kMaxLineBytes) {
     FILE* file = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), file);
     std::fflush(file);
     std::rewind(file);
-    LineReader reader(fileno(file), chunkBytes);
+    LineReader reader(fileno(file), maxLineBytes, chunkBytes);
     std::vector<std::string> lines;
     while (auto line = reader.next()) {
-        lines.emplace_back(*line);
+        EXPECT_TRUE(line->text.empty() || !line->tooLong);
+        lines.emplace_back(line->tooLong ? kTooLong : std::string(line->text));
     }
     EXPECT_FALSE(reader.next()) << "input ended once, stays ended";
     std::fclose(file);
@@ -65,6 +70,30 @@ TEST(McpLineReader, HandsOutLinesFarLongerThanOneRead) {
     EXPECT_EQ(linesOf(input, 4096), (std::vector<std::string>{"small", huge, "after", huge}));
 }
 
+TEST(McpLineReader, RefusesLinesBeyondTheBoundAndGoesOnAfterThem) {
+    struct Case {
+        std::string input;
+        std::vector<std::string> lines;
+    };
+    // With a bound of four bytes.
+    const std::vector<Case> cases = {
+        {"abcd\nabcde\nok\n", {"abcd", kTooLong, "ok"}},
+        {"abcd\r\nabcd\r\r\n", {"abcd", kTooLong}},       // the terminator is not part of the line
+        {"abcde", {kTooLong}},                               // nor is a missing one
+        {"abcd", {"abcd"}},
+        {"abcd\r", {kTooLong}},                               // a final carriage return is in the line
+        {std::string(1000, 'x') + "\n\nlast", {kTooLong, "", "last"}},
+        {std::string(1000, 'x') + "\r\n" + std::string(1000, 'y') + "\nz\n", {kTooLong, kTooLong, "z"}},
+        {"abcde\r\nabc\r\n", {kTooLong, "abc"}},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t chunk : {1, 2, 3, 7, 64, 65536}) {
+            EXPECT_EQ(linesOf(c.input, chunk, 4), c.lines) << "input " << testing::PrintToString(c.input.substr(0, 40))
+                                                           << ", chunk " << chunk;
+        }
+    }
+}
+
 TEST(McpLineReader, ReadsFromAPipeUntilItsWriterCloses) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -72,8 +101,8 @@ TEST(McpLineReader, ReadsFromAPipeUntilItsWriterCloses) {
     ASSERT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
     ::close(fds[1]);
     LineReader reader(fds[0]);
-    EXPECT_EQ(reader.next(), "one");
-    EXPECT_EQ(reader.next(), "two");
+    EXPECT_EQ(reader.next().value().text, "one");
+    EXPECT_EQ(reader.next().value().text, "two");
     EXPECT_FALSE(reader.next());
     ::close(fds[0]);
 }
@@ -88,7 +117,7 @@ TEST(McpLineReader, WaitsOnANonBlockingDescriptorInsteadOfEndingTheInput) {
         ::close(fd);
     });
     LineReader reader(fds[0]);
-    EXPECT_EQ(reader.next(), "late");
+    EXPECT_EQ(reader.next().value().text, "late");
     EXPECT_FALSE(reader.next());
     writer.join();
     ::close(fds[0]);

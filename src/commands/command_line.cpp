@@ -146,6 +146,17 @@ Arguments collect(const Node& node) {
     return arguments;
 }
 
+// Prints help or the version. Output that cannot be written fails the run,
+// reported like a result that cannot be.
+int printOutput(const std::string& text) {
+    try {
+        writeStandardOutput(text);
+    } catch (...) {
+        return exitCode(reportCurrentFailure());
+    }
+    return exitCode(ExitStatus::success);
+}
+
 }  // namespace
 
 int runCommandLine(const CommandDefinition& root, const char* version, int argc, char** argv) {
@@ -160,14 +171,11 @@ int runCommandLine(const CommandDefinition& root, const char* version, int argc,
         std::vector<std::string> arguments = reversedWithEmptyValuesSplit(argc, argv);
         app.parse(arguments);
     } catch (const CLI::CallForHelp&) {
-        writeAll(STDOUT_FILENO, app.help());
-        return exitCode(ExitStatus::success);
+        return printOutput(app.help());
     } catch (const CLI::CallForAllHelp&) {
-        writeAll(STDOUT_FILENO, app.help("", CLI::AppFormatMode::All));
-        return exitCode(ExitStatus::success);
+        return printOutput(app.help("", CLI::AppFormatMode::All));
     } catch (const CLI::CallForVersion& request) {
-        writeLine(STDOUT_FILENO, request.what());
-        return exitCode(ExitStatus::success);
+        return printOutput(std::string(request.what()) + "\n");
     } catch (const CLI::ParseError& error) {
         const CLI::App* command = selectedCommand(app);
         std::string path = commandPath(command);
@@ -180,8 +188,7 @@ int runCommandLine(const CommandDefinition& root, const char* version, int argc,
     const CLI::App* command = selectedCommand(app);
     auto node = std::find_if(nodes.begin(), nodes.end(), [&](const Node& n) { return n.app == command; });
     if (node->definition->run == nullptr) {
-        writeAll(STDOUT_FILENO, app.help());
-        return exitCode(ExitStatus::success);
+        return printOutput(app.help());
     }
     try {
         node->definition->run(collect(*node));

@@ -1,7 +1,7 @@
 #pragma once
 
-// The program's one JSON module: strict reading (json/reader.h) and the three
-// ways of writing (json/writer.h).
+// The program's one JSON module: strict reading (json/reader.h) and the sorted
+// writers, pretty, compact and compact as a JSON string (json/writer.h).
 //
 // Values the program builds (requests, MCP answers) are `json::Value`. Parsed text
 // is held by a `json::Document` and read through `json::View`, so that a large

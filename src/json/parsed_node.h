@@ -2,40 +2,54 @@
 
 // Inside json/ only: how a parsed document is held, shared by the reader and
 // the writers.
+//
+// A document is a flat array of nodes in the order of the text, each container
+// followed by its elements (an object's alternate key and value). This is the
+// one thing here not taken from a library: Boost.JSON's own values index every
+// object for lookup, which costs more than the whole sorted write that follows,
+// while a re-written answer needs only one walk in order.
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-
-#include <rapidjson/document.h>
+#include <vector>
 
 #include "json/reader.h"
 
 namespace quillbrook::json {
 
-using ParsedValue = rapidjson::Value;
+enum class NodeKind : std::uint8_t { null, falseValue, trueValue, string, bigInteger, int64, uint64, real, array, object };
+
+struct Node {
+    NodeKind kind = NodeKind::null;
+    // A string's or big integer's bytes; an array's elements; an object's members.
+    std::uint32_t length = 0;
+    union {
+        const char* text;  // a string's bytes, or a big integer's digits
+        std::int64_t int64;
+        std::uint64_t uint64;
+        double real;
+        std::size_t subtreeNodes = 0;  // of a container, itself included
+    };
+
+    std::string_view string() const { return {text, length}; }
+    bool isContainer() const { return kind == NodeKind::array || kind == NodeKind::object; }
+    // The node after this one's subtree: its next sibling, if it has one.
+    const Node* next() const { return this + (isContainer() ? subtreeNodes : 1); }
+};
 
 struct DocumentData {
-    std::string text;  // parsed in place: the document's strings point into it
-    rapidjson::Document doc;
-    const ParsedValue* root = nullptr;
+    std::string text;  // the input: strings without escapes point into it
+    // Strings that had escapes, unescaped: never longer than the text.
+    std::unique_ptr<char[]> unescaped;
+    std::vector<Node> nodes;
+    const Node* root = nullptr;
 };
 
 struct ViewAccess {
-    static const ParsedValue& node(View v) { return *static_cast<const ParsedValue*>(v.node_); }
-    static View make(const ParsedValue& n) { return View(&n); }
+    static const Node& node(View v) { return *static_cast<const Node*>(v.node_); }
+    static View make(const Node& n) { return View(&n); }
 };
-
-// An integer too long for 64 bits is held as a string node of its digits behind
-// this byte. A string read is valid UTF-8, which never holds 0xFF, so the two
-// cannot be confused.
-inline constexpr char kBigIntegerMark = '\xFF';
-
-inline std::string_view stringOf(const ParsedValue& v) { return {v.GetString(), v.GetStringLength()}; }
-
-inline bool isBigInteger(const ParsedValue& v) {
-    return v.IsString() && v.GetStringLength() > 0 && v.GetString()[0] == kBigIntegerMark;
-}
-
-inline std::string_view bigIntegerText(const ParsedValue& v) { return stringOf(v).substr(1); }
 
 }  // namespace quillbrook::json

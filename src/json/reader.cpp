@@ -1,95 +1,30 @@
 #include <algorithm>
 #include <charconv>
-#include <cstring>
+#include <cstdint>
 
-#include <rapidjson/reader.h>
+#include <cmath>
+#include <limits>
+
+#include <boost/json/basic_parser_impl.hpp>
+#include <fast_float/fast_float.h>
 
 #include "json/parsed_node.h"
-#include "util/utf8.h"
-#include "util/word_scan.h"
 
-// RapidJSON reads: it parses several times faster than nlohmann::json, and its
-// pooled document lets a large answer be re-written without copying it into
-// Values. Numbers are taken from it as text and converted here with
-// std::from_chars, which is exact: the library's own conversion loses the digits
-// of long integers and misreads numbers near the end of the double range.
+// Boost.JSON reads, in one pass: it validates UTF-8 and escapes, refuses raw
+// control characters (a NUL among them), lone surrogates, trailing data and
+// nesting past a limit as it goes. Numbers are taken from it as text where it
+// would lose them: integers past 64 bits keep their digits, and fractions are
+// converted with fast_float, which is exact where the library's own conversion
+// may be off by one unit in the last place.
 
 namespace quillbrook::json {
 
 namespace {
 
-const ParsedValue& node(View v) { return ViewAccess::node(v); }
+const Node& node(View v) { return ViewAccess::node(v); }
 
-std::optional<unsigned> hex4(const char* p) {
-    unsigned value = 0;
-    auto [end, error] = std::from_chars(p, p + 4, value, 16);
-    if (error != std::errc() || end != p + 4) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// RapidJSON leaves four things to us, checked in one cheap pass before it runs:
-// a raw NUL would end its input early and hide trailing garbage; it does not
-// validate UTF-8 quickly; it lets an escaped low surrogate stand alone (which
-// would write invalid UTF-8); and deep nesting would exhaust the stack of every
-// recursive reader and writer.
-bool withinLimits(std::string_view text) {
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr || !utf8::isValid(text)) {
-        return false;
-    }
-    std::size_t depth = 0;
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        switch (*p++) {
-        case '"': {
-            const char* highSurrogateEnd = nullptr;  // where a low surrogate escape may follow
-            while (p < end && *p != '"') {
-                if (static_cast<std::size_t>(end - p) >= word_scan::kWordBytes) {
-                    std::uint64_t word = word_scan::load(p);
-                    if (!word_scan::hasByte(word, '"') && !word_scan::hasByte(word, '\\')) {
-                        p += word_scan::kWordBytes;
-                        continue;
-                    }
-                }
-                if (*p != '\\') {
-                    ++p;
-                    continue;
-                }
-                if (end - p >= 6 && p[1] == 'u') {
-                    if (auto unit = hex4(p + 2)) {
-                        if (*unit >= 0xDC00 && *unit <= 0xDFFF && highSurrogateEnd != p) {
-                            return false;
-                        }
-                        highSurrogateEnd = (*unit >= 0xD800 && *unit <= 0xDBFF) ? p + 6 : nullptr;
-                    }
-                    p += 6;
-                } else {
-                    p += std::min<std::ptrdiff_t>(2, end - p);  // a text may end inside an escape
-                }
-            }
-            p += (p < end) ? 1 : 0;
-            break;
-        }
-        case '[':
-        case '{':
-            if (++depth > kMaxDepth) {
-                return false;
-            }
-            break;
-        case ']':
-        case '}':
-            if (depth > 0) {
-                --depth;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    return true;
-}
+using boost::json::error_code;
+using boost::json::string_view;
 
 // Whether a number that a double cannot hold is too large for it rather than too
 // small: the power of ten of its first nonzero digit decides.
@@ -107,113 +42,155 @@ bool isBeyondDoubleRange(std::string_view number) {
             return digits.front() != '-';
         }
     }
+    auto firstDigit = mantissa.find_first_of("123456789");
+    if (firstDigit == std::string_view::npos) {
+        return false;  // zero, whatever its exponent
+    }
     auto point = static_cast<long long>(std::min(mantissa.find('.'), mantissa.size()));
-    auto firstDigit = static_cast<long long>(mantissa.find_first_of("123456789"));
-    long long leadingPower = firstDigit < point ? point - firstDigit - 1 : point - firstDigit;
+    auto first = static_cast<long long>(firstDigit);
+    long long leadingPower = first < point ? point - first - 1 : point - first;
     return exponent + leadingPower >= 0;
 }
 
-// Builds the document from the reader's events, each number from its text: an
-// integer that fits 64 bits as one, a longer one as its digits, anything with a
-// fraction or an exponent as the nearest double. A number beyond the double range
-// fails the parse; one too small for it is zero, as a double reader makes it.
+// Builds the document's nodes from the parser's events. An integer that fits 64
+// bits is one, a longer one keeps its digits, anything with a fraction or an
+// exponent is the nearest double. A number beyond the double range fails the
+// parse; one too small for it is zero, as a double reader makes it.
 class DocumentBuilder {
 public:
-    explicit DocumentBuilder(rapidjson::Document& doc) : doc_(doc) {}
+    static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_array_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
 
-    bool RawNumber(const char* text, rapidjson::SizeType length, bool /*copy*/) {
-        const char* end = text + length;
-        std::string_view number(text, length);
+    explicit DocumentBuilder(DocumentData& data) : data_(data), unescapedEnd_(data.unescaped.get()) {}
+
+    bool on_document_begin(error_code&) { return true; }
+    bool on_document_end(error_code&) { return true; }
+    bool on_array_begin(error_code&) { return open(NodeKind::array); }
+    bool on_array_end(std::size_t elements, error_code&) { return close(elements); }
+    bool on_object_begin(error_code&) { return open(NodeKind::object); }
+    bool on_object_end(std::size_t members, error_code&) { return close(members); }
+    bool on_string_part(string_view part, std::size_t, error_code&) { return appendPart(part); }
+    bool on_string(string_view last, std::size_t, error_code&) { return addText(NodeKind::string, last); }
+    bool on_key_part(string_view part, std::size_t, error_code&) { return appendPart(part); }
+    bool on_key(string_view last, std::size_t, error_code&) { return addText(NodeKind::string, last); }
+    // The whole text is parsed in one call, so a number never comes in parts.
+    bool on_number_part(string_view, error_code&) { return true; }
+    bool on_int64(std::int64_t value, string_view, error_code&) {
+        data_.nodes.emplace_back().kind = NodeKind::int64;
+        data_.nodes.back().int64 = value;
+        return true;
+    }
+    bool on_uint64(std::uint64_t value, string_view, error_code&) {
+        data_.nodes.emplace_back().kind = NodeKind::uint64;
+        data_.nodes.back().uint64 = value;
+        return true;
+    }
+    bool on_double(double, string_view text, error_code& error) {
+        std::string_view number(text.data(), text.size());
         if (number.find_first_of(".eE") == std::string_view::npos) {
-            std::int64_t signedValue = 0;
-            if (auto [stop, error] = std::from_chars(text, end, signedValue); error == std::errc() && stop == end) {
-                return doc_.Int64(signedValue);
-            }
-            std::uint64_t unsignedValue = 0;
-            if (auto [stop, error] = std::from_chars(text, end, unsignedValue); error == std::errc() && stop == end) {
-                return doc_.Uint64(unsignedValue);
-            }
-            std::string marked(1, kBigIntegerMark);
-            marked.append(number);
-            return doc_.String(marked.data(), static_cast<rapidjson::SizeType>(marked.size()), true);
+            return addText(NodeKind::bigInteger, text);
         }
         double value = 0;
-        auto [stop, error] = std::from_chars(text, end, value);
-        if (error == std::errc() && stop == end) {
-            return doc_.Double(value);
+        fast_float::from_chars(number.data(), number.data() + number.size(), value);
+        if (std::abs(value) > std::numeric_limits<double>::max() && isBeyondDoubleRange(number)) {
+            error = boost::json::error::exponent_overflow;
+            return false;
         }
-        if (error == std::errc::result_out_of_range && !isBeyondDoubleRange(number)) {
-            return doc_.Double(number.front() == '-' ? -0.0 : 0.0);
-        }
-        return false;
+        data_.nodes.emplace_back().kind = NodeKind::real;
+        data_.nodes.back().real = value;
+        return true;
     }
-
-    // The reader hands over every number as text, so these are never called.
-    bool Int(int i) { return doc_.Int(i); }
-    bool Uint(unsigned i) { return doc_.Uint(i); }
-    bool Int64(std::int64_t i) { return doc_.Int64(i); }
-    bool Uint64(std::uint64_t i) { return doc_.Uint64(i); }
-    bool Double(double d) { return doc_.Double(d); }
-
-    bool Null() { return doc_.Null(); }
-    bool Bool(bool b) { return doc_.Bool(b); }
-    bool String(const char* s, rapidjson::SizeType length, bool copy) { return doc_.String(s, length, copy); }
-    bool StartObject() { return doc_.StartObject(); }
-    bool Key(const char* s, rapidjson::SizeType length, bool copy) { return doc_.Key(s, length, copy); }
-    bool EndObject(rapidjson::SizeType members) { return doc_.EndObject(members); }
-    bool StartArray() { return doc_.StartArray(); }
-    bool EndArray(rapidjson::SizeType elements) { return doc_.EndArray(elements); }
+    bool on_bool(bool value, error_code&) {
+        data_.nodes.emplace_back().kind = value ? NodeKind::trueValue : NodeKind::falseValue;
+        return true;
+    }
+    bool on_null(error_code&) {
+        data_.nodes.emplace_back().kind = NodeKind::null;
+        return true;
+    }
+    // Comments are refused by the options; these are never called.
+    bool on_comment_part(string_view, error_code&) { return true; }
+    bool on_comment(string_view, error_code&) { return true; }
 
 private:
-    rapidjson::Document& doc_;
+    bool open(NodeKind kind) {
+        openContainers_.push_back(data_.nodes.size());
+        data_.nodes.emplace_back().kind = kind;
+        return true;
+    }
+
+    bool close(std::size_t children) {
+        Node& container = data_.nodes[openContainers_.back()];
+        container.length = static_cast<std::uint32_t>(children);
+        container.subtreeNodes = data_.nodes.size() - openContainers_.back();
+        openContainers_.pop_back();
+        return true;
+    }
+
+    bool appendPart(string_view part) {
+        if (partsStart_ == nullptr) {
+            partsStart_ = unescapedEnd_;
+        }
+        unescapedEnd_ = std::copy(part.begin(), part.end(), unescapedEnd_);
+        return true;
+    }
+
+    // A string or number text that lies in the input is used where it is; one
+    // that came in parts or from the parser's own buffer is kept unescaped.
+    bool addText(NodeKind kind, string_view last) {
+        const std::string& input = data_.text;
+        bool inInput = last.data() >= input.data() && last.data() + last.size() <= input.data() + input.size();
+        if (partsStart_ != nullptr || !inInput) {
+            appendPart(last);
+            last = string_view(partsStart_, static_cast<std::size_t>(unescapedEnd_ - partsStart_));
+            partsStart_ = nullptr;
+        }
+        Node& node = data_.nodes.emplace_back();
+        node.kind = kind;
+        node.length = static_cast<std::uint32_t>(last.size());
+        node.text = last.data();
+        return true;
+    }
+
+    DocumentData& data_;
+    char* unescapedEnd_;
+    char* partsStart_ = nullptr;  // where the string being assembled from parts starts
+    std::vector<std::size_t> openContainers_;
 };
 
-// Parses `text` in place into `doc`; the reader's events build it.
-bool parseInto(rapidjson::Document& doc, char* text) {
-    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
-    bool parsed = false;
-    auto parse = [&](rapidjson::Document& handler) {
-        DocumentBuilder builder(handler);
-        rapidjson::InsituStringStream stream(text);
-        parsed = !rapidjson::Reader().Parse<kFlags>(stream, builder).IsError();
-        return parsed;
-    };
-    doc.Populate(parse);
-    return parsed;
-}
-
-Value toBuilt(const ParsedValue& v) {
-    switch (v.GetType()) {
-    case rapidjson::kNullType:
+Value toBuilt(const Node& n) {
+    switch (n.kind) {
+    case NodeKind::null:
         return nullptr;
-    case rapidjson::kFalseType:
+    case NodeKind::falseValue:
         return false;
-    case rapidjson::kTrueType:
+    case NodeKind::trueValue:
         return true;
-    case rapidjson::kStringType:
-        if (isBigInteger(v)) {
-            return bigInteger(bigIntegerText(v));
-        }
-        return std::string(stringOf(v));
-    case rapidjson::kNumberType:
-        if (v.IsInt64()) {
-            return v.GetInt64();
-        }
-        if (v.IsUint64()) {
-            return v.GetUint64();
-        }
-        return v.GetDouble();
-    case rapidjson::kArrayType: {
+    case NodeKind::string:
+        return std::string(n.string());
+    case NodeKind::bigInteger:
+        return bigInteger(n.string());
+    case NodeKind::int64:
+        return n.int64;
+    case NodeKind::uint64:
+        return n.uint64;
+    case NodeKind::real:
+        return n.real;
+    case NodeKind::array: {
         Value array = Value::array();
-        for (const auto& element : v.GetArray()) {
-            array.push_back(toBuilt(element));
+        const Node* element = &n + 1;
+        for (std::uint32_t i = 0; i < n.length; ++i, element = element->next()) {
+            array.push_back(toBuilt(*element));
         }
         return array;
     }
-    case rapidjson::kObjectType: {
+    case NodeKind::object: {
         Value object = Value::object();
-        for (const auto& member : v.GetObject()) {
-            object[std::string(stringOf(member.name))] = toBuilt(member.value);
+        const Node* key = &n + 1;
+        for (std::uint32_t i = 0; i < n.length; ++i, key = (key + 1)->next()) {
+            object[std::string(key->string())] = toBuilt(*(key + 1));
         }
         return object;
     }
@@ -221,28 +198,35 @@ Value toBuilt(const ParsedValue& v) {
     return nullptr;
 }
 
-const ParsedValue& emptyObjectNode() {
-    static const ParsedValue empty(rapidjson::kObjectType);
+const Node& emptyObjectNode() {
+    static const Node empty = [] {
+        Node node;
+        node.kind = NodeKind::object;
+        node.subtreeNodes = 1;
+        return node;
+    }();
     return empty;
 }
 
 }  // namespace
 
-bool View::isObject() const { return node(*this).IsObject(); }
-bool View::isArray() const { return node(*this).IsArray(); }
-bool View::isString() const { return node(*this).IsString() && !isBigInteger(node(*this)); }
-bool View::isBool() const { return node(*this).IsBool(); }
-bool View::isTrue() const { return node(*this).IsTrue(); }
+bool View::isObject() const { return node(*this).kind == NodeKind::object; }
+bool View::isArray() const { return node(*this).kind == NodeKind::array; }
+bool View::isString() const { return node(*this).kind == NodeKind::string; }
+bool View::isBool() const { return isTrue() || node(*this).kind == NodeKind::falseValue; }
+bool View::isTrue() const { return node(*this).kind == NodeKind::trueValue; }
 
 std::optional<View> View::find(std::string_view key) const {
-    const ParsedValue& v = node(*this);
-    if (!v.IsObject()) {
+    const Node& object = node(*this);
+    if (object.kind != NodeKind::object) {
         return std::nullopt;
     }
-    const ParsedValue* found = nullptr;
-    for (const auto& member : v.GetObject()) {
-        if (stringOf(member.name) == key) {
-            found = &member.value;
+    // Of repeated keys the last counts.
+    const Node* found = nullptr;
+    const Node* member = &object + 1;
+    for (std::uint32_t i = 0; i < object.length; ++i, member = (member + 1)->next()) {
+        if (member->string() == key) {
+            found = member + 1;
         }
     }
     if (found == nullptr) {
@@ -255,16 +239,17 @@ std::optional<std::string_view> View::string() const {
     if (!isString()) {
         return std::nullopt;
     }
-    return stringOf(node(*this));
+    return node(*this).string();
 }
 
-std::size_t View::arraySize() const {
-    const ParsedValue& v = node(*this);
-    return v.IsArray() ? v.Size() : 0;
-}
+std::size_t View::arraySize() const { return isArray() ? node(*this).length : 0; }
 
 View View::at(std::size_t index) const {
-    return ViewAccess::make(node(*this)[static_cast<rapidjson::SizeType>(index)]);
+    const Node* element = &node(*this) + 1;
+    for (std::size_t i = 0; i < index; ++i) {
+        element = element->next();
+    }
+    return ViewAccess::make(*element);
 }
 
 Value View::toValue() const { return toBuilt(node(*this)); }
@@ -284,17 +269,29 @@ Document Document::emptyObject() {
     return document;
 }
 
-std::optional<Document> parseStrict(std::string_view text) {
-    if (!withinLimits(text)) {
+std::optional<Document> parseStrict(std::string_view text) { return parseStrictInPlace(std::string(text)); }
+
+std::optional<Document> parseStrictInPlace(std::string text) {
+    // Node lengths are 32 bits; no answer or message comes near that.
+    if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;
     }
     Document document;
-    document.data_->text.assign(text);
-    rapidjson::Document& doc = document.data_->doc;
-    if (!parseInto(doc, document.data_->text.data()) || !(doc.IsObject() || doc.IsArray())) {
+    DocumentData& data = *document.data_;
+    data.text = std::move(text);
+    data.unescaped = std::make_unique_for_overwrite<char[]>(data.text.size());
+    // About one node for every eight bytes of a typical answer.
+    data.nodes.reserve(data.text.size() / 8 + 16);
+
+    boost::json::parse_options options;
+    options.max_depth = kMaxDepth;
+    boost::json::basic_parser<DocumentBuilder> parser(options, data);
+    error_code error;
+    std::size_t used = parser.write_some(false, data.text.data(), data.text.size(), error);
+    if (error || used != data.text.size() || !data.nodes.front().isContainer()) {
         return std::nullopt;
     }
-    document.data_->root = &doc;
+    data.root = data.nodes.data();
     return document;
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "json/value.h"
@@ -51,14 +52,16 @@ public:
     static Document emptyObject();
 
 private:
-    friend std::optional<Document> parseStrict(std::string_view text);
+    friend std::optional<Document> parseStrictInPlace(std::string text);
     Document();
     std::unique_ptr<DocumentData> data_;
 };
 
-// Parses one complete JSON text. Refuses (nothing) a text that is not an object or
+// Parses one complete JSON text in one pass. Refuses (nothing) a text that is not an object or
 // an array at top level, has trailing data, holds a NUL byte or invalid UTF-8,
 // nests deeper than kMaxDepth, or has a number beyond the double range.
 std::optional<Document> parseStrict(std::string_view text);
+// The same, keeping `text` in the document instead of a copy of it.
+std::optional<Document> parseStrictInPlace(std::string text);
 
 }  // namespace quillbrook::json

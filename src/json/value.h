@@ -22,4 +22,12 @@ Value bigInteger(std::string_view digits);
 // The digits of a bigInteger, or nothing for any other value.
 std::optional<std::string_view> bigIntegerDigits(const Value& value);
 
+// One value already written as JSON text by a writer of this module, which the
+// compact and pretty writers copy as it is: a large tool text is escaped once,
+// straight from the agent's answer, and never built or checked again.
+Value preWritten(std::string_view text);
+
+// The text of a preWritten value, or nothing for any other value.
+std::optional<std::string_view> preWrittenText(const Value& value);
+
 }  // namespace quillbrook::json

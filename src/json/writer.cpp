@@ -12,35 +12,79 @@
 #include "util/utf8.h"
 #include "util/word_scan.h"
 
-// Written by hand rather than with a library's writer: neither RapidJSON's nor
-// nlohmann's sorts keys and keeps the last of repeated ones without copying the
-// document, escapes the solidus, and writes long integers back digit for digit.
+// Written by hand rather than with a library's writer: none sorts keys without
+// copying the document, escapes the solidus, writes long integers back digit
+// for digit, or writes a document straight into a JSON string, escaped twice,
+// as a tool result's text needs.
 
 namespace quillbrook::json {
 
 namespace {
 
-// The escape written for each byte, or 0 when the byte is written as it is.
-constexpr std::array<char, 256> makeEscapes() {
-    std::array<char, 256> table{};
-    for (int c = 0; c < 0x20; ++c) {
-        table[static_cast<std::size_t>(c)] = 'u';
+// How a string byte is written: as it is (length 0) or as an escape.
+struct Escape {
+    std::uint8_t length = 0;
+    std::array<char, 7> text{};
+};
+using EscapeTable = std::array<Escape, 256>;
+
+constexpr EscapeTable makeEscapes() {
+    constexpr char kHex[] = "0123456789abcdef";
+    EscapeTable table{};
+    auto set = [&](unsigned char c, char escape) {
+        table[c].text = {'\\', escape};
+        table[c].length = 2;
+    };
+    for (unsigned c = 0; c < 0x20; ++c) {
+        table[c].text = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+        table[c].length = 6;
     }
-    table['\b'] = 'b';
-    table['\f'] = 'f';
-    table['\n'] = 'n';
-    table['\r'] = 'r';
-    table['\t'] = 't';
-    table['"'] = '"';
-    table['\\'] = '\\';
-    table['/'] = '/';
+    set('\b', 'b');
+    set('\f', 'f');
+    set('\n', 'n');
+    set('\r', 'r');
+    set('\t', 't');
+    set('"', '"');
+    set('\\', '\\');
+    set('/', '/');
     return table;
 }
-constexpr std::array<char, 256> kEscapes = makeEscapes();
+constexpr EscapeTable kEscapedOnce = makeEscapes();
+
+// A string inside a document that is itself written as a JSON string: each
+// byte's escape, escaped once more. The bytes that need it are the same.
+constexpr EscapeTable makeEscapesTwice() {
+    EscapeTable table{};
+    for (std::size_t c = 0; c < table.size(); ++c) {
+        const Escape& once = kEscapedOnce[c];
+        Escape& twice = table[c];
+        for (std::size_t i = 0; i < once.length; ++i) {
+            const Escape& outer = kEscapedOnce[static_cast<unsigned char>(once.text[i])];
+            if (outer.length == 0) {
+                twice.text[twice.length++] = once.text[i];
+            } else {
+                twice.text[twice.length++] = outer.text[0];
+                twice.text[twice.length++] = outer.text[1];
+            }
+        }
+    }
+    return table;
+}
+constexpr EscapeTable kEscapedTwice = makeEscapesTwice();
+
+// The most bytes one input byte becomes, once or twice escaped.
+constexpr std::size_t kMaxEscapeBytes = 7;
+
+// Marks the first byte of a word that needs an escape: controls, quote,
+// backslash and solidus. Bytes of multibyte characters never do.
+inline std::uint64_t escapeMask(std::uint64_t word) {
+    using namespace word_scan;
+    return byteBelowMask(word, 0x20) | byteMask(word, '"') | byteMask(word, '\\') | byteMask(word, '/');
+}
 
 // What the writer needs of a parsed value.
 struct ParsedNode {
-    const ParsedValue& v;
+    const Node& v;
 };
 
 // What the writer needs of a built value.
@@ -78,16 +122,31 @@ private:
     std::size_t used_ = 0;
 };
 
+enum class Layout {
+    pretty,         // indented by two spaces
+    compact,        // no white space
+    compactString,  // compact, then written as a JSON string
+};
+
 class Writer {
 public:
     // Long strings are escaped a slice at a time (see writeString).
     static constexpr std::size_t kSliceBytes = 16 * 1024;
 
-    explicit Writer(bool pretty) : pretty_(pretty) {}
+    explicit Writer(Layout layout)
+        : pretty_(layout == Layout::pretty),
+          escapes_(layout == Layout::compactString ? kEscapedTwice : kEscapedOnce),
+          quote_(layout == Layout::compactString ? "\\\"" : "\"") {}
 
     template <typename Node>
     std::string write(const Node& root) {
+        if (quote_.size() > 1) {
+            out_.put('"');
+        }
         writeValue(root, 0);
+        if (quote_.size() > 1) {
+            out_.put('"');
+        }
         return out_.take();
     }
 
@@ -97,7 +156,7 @@ public:
 private:
     struct Member {
         std::string_view key;
-        const ParsedValue* value;
+        const Node* value;
     };
 
     void newline(std::size_t depth) {
@@ -109,53 +168,43 @@ private:
         }
     }
 
-    static char* escapeByte(char* at, unsigned char c) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        char escape = kEscapes[c];
-        if (escape == 0) {
-            *at++ = static_cast<char>(c);
-            return at;
-        }
-        *at++ = '\\';
-        *at++ = escape;
-        if (escape == 'u') {
-            *at++ = '0';
-            *at++ = '0';
-            *at++ = kHex[c >> 4];
-            *at++ = kHex[c & 0xF];
-        }
-        return at;
-    }
-
-    // Escapes `s` to `at`, which has room for six bytes a byte.
-    static char* escapeRun(char* at, std::string_view s) {
-        using namespace word_scan;
+    // Escapes `s` to `at`, which has room for kMaxEscapeBytes a byte. Clean runs
+    // are copied a word at a time, through non-ASCII text as well.
+    char* escapeRun(char* at, std::string_view s) const {
+        using word_scan::kWordBytes;
         const char* p = s.data();
         const char* end = p + s.size();
-        while (static_cast<std::size_t>(end - p) >= kWordBytes) {
-            std::uint64_t word = load(p);
-            if (!hasByteBelow(word, 0x20) && !hasByte(word, '"') && !hasByte(word, '\\') && !hasByte(word, '/')) {
+        for (;;) {
+            while (static_cast<std::size_t>(end - p) >= kWordBytes) {
+                std::size_t clean = word_scan::bytesBeforeMark(escapeMask(word_scan::load(p)));
+                // The whole word is copied; what follows the clean bytes is overwritten.
                 std::memcpy(at, p, kWordBytes);
-                at += kWordBytes;
-                p += kWordBytes;
-                continue;
+                at += clean;
+                p += clean;
+                if (clean < kWordBytes) {
+                    break;
+                }
             }
-            for (const char* stop = p + kWordBytes; p < stop; ++p) {
-                at = escapeByte(at, static_cast<unsigned char>(*p));
+            if (p == end) {
+                return at;
             }
+            const Escape& escape = escapes_[static_cast<unsigned char>(*p)];
+            if (escape.length == 0) {
+                *at++ = *p;
+            } else {
+                std::memcpy(at, escape.text.data(), kMaxEscapeBytes);
+                at += escape.length;
+            }
+            ++p;
         }
-        for (; p < end; ++p) {
-            at = escapeByte(at, static_cast<unsigned char>(*p));
-        }
-        return at;
     }
 
     void writeString(std::string_view s) {
-        // Room is asked for the worst case, six bytes a byte; a long string is
-        // escaped a slice at a time so that the buffer stays near its final
-        // size (a 1 MiB text would otherwise reserve and touch 6 MiB).
-        char* at = out_.room(std::min(s.size(), kSliceBytes) * 6 + 2);
-        *at++ = '"';
+        // Room is asked for the worst case a slice at a time, so that the
+        // buffer stays near its final size (a 1 MiB text would otherwise
+        // reserve and touch 7 MiB).
+        char* at = out_.room(std::min(s.size(), kSliceBytes) * kMaxEscapeBytes + 2 * quote_.size());
+        at = std::copy(quote_.begin(), quote_.end(), at);
         for (;;) {
             std::string_view slice = s.substr(0, kSliceBytes);
             s.remove_prefix(slice.size());
@@ -164,9 +213,9 @@ private:
                 break;
             }
             out_.commit(at);
-            at = out_.room(std::min(s.size(), kSliceBytes) * 6 + 1);
+            at = out_.room(std::min(s.size(), kSliceBytes) * kMaxEscapeBytes + quote_.size());
         }
-        *at++ = '"';
+        at = std::copy(quote_.begin(), quote_.end(), at);
         out_.commit(at);
     }
 
@@ -192,45 +241,65 @@ private:
     }
 
     void writeValue(ParsedNode n, std::size_t depth) {
-        const ParsedValue& v = n.v;
-        switch (v.GetType()) {
-        case rapidjson::kNullType:
+        const Node& v = n.v;
+        switch (v.kind) {
+        case NodeKind::null:
             out_.append("null");
             break;
-        case rapidjson::kFalseType:
+        case NodeKind::falseValue:
             out_.append("false");
             break;
-        case rapidjson::kTrueType:
+        case NodeKind::trueValue:
             out_.append("true");
             break;
-        case rapidjson::kStringType:
-            if (isBigInteger(v)) {
-                out_.append(bigIntegerText(v));
-            } else {
-                writeString(stringOf(v));
-            }
+        case NodeKind::string:
+            writeString(v.string());
             break;
-        case rapidjson::kNumberType:
-            if (v.IsInt64()) {
-                writeInteger(v.GetInt64());
-            } else if (v.IsUint64()) {
-                writeInteger(v.GetUint64());
-            } else {
-                writeDouble(v.GetDouble());
-            }
+        case NodeKind::bigInteger:
+            out_.append(v.string());
             break;
-        case rapidjson::kArrayType:
-            writeContainer('[', ']', v.Begin(), v.End(), depth,
-                           [&](const ParsedValue& element) { writeValue(ParsedNode{element}, depth + 1); });
+        case NodeKind::int64:
+            writeInteger(v.int64);
             break;
-        case rapidjson::kObjectType:
+        case NodeKind::uint64:
+            writeInteger(v.uint64);
+            break;
+        case NodeKind::real:
+            writeDouble(v.real);
+            break;
+        case NodeKind::array:
+            writeParsedArray(v, depth);
+            break;
+        case NodeKind::object:
             writeParsedObject(v, depth);
             break;
         }
     }
 
+    void writeParsedArray(const Node& array, std::size_t depth) {
+        out_.put('[');
+        const Node* element = &array + 1;
+        for (std::uint32_t i = 0; i < array.length; ++i, element = element->next()) {
+            if (i > 0) {
+                out_.put(',');
+            }
+            newline(depth + 1);
+            writeValue(ParsedNode{*element}, depth + 1);
+        }
+        if (array.length > 0) {
+            newline(depth);
+        }
+        out_.put(']');
+    }
+
     static void sortByKey(std::vector<Member>& members) {
-        auto byKey = [](const Member& a, const Member& b) { return a.key < b.key; };
+        // Keys mostly differ in their first byte: that compare needs no call.
+        auto byKey = [](const Member& a, const Member& b) {
+            if (!a.key.empty() && !b.key.empty() && a.key.front() != b.key.front()) {
+                return static_cast<unsigned char>(a.key.front()) < static_cast<unsigned char>(b.key.front());
+            }
+            return a.key < b.key;
+        };
         // Agent objects are small: insertion sort beats the general one there.
         if (members.size() > 24) {
             std::stable_sort(members.begin(), members.end(), byKey);
@@ -246,14 +315,15 @@ private:
         }
     }
 
-    void writeParsedObject(const ParsedValue& v, std::size_t depth) {
+    void writeParsedObject(const Node& object, std::size_t depth) {
         if (scratch_.size() <= depth) {
             scratch_.resize(depth + 1);  // A deque: rows already in use stay where they are.
         }
         std::vector<Member>& members = scratch_[depth];
         members.clear();
-        for (auto it = v.MemberBegin(); it != v.MemberEnd(); ++it) {
-            members.push_back({stringOf(it->name), &it->value});
+        const Node* key = &object + 1;
+        for (std::uint32_t i = 0; i < object.length; ++i, key = (key + 1)->next()) {
+            members.push_back({key->string(), key + 1});
         }
         sortByKey(members);
         // Of repeated keys only the last occurrence counts, as when reading.
@@ -302,6 +372,8 @@ private:
         case Value::value_t::binary:
             if (auto digits = bigIntegerDigits(v)) {
                 out_.append(*digits);
+            } else if (auto text = preWrittenText(v); text && quote_.size() == 1) {
+                out_.append(*text);
             } else {
                 ok_ = false;
             }
@@ -350,13 +422,17 @@ private:
     }
 
     bool pretty_;
+    const EscapeTable& escapes_;
+    std::string_view quote_;
     bool ok_ = true;
     Output out_;
     std::deque<std::vector<Member>> scratch_;
 };
 
-std::optional<std::string> writeBuilt(const Value& value, bool pretty) {
-    Writer writer(pretty);
+std::string writeParsed(View value, Layout layout) { return Writer(layout).write(ParsedNode{ViewAccess::node(value)}); }
+
+std::optional<std::string> writeBuilt(const Value& value, Layout layout) {
+    Writer writer(layout);
     std::string text = writer.write(BuiltNode{value});
     if (writer.failed()) {
         return std::nullopt;
@@ -366,12 +442,18 @@ std::optional<std::string> writeBuilt(const Value& value, bool pretty) {
 
 }  // namespace
 
-std::string writePrettySorted(View value) { return Writer(true).write(ParsedNode{ViewAccess::node(value)}); }
+std::string writePrettySorted(View value) { return writeParsed(value, Layout::pretty); }
 
-std::optional<std::string> writePrettySorted(const Value& value) { return writeBuilt(value, true); }
+std::optional<std::string> writePrettySorted(const Value& value) { return writeBuilt(value, Layout::pretty); }
 
-std::string writeCompactSorted(View value) { return Writer(false).write(ParsedNode{ViewAccess::node(value)}); }
+std::string writeCompactSorted(View value) { return writeParsed(value, Layout::compact); }
 
-std::optional<std::string> writeCompactSorted(const Value& value) { return writeBuilt(value, false); }
+std::optional<std::string> writeCompactSorted(const Value& value) { return writeBuilt(value, Layout::compact); }
+
+std::string writeCompactSortedAsString(View value) { return writeParsed(value, Layout::compactString); }
+
+std::optional<std::string> writeCompactSortedAsString(const Value& value) {
+    return writeBuilt(value, Layout::compactString);
+}
 
 }  // namespace quillbrook::json

@@ -16,8 +16,13 @@ namespace quillbrook::json {
 std::string writePrettySorted(View value);
 std::optional<std::string> writePrettySorted(const Value& value);
 
-// Agent requests, MCP answers and tool texts: compact, keys of every object sorted.
+// Agent requests and MCP answers: compact, keys of every object sorted.
 std::string writeCompactSorted(View value);
 std::optional<std::string> writeCompactSorted(const Value& value);
+
+// Tool result texts: the compact sorted text written as one JSON string, quoted
+// and escaped in the same pass, to stand in an answer through preWritten().
+std::string writeCompactSortedAsString(View value);
+std::optional<std::string> writeCompactSortedAsString(const Value& value);
 
 }  // namespace quillbrook::json

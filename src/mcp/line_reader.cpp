@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "util/descriptor_wait.h"
@@ -12,8 +14,9 @@ namespace quillbrook {
 
 namespace {
 
-// After a huge line the buffer gives its memory back once it is this large.
-constexpr std::size_t kRetainedCapacity = 1024 * 1024;
+// After a huge line the pages above this go back to the system. A multiple of
+// every page size, so that the pages above it start on a page boundary.
+constexpr std::size_t kRetainedBytes = 1024 * 1024;
 
 std::string_view withoutCarriageReturn(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
@@ -22,57 +25,89 @@ std::string_view withoutCarriageReturn(std::string_view line) {
     return line;
 }
 
+// The buffer is one anonymous mapping as large as the longest line, a carriage
+// return and one read. Its pages become resident only as bytes are read into
+// them, so a line costs its own size once: a growing heap buffer would copy a
+// long line at every growth and leave the old copies resident.
+char* mapPages(std::size_t bytes) {
+    void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANON, -1, 0);
+    if (pages == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    return static_cast<char*>(pages);
+}
+
 }  // namespace
 
-LineReader::LineReader(int fd, std::size_t chunkBytes) : fd_(fd), chunkBytes_(chunkBytes) {}
+LineReader::LineReader(int fd, std::size_t maxLineBytes, std::size_t chunkBytes)
+    : fd_(fd),
+      maxLineBytes_(maxLineBytes),
+      chunkBytes_(chunkBytes),
+      capacity_(maxLineBytes + 1 + chunkBytes),
+      storage_(mapPages(capacity_), Unmap{capacity_}) {}
 
-std::optional<std::string_view> LineReader::next() {
+void LineReader::Unmap::operator()(char* pages) const noexcept { ::munmap(pages, bytes); }
+
+std::optional<LineReader::Line> LineReader::next() {
     for (;;) {
-        std::string_view received(buffer_.data(), end_);
+        std::string_view received(storage_.get(), end_);
         if (auto newline = received.find('\n', scanned_); newline != std::string_view::npos) {
-            std::string_view line = received.substr(lineStart_, newline - lineStart_);
+            Line line = take(withoutCarriageReturn(received.substr(lineStart_, newline - lineStart_)));
             lineStart_ = scanned_ = newline + 1;
-            return withoutCarriageReturn(line);
+            return line;
         }
         scanned_ = end_;
+        // Longer than the longest line and a carriage return: too long whatever follows.
+        if (skipping_ || end_ - lineStart_ > maxLineBytes_ + 1) {
+            skipping_ = true;
+            lineStart_ = scanned_ = end_;  // the next read overwrites them
+        }
         if (ended_ || !fill()) {
             ended_ = true;
-            if (lineStart_ == end_) {
+            if (lineStart_ == end_ && !skipping_) {
                 return std::nullopt;
             }
             // Without a line feed after it, a final carriage return ends nothing.
-            std::string_view line(buffer_.data() + lineStart_, end_ - lineStart_);
+            Line line = take(std::string_view(storage_.get() + lineStart_, end_ - lineStart_));
             lineStart_ = scanned_ = end_;
             return line;
         }
     }
 }
 
+LineReader::Line LineReader::take(std::string_view text) {
+    if (skipping_ || text.size() > maxLineBytes_) {
+        skipping_ = false;
+        return Line{{}, true};
+    }
+    return Line{text, false};
+}
+
 void LineReader::compact() {
     if (lineStart_ == 0) {
         return;  // a line still arriving stays put: moving it on every read would cost quadratic time
     }
-    std::memmove(buffer_.data(), buffer_.data() + lineStart_, end_ - lineStart_);
+    // What is left after the lines handed out came with the last read, so at most one read's worth moves.
+    std::memmove(storage_.get(), storage_.get() + lineStart_, end_ - lineStart_);
     end_ -= lineStart_;
     scanned_ -= lineStart_;
     lineStart_ = 0;
-    if (buffer_.size() > kRetainedCapacity && end_ < kRetainedCapacity / 2) {
-        buffer_.resize(std::max(end_, chunkBytes_));
-        buffer_.shrink_to_fit();
+    if (touched_ > kRetainedBytes && end_ <= kRetainedBytes) {
+        // Only advice where it is not honoured: the pages then stay, and stay correct.
+        ::madvise(storage_.get() + kRetainedBytes, touched_ - kRetainedBytes, MADV_DONTNEED);
+        touched_ = kRetainedBytes;
     }
 }
 
 bool LineReader::fill() {
     compact();
-    // The storage only grows (or shrinks after a huge line), so it is not
-    // cleared again before every read.
-    if (buffer_.size() - end_ < chunkBytes_) {
-        buffer_.resize(std::max(buffer_.size() * 2, end_ + chunkBytes_));
-    }
+    // Room for a whole read is certain: what stays after compacting is part of
+    // one line within its bound, or nothing when that line is being skipped.
     for (;;) {
-        ssize_t received = ::read(fd_, buffer_.data() + end_, chunkBytes_);
+        ssize_t received = ::read(fd_, storage_.get() + end_, chunkBytes_);
         if (received > 0) {
             end_ += static_cast<std::size_t>(received);
+            touched_ = std::max(touched_, end_);
             return true;
         }
         if (received < 0 && errno == EINTR) {

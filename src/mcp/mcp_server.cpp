@@ -1,9 +1,11 @@
 #include "mcp/mcp_server.h"
 
 #include <cstdlib>
+#include <new>
 
 #include <unistd.h>
 
+#include "mcp/error_codes.h"
 #include "mcp/line_reader.h"
 #include "util/utf8.h"
 #include "mcp/tool_catalogue.h"
@@ -35,21 +37,42 @@ MCPServer::MCPServer() : verboseLog_(std::getenv("QUILLBROOK_MCP_DEBUG") != null
 
 void MCPServer::runSync() {
     log("Quillbrook MCP Server starting...");
+    // The answer to one line, its line feed included, or nothing for a notification.
+    auto answerTo = [this](const LineReader::Line& line) {
+        std::optional<std::string> answer;
+        if (line.tooLong) {
+            // Its bytes are gone, so it is answered as any line that cannot be read.
+            logVerbose("Skipped a line longer than " + std::to_string(LineReader::kMaxLineBytes) + " bytes");
+            answer = makeErrorResponse(std::nullopt, jsonrpc::kParseError, "Parse error");
+        } else {
+            if (verboseLog_) {
+                log("Received: " + utf8::sanitized(line.text, kLoggedCharacters) + "...");
+            }
+            answer = handleMessageSync(line.text);
+        }
+        if (answer) {
+            answer->push_back('\n');
+        }
+        return answer;
+    };
+
     // Answers go straight to descriptor 1 with one write each: there is no
     // buffer to switch off or flush, and no other code writes to standard output.
     LineReader input(STDIN_FILENO);
     while (auto line = input.next()) {
-        if (line->empty()) {
+        if (!line->tooLong && line->text.empty()) {
             continue;
         }
-        if (verboseLog_) {
-            log("Received: " + utf8::sanitized(*line, kLoggedCharacters) + "...");
+        std::optional<std::string> answer;
+        try {
+            answer = answerTo(*line);
+        } catch (const std::bad_alloc&) {
+            // What the message took is freed again, and the next one may well fit.
+            answer = makeErrorResponse(std::nullopt, jsonrpc::kInternalError, "Internal error") + "\n";
         }
-        auto answer = handleMessageSync(*line);
         if (!answer) {
             continue;
         }
-        answer->push_back('\n');
         // A client that stopped reading is no reason to stop: the write fails
         // (SIGPIPE is ignored by the process) and the next line is served.
         writeAll(STDOUT_FILENO, *answer);

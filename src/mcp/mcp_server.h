@@ -31,7 +31,8 @@ public:
     std::string handleInitialize(const Id& id, json::View params) const;
     std::string handleToolsList(const Id& id) const;
     std::string handleToolsCallSync(const Id& id, json::View params) const;
-    // The result text of one tool; throws MCPError for a name outside the catalogue.
+    // The result text of one tool, written as a JSON string; throws MCPError for a
+    // name outside the catalogue.
     std::string callToolSync(const std::string& name, json::Value arguments) const;
 
     static std::string makeResponse(const Id& id, json::Value result);

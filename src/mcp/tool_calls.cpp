@@ -10,14 +10,14 @@ namespace quillbrook {
 
 namespace {
 
-json::Value toolResult(std::string text) {
-    return {{"content", json::Value::array({{{"type", "text"}, {"text", std::move(text)}}})}};
+// `text` is the tool text already written as a JSON string.
+json::Value toolResult(std::string_view text) {
+    return {{"content", json::Value::array({{{"type", "text"}, {"text", json::preWritten(text)}}})}};
 }
 
 json::Value failedToolResult(const std::string& description) {
-    json::Value result = toolResult("Error: " + description);
-    result["isError"] = true;
-    return result;
+    return {{"content", json::Value::array({{{"type", "text"}, {"text", "Error: " + description}}})},
+            {"isError", true}};
 }
 
 }  // namespace
@@ -53,9 +53,9 @@ std::string MCPServer::callToolSync(const std::string& name, json::Value argumen
     // Whatever goes wrong with the agent is data for the assistant, not a failed call.
     try {
         json::Document result = client_.send(*action, std::move(request));
-        return json::writeCompactSorted(result.root());
+        return json::writeCompactSortedAsString(result.root());
     } catch (const CLISocketError& error) {
-        return json::writeCompactSorted(json::Value{{"error", error.stderrMessage()}}).value_or("{}");
+        return json::writeCompactSortedAsString(json::Value{{"error", error.stderrMessage()}}).value_or("\"{}\"");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "transport/agent_socket_client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -16,16 +17,18 @@ namespace quillbrook {
 namespace {
 
 constexpr char kAgentBundleIdentifier[] = "com.quillbrook.Quillbrook";
-constexpr std::size_t kReadChunkBytes = 4096;
+constexpr std::size_t kReadChunkBytes = 64 * 1024;
 
 // Reads up to the first line feed. Only the bytes of each new read are searched,
-// so a long answer costs one pass over it.
+// so a long answer costs one pass over it. No read goes past the first byte
+// beyond the limit, so a line is accepted exactly when it is within it.
 std::string readLine(int fd) {
     std::string buffer;
     for (;;) {
         std::size_t before = buffer.size();
-        buffer.resize(before + kReadChunkBytes);
-        ssize_t received = ::read(fd, buffer.data() + before, kReadChunkBytes);
+        std::size_t chunk = std::min(kReadChunkBytes, kMaxResponseBytes + 1 - before);
+        buffer.resize(before + chunk);
+        ssize_t received = ::read(fd, buffer.data() + before, chunk);
         if (received < 0 && errno == EINTR) {
             buffer.resize(before);
             continue;

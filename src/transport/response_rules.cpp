@@ -15,8 +15,8 @@ json::Value withFolderDefault(const std::string& action, json::Value params) {
     return params;
 }
 
-json::Document parseResponse(std::string_view line) {
-    auto document = json::parseStrict(line);
+json::Document parseResponse(std::string line) {
+    auto document = json::parseStrictInPlace(std::move(line));
     if (!document || !document->root().isObject()) {
         throw CLISocketError::server("bad_response", "unparseable server response");
     }

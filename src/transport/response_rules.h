@@ -20,6 +20,7 @@ json::Value withFolderDefault(const std::string& action, json::Value params);
 
 // Turns the agent's response line into its result object (`{}` when the answer
 // carries none), or throws CLISocketError::server with the agent's code and message.
-json::Document parseResponse(std::string_view line);
+// The line is kept in the result, not copied.
+json::Document parseResponse(std::string line);
 
 }  // namespace quillbrook::MCPToolMapping

@@ -1,10 +1,6 @@
 #include "transport/run_socket.h"
 
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-
-#include <unistd.h>
+#include <string>
 
 #include "transport/agent_socket_client.h"
 #include "transport/output.h"
@@ -12,10 +8,9 @@
 namespace quillbrook {
 
 void printResult(json::View result) {
-    // A result that never reached its reader must not end as a success.
-    if (!writeLine(STDOUT_FILENO, json::writePrettySorted(result))) {
-        throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
-    }
+    std::string text = json::writePrettySorted(result);
+    text.push_back('\n');
+    writeStandardOutput(text);
 }
 
 void runSocket(const std::string& action, json::Value params) {

@@ -17,6 +17,8 @@ inline const std::string kCannotSerialize = "bad_request: could not serialize re
 
 // The MCP server's answer to a line that is not one JSON object.
 inline const std::string kParseError = R"({"error":{"code":-32700,"message":"Parse error"},"jsonrpc":"2.0"})";
+// Its answer to a message that found no memory to be served in.
+inline const std::string kInternalError = R"({"error":{"code":-32603,"message":"Internal error"},"jsonrpc":"2.0"})";
 // The MCP server's first and last log lines on standard error.
 inline const std::string kMcpStarting = "[MCP] Quillbrook MCP Server starting...\n";
 inline const std::string kMcpExiting = "[MCP] stdin closed, server exiting\n";
