@@ -2,7 +2,7 @@
 # Builds quillbrook-cli for macOS on Linux: one CMake build per architecture
 # (arm64 and x86_64) with zig's Clang, joined into one universal binary,
 # OUT/quillbrook-cli. Then checks it: both architectures, macOS 11 or later,
-# and no library but macOS's own. It cannot run here; what it shows is that
+# no library but macOS's own, and a signed arm64 slice. It cannot run here; what it shows is that
 # every source compiles against macOS's headers and the whole client links.
 # Usage: scripts/cross-macos.sh OUT
 set -euo pipefail
@@ -64,6 +64,11 @@ done
 minimums=$("$objdump" --macho --private-headers --arch=all "$out/quillbrook-cli" |
   awk '$1 == "platform" {platform = $2} $1 == "minos" {print platform, $2}' | sort -u | xargs)
 [ "$minimums" = "macos 11.0" ] || fail "built for '$minimums', not macos 11.0"
+
+# Apple silicon starts no program without a signature; zig's linker signs
+# arm64 ad hoc, as Apple's does.
+signatures=$("$objdump" --macho --private-headers --arch=arm64 "$out/quillbrook-cli" | grep -c LC_CODE_SIGNATURE || true)
+[ "$signatures" -eq 1 ] || fail "the arm64 slice carries no code signature"
 
 echo "architectures: $archs"
 echo "libraries: $(xargs <<<"$dylibs")"

@@ -7,10 +7,11 @@ class QuillbrookCli < Formula
   url "https://quillbrook.invalid/cli/releases/quillbrook-cli-2.0.0.tar.gz"
   sha256 "0000000000000000000000000000000000000000000000000000000000000000"
 
+  depends_on "boost" => :build
   depends_on "cli11" => :build
   depends_on "cmake" => :build
+  depends_on "fast_float" => :build
   depends_on "nlohmann-json" => :build
-  depends_on "rapidjson" => :build
   depends_on :macos
 
   def install

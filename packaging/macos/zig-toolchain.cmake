@@ -47,7 +47,6 @@ if(NOT in_try_compile)
   set(packages
       "CLI11|CLI11::CLI11|CLI"
       "nlohmann_json|nlohmann_json::nlohmann_json|nlohmann"
-      "RapidJSON||rapidjson"
       "Boost|Boost::headers|boost"
       "FastFloat|FastFloat::fast_float|fast_float")
   foreach(package IN LISTS packages)
@@ -60,15 +59,10 @@ if(NOT in_try_compile)
     endif()
     file(MAKE_DIRECTORY ${header_root}/include ${header_root}/${name})
     file(CREATE_LINK ${QUILLBROOK_HEADER_ONLY_INCLUDE}/${directory} ${header_root}/include/${directory} SYMBOLIC)
-    set(config "string(TOUPPER \${CMAKE_FIND_PACKAGE_NAME} upper)\n"
-               "set(\${upper}_INCLUDE_DIRS ${header_root}/include)\n")
-    if(target)
-      string(APPEND config
-             "if(NOT TARGET ${target})\n"
-             "  add_library(${target} INTERFACE IMPORTED)\n"
-             "  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${header_root}/include)\n"
-             "endif()\n")
-    endif()
+    set(config "if(NOT TARGET ${target})\n"
+               "  add_library(${target} INTERFACE IMPORTED)\n"
+               "  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${header_root}/include)\n"
+               "endif()\n")
     file(WRITE ${header_root}/${name}/${name}Config.cmake ${config})
     # The native build checks the versions; here any version asked for is met.
     file(WRITE ${header_root}/${name}/${name}ConfigVersion.cmake
