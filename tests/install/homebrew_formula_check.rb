@@ -38,7 +38,9 @@ end
 
 class Formula
   class << self
-    attr_reader :stable_url, :dependencies, :test_block
+    attr_reader :stable_url, :test_block
+
+    def dependencies = @dependencies || []
 
     def desc(_text) = nil
     def homepage(_url) = nil
