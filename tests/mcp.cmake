@@ -2,11 +2,13 @@
 # interoperability test with three MCP clients (tests/interop).
 quillbrook_test(mcp_input_test quillbrook_mcp)
 quillbrook_test(mcp_tool_mapping_test quillbrook_mcp)
+quillbrook_test(mcp_protocol_era_test quillbrook_mcp)
 quillbrook_test(mcp_server_test quillbrook_mcp quillbrook_test_support)
 quillbrook_test(mcp_e2e_test quillbrook_test_support RUNS quillbrook-cli)
 quillbrook_test(mcp_input_e2e_test quillbrook_test_support RUNS quillbrook-cli)
 
 # Skipped (status 77) where Node.js or the clients (npm ci --prefix tests/interop) are missing.
+# The clients check the server's version against the one project() sets.
 add_test(NAME mcp_interop
-         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/interop/run.sh $<TARGET_FILE:quillbrook-cli>)
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/interop/run.sh $<TARGET_FILE:quillbrook-cli> ${PROJECT_VERSION})
 set_tests_properties(mcp_interop PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

@@ -10,6 +10,7 @@
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
+#include "util/version.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ std::map<std::string, std::string> environment(const std::string& socketPath) {
 ProcessResult runServer(const std::string& input, std::map<std::string, std::string> env = environment("/nonexistent/s")) {
     return runProcess({QUILLBROOK_CLI_PATH, "mcp"}, env, input);
 }
+
+const std::string kServerInfo = R"({"name":"Quillbrook","version":")" + std::string(quillbrook::kVersion) + R"("})";
 
 std::string ping(const std::string& id) { return R"({"jsonrpc":"2.0","method":"ping","id":)" + id + "}\n"; }
 std::string pong(const std::string& id) { return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})" + "\n"; }
@@ -131,8 +134,9 @@ TEST(McpProcess, PassesAMegabyteArgumentThroughToTheAgent) {
               std::vector<std::string>{R"({"action":"create_draft","body":")" + body + R"(","to":"b@y.org"})"});
 }
 
-// Clients of the newest MCP revision open with server/discover and fall back to
-// initialize when it is refused with -32601 and the server is still running.
+// A server/discover without the protocol version in its _meta is a legacy
+// request: it is refused with -32601, and the initialize that a probing client
+// falls back to is served by the same process.
 TEST(McpProcess, RefusesDiscoverThenServesTheInitializeFallback) {
     StandInAgent agent({{okReply(R"({"accounts":[{"email":"a@x.org"}]})")}});
     PipedChild server({QUILLBROOK_CLI_PATH, "mcp"}, environment(agent.socketPath()));
@@ -144,7 +148,7 @@ TEST(McpProcess, RefusesDiscoverThenServesTheInitializeFallback) {
     server.send(R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{"protocolVersion":"2026-07-28",)"
                 R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})" "\n");
     EXPECT_EQ(server.readLine(), R"({"id":2,"jsonrpc":"2.0","result":{"capabilities":{"tools":{}},)"
-                                 R"("protocolVersion":"2024-11-05","serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})");
+                                 R"("protocolVersion":"2024-11-05","serverInfo":)" + kServerInfo + "}}");
 
     server.send(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
     server.send(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})" "\n");
@@ -159,6 +163,32 @@ TEST(McpProcess, RefusesDiscoverThenServesTheInitializeFallback) {
     PipedChild::Exit exit = server.wait();
     EXPECT_EQ(exit.status, 0);
     EXPECT_EQ(server.errorOutput(), kStarting + kExiting);
+}
+
+// Each request is served in the era its own _meta names, in one process, one
+// line each.
+TEST(McpProcess, ServesModernAndLegacyRequestsSideBySide) {
+    StandInAgent agent({{okReply(R"({"accounts":[]})")}, {okReply(R"({"accounts":[]})")}});
+    const std::string meta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                             R"("io.modelcontextprotocol/clientCapabilities":{}})";
+    const std::string served = R"("_meta":{"io.modelcontextprotocol\/serverInfo":)" + kServerInfo + "}";
+    const std::string input =
+        R"({"jsonrpc":"2.0","id":1,"method":"server/discover","params":{)" + meta + "}}\n" +
+        R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"list_accounts",)" + meta + "}}\n" +
+        R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"list_accounts"}})" "\n" +
+        R"({"id":4,"method":"ping","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"9"}}})" "\n";
+    ProcessResult run = runServer(input, environment(agent.socketPath()));
+    EXPECT_EQ(run.out,
+              R"({"id":1,"jsonrpc":"2.0","result":{)" + served +
+                  R"(,"cacheScope":"public","capabilities":{"tools":{}},"resultType":"complete",)"
+                  R"("supportedVersions":["2026-07-28"],"ttlMs":3600000}})" "\n" +
+                  R"({"id":2,"jsonrpc":"2.0","result":{)" + served +
+                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete"}})" "\n" +
+                  R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"{\"accounts\":[]}","type":"text"}]}})" "\n" +
+                  R"({"error":{"code":-32022,"data":{"requested":"9","supported":["2026-07-28"]},)"
+                  R"("message":"Unsupported protocol version"},"id":4,"jsonrpc":"2.0"})" "\n");
+    EXPECT_EQ(run.err, kStarting + kExiting);
+    EXPECT_EQ(run.status, 0);
 }
 
 TEST(McpProcess, KeepsServingUntilEndOfInputAfterTheClientClosesItsOutput) {

@@ -1,8 +1,9 @@
 // The MCP server's answers, line in and line out, without a process around it:
-// dispatch, envelopes and ids, the catalogue, and tool calls against a
-// stand-in agent.
+// dispatch, envelopes and ids, the catalogue, tool calls against a stand-in
+// agent, and what the modern era adds to each.
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "support/expected_messages.h"
 #include "support/mcp_lines.h"
 #include "support/stand_in_agent.h"
+#include "util/version.h"
 
 namespace {
 
@@ -29,9 +31,10 @@ using test_support::okReply;
 using test_support::StandInAgent;
 using Reply = StandInAgent::Reply;
 
+const std::string kServerInfo = R"({"name":"Quillbrook","version":")" + std::string(kVersion) + R"("})";
+
 const std::string kInitializeResult =
-    R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05",)"
-    R"("serverInfo":{"name":"Quillbrook","version":"2.0.0"}}})";
+    R"("result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":)" + kServerInfo + "}}";
 
 // Points the server's client at `path` for the life of the scope.
 class SocketVariable {
@@ -172,6 +175,88 @@ TEST(McpToolsList, ServesTheCatalogueByteForByte) {
     EXPECT_EQ(answerTo(R"({"id":2,"method":"tools/list","params":{"cursor":"next"}})"), expected);
 }
 
+// The _meta every modern request carries, and what every modern result holds
+// besides its own members (written first, as keys are sorted).
+const std::string kModernMeta = R"("_meta":{"io.modelcontextprotocol/clientCapabilities":{},)"
+                                R"("io.modelcontextprotocol/protocolVersion":"2026-07-28"})";
+const std::string kServedBy = R"("_meta":{"io.modelcontextprotocol\/serverInfo":)" + kServerInfo + "}";
+
+// A modern request line; `params` are further members of its params, if any.
+std::string modernRequest(const std::string& id, const std::string& method, const std::string& params = "") {
+    return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":")" + method + R"(","params":{)" + params +
+           (params.empty() ? "" : ",") + kModernMeta + "}}";
+}
+
+// The same line without its "id" member (which must not be the last).
+std::string withoutId(std::string line) {
+    const std::size_t start = line.find(R"("id":)");
+    return line.erase(start, line.find(',', start) + 1 - start);
+}
+
+TEST(McpModernEra, ServesEachRequestInTheEraItNames) {
+    struct Case {
+        std::string line;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {modernRequest("1", "server/discover"),
+         R"({"id":1,"jsonrpc":"2.0","result":{)" + kServedBy +
+             R"(,"cacheScope":"public","capabilities":{"tools":{}},"resultType":"complete",)"
+             R"("supportedVersions":["2026-07-28"],"ttlMs":3600000}})"},
+        // The modern revision has no ping, but a client that still sends one is answered in its era.
+        {modernRequest(R"("p")", "ping"),
+         R"({"id":"p","jsonrpc":"2.0","result":{)" + kServedBy + R"(,"resultType":"complete"}})"},
+        // Nothing carries over: a legacy request right after a modern one is answered as ever.
+        {R"({"id":3,"method":"ping"})", R"({"id":3,"jsonrpc":"2.0","result":{}})"},
+        {R"({"id":4,"method":"server/discover","params":{"_meta":{"io.modelcontextprotocol/clientCapabilities":{}}}})",
+         R"({"error":{"code":-32601,"message":"Method not found: server\/discover"},"id":4,"jsonrpc":"2.0"})"},
+        {R"({"id":5,"method":"tools/call","params":{"name":"nope","_meta":{"progressToken":1}}})",
+         R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Unknown tool: nope","type":"text"}],"isError":true}})"},
+        {modernRequest("6", "tools/call", R"("name":"nope")"),
+         R"({"id":6,"jsonrpc":"2.0","result":{)" + kServedBy +
+             R"(,"content":[{"text":"Error: Unknown tool: nope","type":"text"}],"isError":true,"resultType":"complete"}})"},
+        {modernRequest("7", "tools/call", R"("name":42)"),
+         R"({"error":{"code":-32602,"message":"Missing tool name"},"id":7,"jsonrpc":"2.0"})"},
+        {modernRequest("8", "initialize", R"("protocolVersion":"2024-11-05")"),
+         R"({"error":{"code":-32601,"message":"Method not found: initialize"},"id":8,"jsonrpc":"2.0"})"},
+        {modernRequest("9", "resources/list"),
+         R"({"error":{"code":-32601,"message":"Method not found: resources\/list"},"id":9,"jsonrpc":"2.0"})"},
+        {R"({"id":10,"method":"resources/list","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"1.0"}}})",
+         R"({"error":{"code":-32022,"data":{"requested":"1.0","supported":["2026-07-28"]},)"
+         R"("message":"Unsupported protocol version"},"id":10,"jsonrpc":"2.0"})"},
+        {R"({"id":11,"method":"tools/list","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"}}})",
+         R"({"error":{"code":-32602,"message":"Missing client capabilities"},"id":11,"jsonrpc":"2.0"})"},
+        // An id a modern request may not carry is not echoed.
+        {modernRequest("null", "ping"), R"({"error":{"code":-32600,"message":"Invalid Request"},"jsonrpc":"2.0"})"},
+        {modernRequest("1.5", "tools/list"),
+         R"({"error":{"code":-32600,"message":"Invalid Request"},"jsonrpc":"2.0"})"},
+        {modernRequest("[12]", "tools/list"),
+         R"({"error":{"code":-32600,"message":"Invalid Request"},"jsonrpc":"2.0"})"},
+        // In the modern era a message without an id is a notification, whatever it names.
+        {withoutId(modernRequest("13", "tools/list")), "<no answer>"},
+        {withoutId(modernRequest("14", "ping")), "<no answer>"},
+        {withoutId(modernRequest("15", "initialize")), "<no answer>"},
+        {R"({"method":"tools/list","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"0"}}})",
+         "<no answer>"},
+        {modernRequest("16", "notifications/cancelled", R"("requestId":2)"), "<no answer>"},
+        {withoutId(modernRequest("17", "notifications/cancelled")), "<no answer>"},
+    };
+    SocketVariable nothingListens("/nonexistent/agent.sock");
+    const MCPServer server;
+    for (const Case& c : cases) {
+        EXPECT_EQ(server.handleMessageSync(c.line).value_or("<no answer>"), c.answer) << c.line;
+    }
+}
+
+TEST(McpModernEra, RunsNoCallThatCameWithoutAnId) {
+    StandInAgent agent({{okReply("{}")}});
+    SocketVariable socket(agent.socketPath());
+    EXPECT_EQ(
+        answerTo(withoutId(modernRequest("1", "tools/call", R"("name":"create_draft","arguments":{"to":"b@y.org"})"))),
+        "<no answer>");
+    EXPECT_EQ(agent.connections(), 0);
+}
+
 // What strict consumers demand of a schema: every node has a "type", every
 // array its "items" and every object its "properties".
 void expectStrictSchema(const json::Value& schema, const std::string& where) {
@@ -199,6 +284,40 @@ TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
     for (const json::Value& tool : tools) {
         expectStrictSchema(tool["inputSchema"], tool["name"].get<std::string>());
     }
+}
+
+TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAndAnnotations) {
+    SocketVariable nothingListens("/nonexistent/agent.sock");
+    const std::string answer = answerTo(modernRequest("2", "tools/list", R"("cursor":"next")"));
+    const std::string head = R"({"id":2,"jsonrpc":"2.0","result":{)" + kServedBy +
+                             R"(,"cacheScope":"public","resultType":"complete","tools":[)";
+    const std::string tail = R"(],"ttlMs":3600000}})";
+    ASSERT_EQ(answer.substr(0, head.size()), head);
+    ASSERT_EQ(answer.substr(answer.size() - tail.size()), tail);
+
+    auto legacy = json::parseStrict(answerTo(R"({"id":2,"method":"tools/list"})"));
+    auto modern = json::parseStrict(answer);
+    ASSERT_TRUE(legacy && modern);
+    json::Value legacyTools = legacy->root().find("result")->find("tools")->toValue();
+    json::Value modernTools = modern->root().find("result")->find("tools")->toValue();
+    ASSERT_EQ(modernTools.size(), legacyTools.size());
+
+    const json::Value readsOnly = {{"readOnlyHint", true}};
+    const json::Value writesADraft = {
+        {"readOnlyHint", false}, {"destructiveHint", false}, {"idempotentHint", false}, {"openWorldHint", false}};
+    std::set<std::string> titles;
+    for (std::size_t i = 0; i < modernTools.size(); ++i) {
+        json::Value tool = modernTools[i];
+        const std::string name = tool["name"];
+        EXPECT_EQ(tool["annotations"], name == "create_draft" ? writesADraft : readsOnly) << name;
+        ASSERT_TRUE(tool["title"].is_string()) << name;
+        titles.insert(tool["title"].get<std::string>());
+        tool.erase("annotations");
+        tool.erase("title");
+        EXPECT_EQ(tool, legacyTools[i]) << name;
+    }
+    EXPECT_EQ(titles.size(), modernTools.size());
+    EXPECT_FALSE(titles.contains(""));
 }
 
 // One tools/call against an agent that answers with `reply`.
@@ -316,6 +435,27 @@ TEST(McpToolCalls, FlagUnknownToolsWithoutTouchingTheAgent) {
         SocketVariable socket(agent.socketPath());
         EXPECT_EQ(answerTo(R"({"id":11,"method":"tools/call","params":{"name":)" + c.name + "}}"), c.answer);
         EXPECT_EQ(agent.connections(), 0) << c.name;
+    }
+}
+
+TEST(McpToolCalls, GiveModernClientsTheSameResultsTypedAndSigned) {
+    struct Case {
+        const char* what;
+        std::string reply;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"agent result", okReply(R"({"b":"x/y","a":1})"), R"({\"a\":1,\"b\":\"x\\\/y\"})"},
+        {"agent error", errorReply("not_found", "no draft D-9"), R"({\"error\":\"not_found: no draft D-9\"})"},
+    };
+    for (const Case& c : cases) {
+        ToolCall call =
+            callTool(R"({"name":"read_draft","arguments":{"draft_id":"D-9"},)" + kModernMeta + "}", {{c.reply}});
+        EXPECT_EQ(call.answer, R"({"id":11,"jsonrpc":"2.0","result":{)" + kServedBy + R"(,"content":[{"text":")" +
+                                   c.text + R"(","type":"text"}],"resultType":"complete"}})")
+            << c.what;
+        EXPECT_EQ(call.requests, std::vector<std::string>{R"({"action":"read_local_draft","draft_id":"D-9"})"})
+            << c.what;
     }
 }
 

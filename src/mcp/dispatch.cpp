@@ -1,4 +1,6 @@
 #include <array>
+#include <new>
+#include <span>
 
 #include "mcp/error_codes.h"
 #include "mcp/mcp_server.h"
@@ -9,41 +11,59 @@ namespace {
 
 // One decoded JSON-RPC message. The views point into the parsed line.
 struct Message {
-    MCPServer::Id id;
+    MCPServer::Request request;
     std::string_view method;
     json::View params;
 };
 
+using Answer = std::optional<std::string>;
+
+// The eras that serve a method.
+enum class Served { legacy, modern, both };
+
+struct Method {
+    std::string_view name;
+    Served served;
+    bool notification;  // never answered, with or without an id
+    Answer (*handle)(const MCPServer&, const Message&);
+};
+
+const Method* findMethod(std::span<const Method> methods, std::string_view name, Era era) {
+    const Served only = era == Era::modern ? Served::modern : Served::legacy;
+    for (const Method& method : methods) {
+        if (method.name == name && (method.served == Served::both || method.served == only)) {
+            return &method;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::optional<std::string> MCPServer::handleMessageSync(std::string_view line) const {
-    using Handler = std::optional<std::string> (*)(const MCPServer&, const Message&);
-    struct Method {
-        std::string_view name;
-        Handler handle;
-    };
-    // Whether a known method is answered depends on the method alone, never on its id.
     static constexpr std::array kMethods = {
-        Method{"initialize", [](const MCPServer& s, const Message& m) -> std::optional<std::string> {
-                   return s.handleInitialize(m.id, m.params);
-               }},
-        Method{"notifications/initialized", [](const MCPServer& s, const Message&) -> std::optional<std::string> {
+        Method{"initialize", Served::legacy, false,
+               [](const MCPServer& s, const Message& m) -> Answer { return s.handleInitialize(m.request, m.params); }},
+        Method{"notifications/initialized", Served::legacy, true,
+               [](const MCPServer& s, const Message&) -> Answer {
                    s.logVerbose("Client initialized");
                    return std::nullopt;
                }},
-        Method{"tools/list", [](const MCPServer& s, const Message& m) -> std::optional<std::string> {
-                   return s.handleToolsList(m.id);
-               }},
-        Method{"tools/call", [](const MCPServer& s, const Message& m) -> std::optional<std::string> {
-                   return s.handleToolsCallSync(m.id, m.params);
-               }},
-        Method{"ping", [](const MCPServer&, const Message& m) -> std::optional<std::string> {
-                   return makeResponse(m.id, json::Value::object());
+        Method{"server/discover", Served::modern, false,
+               [](const MCPServer& s, const Message& m) -> Answer { return s.handleDiscover(m.request); }},
+        Method{"tools/list", Served::both, false,
+               [](const MCPServer& s, const Message& m) -> Answer { return s.handleToolsList(m.request); }},
+        Method{
+            "tools/call", Served::both, false,
+            [](const MCPServer& s, const Message& m) -> Answer { return s.handleToolsCallSync(m.request, m.params); }},
+        // The modern revision dropped ping; a client that still sends one loses nothing.
+        Method{"ping", Served::both, false,
+               [](const MCPServer& s, const Message& m) -> Answer {
+                   return s.makeResponse(m.request, json::Value::object());
                }},
         // The request it names was answered before this line was read.
-        Method{"notifications/cancelled", [](const MCPServer&, const Message&) -> std::optional<std::string> {
-                   return std::nullopt;
-               }},
+        Method{"notifications/cancelled", Served::both, true,
+               [](const MCPServer&, const Message&) -> Answer { return std::nullopt; }},
     };
 
     auto document = json::parseStrict(line);
@@ -53,9 +73,9 @@ std::optional<std::string> MCPServer::handleMessageSync(std::string_view line) c
     json::View root = document->root();
     const json::Document noParams = json::Document::emptyObject();
 
-    Message message{std::nullopt, {}, noParams.root()};
+    Message message{{}, {}, noParams.root()};
     if (auto id = root.find("id")) {
-        message.id = id->toValue();
+        message.request.id = id->toValue();
     }
     if (auto method = root.find("method")) {
         message.method = method->string().value_or("");
@@ -63,20 +83,41 @@ std::optional<std::string> MCPServer::handleMessageSync(std::string_view line) c
     if (auto params = root.find("params"); params && params->isObject()) {
         message.params = *params;
     }
+    const EraSelection selection = selectEra(message.params);
+    message.request.era = selection.era;
 
-    for (const Method& method : kMethods) {
-        if (method.name == message.method) {
-            return method.handle(*this, message);
-        }
+    const Method* method = findMethod(kMethods, message.method, selection.era);
+    if (method && method->notification) {
+        return method->handle(*this, message);
     }
     // A notification is never answered, not even one the server does not know:
-    // clients take any answer to it for a protocol error.
-    if (!message.id) {
+    // clients take any answer to it for a protocol error. A legacy client gets
+    // an answer to a known method with or without an id; in the modern era a
+    // message without one is a notification, whatever it names.
+    if (!message.request.id && (!method || selection.era == Era::modern)) {
         // Written as JSON, so that a line feed in the name cannot split the log line.
         logVerbose("Ignored notification: " + json::writeCompactSorted(json::Value(message.method)).value_or(""));
         return std::nullopt;
     }
-    return makeErrorResponse(message.id, jsonrpc::kMethodNotFound, "Method not found: " + std::string(message.method));
+    if (selection.era == Era::modern) {
+        // An id the client cannot have meant is not echoed back to it.
+        if (!isModernRequestId(*message.request.id)) {
+            return makeErrorResponse(std::nullopt, jsonrpc::kInvalidRequest, "Invalid Request");
+        }
+        if (const auto& refusal = selection.refusal) {
+            return makeErrorResponse(message.request.id, refusal->code, refusal->message, refusal->data);
+        }
+    }
+    if (!method) {
+        return makeErrorResponse(message.request.id, jsonrpc::kMethodNotFound,
+                                 "Method not found: " + std::string(message.method));
+    }
+    try {
+        return method->handle(*this, message);
+    } catch (const std::bad_alloc&) {
+        // What the call took is freed again; the client learns which request failed.
+        return makeErrorResponse(message.request.id, jsonrpc::kInternalError, "Internal error");
+    }
 }
 
 }  // namespace quillbrook

@@ -23,6 +23,13 @@ std::string serialiseAnswer(const json::Value& answer) {
     return json::writeCompactSorted(answer).value_or("{}");
 }
 
+// Tools and nothing else, in both eras.
+json::Value serverCapabilities() { return {{"tools", json::Value::object()}}; }
+
+// What the server offers changes only when the program is replaced; an hour
+// bounds how long a client that keeps answers across restarts misses that.
+constexpr int kSharedResultTtlMs = 60 * 60 * 1000;
+
 json::Value envelope(const MCPServer::Id& id, const char* member, json::Value payload) {
     json::Value answer = {{"jsonrpc", "2.0"}, {member, std::move(payload)}};
     if (id) {
@@ -81,23 +88,54 @@ void MCPServer::runSync() {
     log("stdin closed, server exiting");
 }
 
-std::string MCPServer::makeResponse(const Id& id, json::Value result) {
-    return serialiseAnswer(envelope(id, "result", std::move(result)));
+std::string MCPServer::makeResponse(const Request& request, json::Value result, Caching caching) const {
+    return serialiseAnswer(envelope(request.id, "result", withEraMembers(request.era, std::move(result), caching)));
 }
 
-std::string MCPServer::makeErrorResponse(const Id& id, int code, std::string_view message) {
-    return serialiseAnswer(envelope(id, "error", {{"code", code}, {"message", message}}));
+std::string MCPServer::makeErrorResponse(const Id& id, int code, std::string_view message,
+                                         std::optional<json::Value> data) {
+    json::Value error = {{"code", code}, {"message", message}};
+    if (data) {
+        error["data"] = std::move(*data);
+    }
+    return serialiseAnswer(envelope(id, "error", std::move(error)));
 }
 
-std::string MCPServer::handleInitialize(const Id& id, json::View /*params: no version is negotiated*/) const {
-    return makeResponse(id, {
-                                {"protocolVersion", protocolVersion_},
-                                {"capabilities", {{"tools", json::Value::object()}}},
-                                {"serverInfo", {{"name", serverName_}, {"version", serverVersion_}}},
-                            });
+// Legacy results stay exactly as they always were. A modern one says what kind
+// of result it is and who answered, since no handshake told the client; one
+// that is the same for every caller also says how long it may be kept.
+json::Value MCPServer::withEraMembers(Era era, json::Value result, Caching caching) const {
+    if (era == Era::legacy) {
+        return result;
+    }
+    result["resultType"] = "complete";
+    result["_meta"] = {{"io.modelcontextprotocol/serverInfo", serverInfo()}};
+    if (caching == Caching::shared) {
+        result["ttlMs"] = kSharedResultTtlMs;
+        result["cacheScope"] = "public";
+    }
+    return result;
 }
 
-std::string MCPServer::handleToolsList(const Id& id) const { return makeResponse(id, toolsListResult()); }
+json::Value MCPServer::serverInfo() const { return {{"name", serverName_}, {"version", serverVersion_}}; }
+
+std::string MCPServer::handleInitialize(const Request& request, json::View /*params: no version is negotiated*/) const {
+    return makeResponse(request, {
+                                     {"protocolVersion", protocolVersion_},
+                                     {"capabilities", serverCapabilities()},
+                                     {"serverInfo", serverInfo()},
+                                 });
+}
+
+std::string MCPServer::handleDiscover(const Request& request) const {
+    return makeResponse(request,
+                        {{"supportedVersions", supportedProtocolVersions()}, {"capabilities", serverCapabilities()}},
+                        Caching::shared);
+}
+
+std::string MCPServer::handleToolsList(const Request& request) const {
+    return makeResponse(request, toolsListResult(request.era), Caching::shared);
+}
 
 void MCPServer::log(std::string_view text) const {
     std::string line = "[MCP] ";

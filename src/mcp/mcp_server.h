@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "json/json.h"
+#include "mcp/error_codes.h"
+#include "mcp/protocol_era.h"
 #include "transport/agent_socket_client.h"
 #include "util/version.h"
 
@@ -18,6 +20,17 @@ public:
     // An absent id is distinct from a JSON null one: only a present id is echoed.
     using Id = std::optional<json::Value>;
 
+    // What an answer depends on besides its result: the id it echoes and the
+    // era it is written in.
+    struct Request {
+        Id id;
+        Era era = Era::legacy;
+    };
+
+    // Whether a modern result may be kept and shared by the client: only what
+    // is the same for every caller and every call.
+    enum class Caching { none, shared };
+
     MCPServer();
 
     // Serves messages until standard input ends.
@@ -28,24 +41,29 @@ public:
     // exercised without a process around it.
     std::optional<std::string> handleMessageSync(std::string_view line) const;
 
-    std::string handleInitialize(const Id& id, json::View params) const;
-    std::string handleToolsList(const Id& id) const;
-    std::string handleToolsCallSync(const Id& id, json::View params) const;
+    std::string handleInitialize(const Request& request, json::View params) const;
+    std::string handleDiscover(const Request& request) const;
+    std::string handleToolsList(const Request& request) const;
+    std::string handleToolsCallSync(const Request& request, json::View params) const;
     // The result text of one tool, written as a JSON string; throws MCPError for a
     // name outside the catalogue.
     std::string callToolSync(const std::string& name, json::Value arguments) const;
 
-    static std::string makeResponse(const Id& id, json::Value result);
-    static std::string makeErrorResponse(const Id& id, int code, std::string_view message);
+    // A result answer; a modern one gains the members its era adds to every result.
+    std::string makeResponse(const Request& request, json::Value result, Caching caching = Caching::none) const;
+    static std::string makeErrorResponse(const Id& id, int code, std::string_view message,
+                                         std::optional<json::Value> data = std::nullopt);
 
 private:
+    json::Value withEraMembers(Era era, json::Value result, Caching caching) const;
+    json::Value serverInfo() const;
     void log(std::string_view text) const;
     void logVerbose(std::string_view text) const;
 
     const AgentSocketClient client_;
     const std::string serverName_ = "Quillbrook";
     const std::string serverVersion_ = kVersion;
-    const std::string protocolVersion_ = "2024-11-05";
+    const std::string protocolVersion_{kLegacyProtocolVersion};
     const bool verboseLog_;
 };
 

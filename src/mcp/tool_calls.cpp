@@ -22,11 +22,11 @@ json::Value failedToolResult(const std::string& description) {
 
 }  // namespace
 
-std::string MCPServer::handleToolsCallSync(const Id& id, json::View params) const {
+std::string MCPServer::handleToolsCallSync(const Request& request, json::View params) const {
     auto nameMember = params.find("name");
     auto name = nameMember ? nameMember->string() : std::nullopt;
     if (!name) {
-        return makeErrorResponse(id, jsonrpc::kInvalidParams, "Missing tool name");
+        return makeErrorResponse(request.id, jsonrpc::kInvalidParams, "Missing tool name");
     }
     auto argumentsMember = params.find("arguments");
     json::Value arguments =
@@ -36,12 +36,12 @@ std::string MCPServer::handleToolsCallSync(const Id& id, json::View params) cons
     logVerbose("Calling tool: " + toolName);
     std::string description;
     try {
-        return makeResponse(id, toolResult(callToolSync(toolName, std::move(arguments))));
+        return makeResponse(request, toolResult(callToolSync(toolName, std::move(arguments))));
     } catch (const std::exception& error) {  // an MCPError among them
         description = error.what();
     }
     logVerbose("Tool error: " + description);
-    return makeResponse(id, failedToolResult(description));
+    return makeResponse(request, failedToolResult(description));
 }
 
 std::string MCPServer::callToolSync(const std::string& name, json::Value arguments) const {

@@ -16,11 +16,28 @@ struct Argument {
     std::string_view itemType = {};  // for an array: the type of its elements
 };
 
+// What a host may assume a call does, as the modern annotations say it.
+struct Effects {
+    bool readOnly;
+    // The three below mean something only for a tool that writes, and are
+    // written only for one.
+    bool destructive = false;
+    bool idempotent = false;
+    bool openWorld = false;
+};
+
+constexpr Effects kReadsOnly{.readOnly = true};
+// A draft waits for a person to review it: it replaces nothing, each call adds
+// one more, and nothing leaves the agent, since nothing is sent.
+constexpr Effects kWritesADraft{.readOnly = false, .destructive = false, .idempotent = false, .openWorld = false};
+
 struct Tool {
     std::string_view name;
     std::string_view action;  // what the agent calls it
+    std::string_view title;   // for people; modern only
     std::string_view description;
     std::span<const Argument> arguments;  // in declaration order, which is also the order of "required"
+    Effects effects;                      // modern only
 };
 
 // The schemas describe the arguments for the assistant; the server binds
@@ -64,21 +81,24 @@ constexpr std::array kReadDraftArguments{
 };
 
 constexpr std::array kTools{
-    Tool{"list_accounts", "list_accounts", "List all configured email accounts", {}},
-    Tool{"list_folders", "list_folders", "List folders for an email account", kListFoldersArguments},
-    Tool{"list_emails", "list_emails", "List emails in a folder (defaults to last 30 days, max 200 per request)",
-         kListEmailsArguments},
-    Tool{"read_email", "read_email",
+    Tool{"list_accounts", "list_accounts", "List email accounts", "List all configured email accounts", {}, kReadsOnly},
+    Tool{"list_folders", "list_folders", "List folders", "List folders for an email account", kListFoldersArguments,
+         kReadsOnly},
+    Tool{"list_emails", "list_emails", "List emails",
+         "List emails in a folder (defaults to last 30 days, max 200 per request)", kListEmailsArguments, kReadsOnly},
+    Tool{"read_email", "read_email", "Read an email",
          "Read full content of a specific email. Returns both plain text (body) and HTML (bodyHTML) if available.",
-         kReadEmailArguments},
-    Tool{"list_drafts", "list_local_drafts", "List all local drafts", kListDraftsArguments},
-    Tool{"create_draft", "create_draft",
+         kReadEmailArguments, kReadsOnly},
+    Tool{"list_drafts", "list_local_drafts", "List local drafts", "List all local drafts", kListDraftsArguments,
+         kReadsOnly},
+    Tool{"create_draft", "create_draft", "Create a draft",
          "Compose an email as a reviewable draft in Quillbrook. Defaults to a LOCAL draft (target='local'); "
          "set target='server' to save to the server Drafts folder (requires Server Drafts capability). "
          "The sender is always the configured account \u2014 it cannot be chosen. "
          "Use for write/draft/reply requests.",
-         kCreateDraftArguments},
-    Tool{"read_draft", "read_local_draft", "Read a specific local draft", kReadDraftArguments},
+         kCreateDraftArguments, kWritesADraft},
+    Tool{"read_draft", "read_local_draft", "Read a local draft", "Read a specific local draft", kReadDraftArguments,
+         kReadsOnly},
 };
 
 json::Value inputSchema(std::span<const Argument> arguments) {
@@ -97,20 +117,36 @@ json::Value inputSchema(std::span<const Argument> arguments) {
     return {{"type", "object"}, {"properties", std::move(properties)}, {"required", std::move(required)}};
 }
 
-json::Value buildToolsListResult() {
+json::Value annotations(const Effects& effects) {
+    json::Value hints = {{"readOnlyHint", effects.readOnly}};
+    if (!effects.readOnly) {
+        hints["destructiveHint"] = effects.destructive;
+        hints["idempotentHint"] = effects.idempotent;
+        hints["openWorldHint"] = effects.openWorld;
+    }
+    return hints;
+}
+
+json::Value buildToolsListResult(Era era) {
     json::Value tools = json::Value::array();
     for (const Tool& tool : kTools) {
-        tools.push_back(
-            {{"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments)}});
+        json::Value entry = {
+            {"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments)}};
+        if (era == Era::modern) {
+            entry["title"] = tool.title;
+            entry["annotations"] = annotations(tool.effects);
+        }
+        tools.push_back(std::move(entry));
     }
     return {{"tools", std::move(tools)}};
 }
 
 }  // namespace
 
-const json::Value& toolsListResult() {
-    static const json::Value result = buildToolsListResult();
-    return result;
+const json::Value& toolsListResult(Era era) {
+    static const json::Value legacy = buildToolsListResult(Era::legacy);
+    static const json::Value modern = buildToolsListResult(Era::modern);
+    return era == Era::modern ? modern : legacy;
 }
 
 std::optional<std::string_view> toolAction(std::string_view tool) {

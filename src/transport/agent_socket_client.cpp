@@ -17,16 +17,20 @@ namespace quillbrook {
 namespace {
 
 constexpr char kAgentBundleIdentifier[] = "com.quillbrook.Quillbrook";
-constexpr std::size_t kReadChunkBytes = 64 * 1024;
+// Reads start small, for the many short answers, and grow for long ones.
+constexpr std::size_t kFirstReadBytes = 4 * 1024;
+constexpr std::size_t kLargestReadBytes = 64 * 1024;
 
 // Reads up to the first line feed. Only the bytes of each new read are searched,
 // so a long answer costs one pass over it. No read goes past the first byte
 // beyond the limit, so a line is accepted exactly when it is within it.
 std::string readLine(int fd) {
     std::string buffer;
+    std::size_t readBytes = kFirstReadBytes;
     for (;;) {
         std::size_t before = buffer.size();
-        std::size_t chunk = std::min(kReadChunkBytes, kMaxResponseBytes + 1 - before);
+        std::size_t chunk = std::min(readBytes, kMaxResponseBytes + 1 - before);
+        readBytes = std::min(2 * readBytes, kLargestReadBytes);
         buffer.resize(before + chunk);
         ssize_t received = ::read(fd, buffer.data() + before, chunk);
         if (received < 0 && errno == EINTR) {

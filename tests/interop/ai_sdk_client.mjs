@@ -3,7 +3,7 @@
 // seven through the tools it builds for a model, send a notification the server
 // does not know, close.
 //
-// Usage: node ai_sdk_client.mjs path/to/quillbrook-cli
+// Usage: node ai_sdk_client.mjs path/to/quillbrook-cli VERSION
 
 import assert from 'node:assert/strict';
 
@@ -11,14 +11,11 @@ import { createMCPClient } from '@ai-sdk/mcp';
 import { Experimental_StdioMCPTransport } from '@ai-sdk/mcp/mcp-stdio';
 
 import {
-  assertStrictSchema, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent, toolNames,
+  assertStrictSchema, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, serverUnderTest,
+  startStandInAgent, toolNames,
 } from './common.mjs';
 
-const cli = process.argv[2];
-if (!cli) {
-  console.error('usage: node ai_sdk_client.mjs path/to/quillbrook-cli');
-  process.exit(2);
-}
+const { cli, serverInfo } = serverUnderTest('ai_sdk_client.mjs');
 
 const agent = await startStandInAgent();
 const { requests } = agent;
@@ -34,7 +31,7 @@ let client;
 try {
   await check('connects', async () => {
     client = await createMCPClient({ transport, onUncaughtError: (error) => errors.push(error) });
-    assert.deepEqual(client.serverInfo, { name: 'Quillbrook', version: '2.0.0' });
+    assert.deepEqual(client.serverInfo, serverInfo);
   });
 
   let tools = {};

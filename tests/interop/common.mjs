@@ -1,12 +1,24 @@
-// What the three client tests share: the stand-in agent, the seven tool calls
-// with what the agent must see and what must come back, the strict-schema
-// check, and a small test reporter.
+// What the three client tests share: their command line, the stand-in agent,
+// the seven tool calls with what the agent must see and what must come back,
+// the strict-schema check, and a small test reporter.
 
 import assert from 'node:assert/strict';
 import { mkdtempSync, rmSync } from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+
+// The program under test and the version it must report, from the command
+// line `node <script> path/to/quillbrook-cli VERSION` (run.sh passes the
+// version that CMakeLists.txt sets).
+export function serverUnderTest(script) {
+  const [cli, version] = process.argv.slice(2);
+  if (!cli || !version) {
+    console.error(`usage: node ${script} path/to/quillbrook-cli VERSION`);
+    process.exit(2);
+  }
+  return { cli, serverInfo: { name: 'Quillbrook', version } };
+}
 
 // The agent's answer line for each action.
 export const agentAnswers = {

@@ -4,22 +4,19 @@
 // A stand-in agent on a temporary socket answers each action with a canned
 // result and records what it was asked. Exits non-zero on any mismatch.
 //
-// Usage: node sdk_client.mjs path/to/quillbrook-cli
+// Usage: node sdk_client.mjs path/to/quillbrook-cli VERSION
 
 import assert from 'node:assert/strict';
 
 import {
-  assertStrictSchema, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent, toolNames,
+  assertStrictSchema, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, serverUnderTest,
+  startStandInAgent, toolNames,
 } from './common.mjs';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
 import { CallToolResultSchema } from '@modelcontextprotocol/sdk/types.js';
 
-const cli = process.argv[2];
-if (!cli) {
-  console.error('usage: node sdk_client.mjs path/to/quillbrook-cli');
-  process.exit(2);
-}
+const { cli, serverInfo } = serverUnderTest('sdk_client.mjs');
 
 const agent = await startStandInAgent();
 const { requests } = agent;
@@ -38,7 +35,7 @@ client.onerror = (error) => clientErrors.push(error);
 try {
   await check('connects: initialize and the initialized notification', async () => {
     await client.connect(transport);
-    assert.deepEqual(client.getServerVersion(), { name: 'Quillbrook', version: '2.0.0' });
+    assert.deepEqual(client.getServerVersion(), serverInfo);
     assert.deepEqual(client.getServerCapabilities(), { tools: {} });
   });
 

@@ -1,36 +1,81 @@
 // Drives `quillbrook-cli mcp` with the official MCP TypeScript SDK v2 client
-// (`@modelcontextprotocol/client`): connect, list the tools, call all seven
-// against the stand-in agent, send a notification the server does not know,
-// close; and once more with the client's version probe, which asks
-// server/discover first and falls back to initialize on -32601.
+// (`@modelcontextprotocol/client`) in each of its three ways of opening:
+// - legacy (its default): initialize, list the tools, call all seven, send a
+//   notification the server does not know, close;
+// - pinned to the modern revision 2026-07-28: server/discover, list the tools
+//   with their titles and annotations, call all seven and an unknown one, and
+//   a few raw requests the client itself no longer sends;
+// - auto: the version probe must find the modern revision and stay with it,
+//   sending no initialize.
+// Every line the server writes to a modern client is checked against the
+// revision's published schema.
 //
-// Usage: node sdk_v2_client.mjs path/to/quillbrook-cli
+// Usage: node sdk_v2_client.mjs path/to/quillbrook-cli VERSION
 
 import assert from 'node:assert/strict';
+import { StringDecoder } from 'node:string_decoder';
 
 import { Client } from '@modelcontextprotocol/client';
 import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
 
 import {
-  assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, startStandInAgent,
-  toolNames,
+  assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, serverUnderTest,
+  startStandInAgent, toolNames,
 } from './common.mjs';
+import { assertModernAnswer } from './modern_schema.mjs';
 
-const cli = process.argv[2];
-if (!cli) {
-  console.error('usage: node sdk_v2_client.mjs path/to/quillbrook-cli');
-  process.exit(2);
-}
+const { cli, serverInfo } = serverUnderTest('sdk_v2_client.mjs');
+const modernVersion = '2026-07-28';
+const modernMeta = {
+  'io.modelcontextprotocol/protocolVersion': modernVersion,
+  'io.modelcontextprotocol/clientCapabilities': {},
+};
+const modernExtras = { _meta: { 'io.modelcontextprotocol/serverInfo': serverInfo } };
 
-// The SDK's stdio transport, subclassed only so that the version probe runs on
-// this connection (on the base class it runs on a separate process) and every
-// message sent is recorded.
+// The SDK's stdio transport, subclassed so that the version probe runs on this
+// connection (on the base class it runs on a separate process), every message
+// sent is recorded and every line the server writes is kept as written.
 class RecordingStdioTransport extends StdioClientTransport {
-  sentMethods = [];
+  sent = [];
+  answerLines = [];
+  #partial = '';
+  #lineWaiters = [];
+
+  async start() {
+    await super.start();
+    // A character may arrive split over two chunks.
+    const decoder = new StringDecoder('utf8');
+    this._process.stdout.on('data', (chunk) => {
+      const lines = (this.#partial + decoder.write(chunk)).split('\n');
+      this.#partial = lines.pop();
+      for (const line of lines) {
+        this.answerLines.push(line);
+        this.#lineWaiters.shift()?.(line);
+      }
+    });
+  }
 
   send(message, ...rest) {
-    this.sentMethods.push(message.method);
+    this.sent.push(message);
     return super.send(message, ...rest);
+  }
+
+  get sentMethods() {
+    return this.sent.map((message) => message.method);
+  }
+
+  // Sends `message` past the client and returns the line that answers it,
+  // which the client never sees.
+  async exchangeRaw(message) {
+    const deliver = this.onmessage;
+    this.onmessage = () => {};
+    try {
+      const line = new Promise((resolve) => this.#lineWaiters.push(resolve));
+      await this.send(message);
+      return JSON.parse(await line);
+    } finally {
+      this.onmessage = deliver;
+    }
   }
 }
 
@@ -48,46 +93,152 @@ function connectable(agent, options = {}) {
   return { transport, client, errors };
 }
 
-const agent = await startStandInAgent();
-const { requests } = agent;
-const { transport, client, errors } = connectable(agent);
-
-try {
-  await check('connects', async () => {
-    await client.connect(transport);
-    assert.deepEqual(client.getServerVersion(), { name: 'Quillbrook', version: '2.0.0' });
-    assert.deepEqual(client.getServerCapabilities(), { tools: {} });
-  });
-
-  await check('lists the seven tools, each schema fit for strict consumers', async () => {
-    const { tools } = await client.listTools();
-    assert.deepEqual(tools.map((tool) => tool.name), toolNames);
-    for (const tool of tools) assertStrictSchema(tool.inputSchema, tool.name);
-  });
-
-  await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }));
-  await checkUnknownNotificationIsIgnored(transport, () => client.ping(), errors);
-
-  await check('closes', async () => {
-    await client.close();
-    assert.deepEqual(errors.map(String), []);
-  });
-
-  await check('probes with server/discover, falls back to initialize on -32601 and serves a call', async () => {
-    const probe = connectable(agent, { versionNegotiation: { mode: 'auto' } });
-    try {
-      await probe.client.connect(probe.transport);
-      assert.deepEqual(probe.transport.sentMethods.slice(0, 2), ['server/discover', 'initialize']);
-      assert.deepEqual(probe.client.getServerVersion(), { name: 'Quillbrook', version: '2.0.0' });
-      const result = await probe.client.callTool({ name: 'list_accounts', arguments: {} });
-      assert.deepEqual(result, { content: [{ type: 'text', text: calls[0].text }] });
-      assert.deepEqual(probe.errors.map(String), []);
-    } finally {
-      await probe.client.close().catch(() => {});
+// Every line the server wrote validates against the modern schema, as the
+// answer to the method its id names.
+function checkEveryAnswerAgainstTheSchema(transport) {
+  return check('writes only answers that are valid under the modern schema', async () => {
+    const methods = new Map(transport.sent.filter((message) => 'id' in message)
+      .map((message) => [JSON.stringify(message.id), message.method]));
+    assert.ok(transport.answerLines.length > 0, 'no answer line was written');
+    for (const line of transport.answerLines) {
+      assertModernAnswer(line, methods.get(JSON.stringify(JSON.parse(line).id)));
     }
   });
+}
+
+const agent = await startStandInAgent();
+const { requests } = agent;
+
+async function legacySession() {
+  const { transport, client, errors } = connectable(agent);
+  try {
+    await check('legacy: connects with initialize', async () => {
+      await client.connect(transport);
+      assert.deepEqual(transport.sentMethods.slice(0, 2), ['initialize', 'notifications/initialized']);
+      assert.deepEqual(client.getServerVersion(), serverInfo);
+      assert.deepEqual(client.getServerCapabilities(), { tools: {} });
+    });
+
+    await check('legacy: lists the seven tools, each schema fit for strict consumers and nothing more', async () => {
+      const { tools } = await client.listTools();
+      assert.deepEqual(tools.map((tool) => tool.name), toolNames);
+      for (const tool of tools) {
+        assertStrictSchema(tool.inputSchema, tool.name);
+        assert.deepEqual(Object.keys(tool).sort(), ['description', 'inputSchema', 'name']);
+      }
+    });
+
+    await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }));
+    await checkUnknownNotificationIsIgnored(transport, () => client.ping(), errors);
+
+    await check('legacy: no answer carries a result type', async () => {
+      for (const line of transport.answerLines) assert.equal(JSON.parse(line).result?.resultType, undefined, line);
+    });
+
+    await check('legacy: closes', async () => {
+      await client.close();
+      assert.deepEqual(errors.map(String), []);
+    });
+  } finally {
+    await client.close().catch(() => {});
+  }
+}
+
+async function pinnedSession() {
+  const { transport, client, errors } = connectable(agent, { versionNegotiation: { mode: { pin: modernVersion } } });
+  try {
+    await check('pinned: connects with server/discover alone', async () => {
+      await client.connect(transport);
+      assert.deepEqual(transport.sentMethods, ['server/discover']);
+      assert.equal(client.getNegotiatedProtocolVersion(), modernVersion);
+      assert.deepEqual(client.getServerVersion(), serverInfo);
+      assert.deepEqual(client.getServerCapabilities(), { tools: {} });
+      const discovered = client.getDiscoverResult();
+      assert.deepEqual(discovered.supportedVersions, [modernVersion]);
+      assert.equal(discovered.cacheScope, 'public');
+      assert.ok(discovered.ttlMs > 0);
+    });
+
+    await check('pinned: lists the seven tools with titles and the hints hosts ask a person by', async () => {
+      const { tools } = await client.listTools();
+      assert.deepEqual(tools.map((tool) => tool.name), toolNames);
+      for (const tool of tools) {
+        assertStrictSchema(tool.inputSchema, tool.name);
+        assert.equal(typeof tool.title, 'string', `${tool.name} has no title`);
+        const expected = tool.name === 'create_draft'
+          ? { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false }
+          : { readOnlyHint: true };
+        assert.deepEqual(tool.annotations, expected, tool.name);
+      }
+    });
+
+    await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }), modernExtras);
+
+    await check('pinned: reports an unknown tool as an error result without asking the agent', async () => {
+      const before = requests.length;
+      const result = await client.callTool({ name: 'send_email', arguments: { to: 'x@y' } });
+      assert.deepEqual(result,
+        { content: [{ type: 'text', text: 'Error: Unknown tool: send_email' }], isError: true, ...modernExtras });
+      assert.equal(requests.length, before);
+    });
+
+    await checkUnknownNotificationIsIgnored(transport,
+      () => client.callTool({ name: 'list_accounts', arguments: {} }), errors);
+
+    await check('pinned: never initializes', async () => {
+      assert.ok(!transport.sentMethods.includes('initialize'), transport.sentMethods.join(' '));
+    });
+
+    await check('pinned: answers what the client no longer sends, and refuses what it cannot serve', async () => {
+      const raw = (id, method, meta) => transport.exchangeRaw(
+        { jsonrpc: '2.0', id, method, params: { _meta: { ...modernMeta, ...meta } } });
+      assert.deepEqual(await raw('p', 'ping'),
+        { jsonrpc: '2.0', id: 'p', result: { resultType: 'complete', ...modernExtras } });
+      const unsupported = await raw('v', 'tools/list', { 'io.modelcontextprotocol/protocolVersion': '2099-01-01' });
+      assert.deepEqual(unsupported.error, { code: -32022, message: 'Unsupported protocol version',
+        data: { supported: [modernVersion], requested: '2099-01-01' } });
+      const incapable = await raw('c', 'tools/list', { 'io.modelcontextprotocol/clientCapabilities': undefined });
+      assert.deepEqual(incapable.error, { code: -32602, message: 'Missing client capabilities' });
+      assert.equal((await raw('i', 'initialize')).error.code, -32601);
+    });
+
+    await check('pinned: closes', async () => {
+      await client.close();
+      assert.deepEqual(errors.map(String), []);
+    });
+    await checkEveryAnswerAgainstTheSchema(transport);
+  } finally {
+    await client.close().catch(() => {});
+  }
+}
+
+async function autoSession() {
+  const { transport, client, errors } = connectable(agent, { versionNegotiation: { mode: 'auto' } });
+  try {
+    await check('auto: the version probe finds the modern revision and stays with it', async () => {
+      await client.connect(transport);
+      assert.deepEqual(transport.sentMethods, ['server/discover']);
+      assert.equal(client.getNegotiatedProtocolVersion(), modernVersion);
+      assert.deepEqual(client.getServerVersion(), serverInfo);
+      const { tools } = await client.listTools();
+      assert.deepEqual(tools.map((tool) => tool.name), toolNames);
+      const result = await client.callTool({ name: 'list_accounts', arguments: {} });
+      assert.deepEqual(result, { content: [{ type: 'text', text: calls[0].text }], ...modernExtras });
+      assert.deepEqual(transport.sentMethods, ['server/discover', 'tools/list', 'tools/call']);
+      await client.close();
+      assert.deepEqual(errors.map(String), []);
+    });
+    await checkEveryAnswerAgainstTheSchema(transport);
+  } finally {
+    await client.close().catch(() => {});
+  }
+}
+
+try {
+  await legacySession();
+  await pinnedSession();
+  await autoSession();
 } finally {
-  await client.close().catch(() => {});
   agent.stop();
 }
 finish();
