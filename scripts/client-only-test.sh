@@ -13,8 +13,10 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 echo "== client-only: the release tarball"
 cmake -S . -B build-test-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-test-release --target dist | tail -n 1
-tarball=$(ls build-test-release/quillbrook-cli-*.tar.gz)
+# The target's last line is the tarball's sha256 and path.
+checksum_line=$(cmake --build build-test-release --target dist | tail -n 1)
+echo "$checksum_line"
+tarball=${checksum_line##* }
 
 # From here on no pkg-config package exists, GMime's and GLib's included.
 no_packages=$(mktemp -d)
