@@ -13,6 +13,8 @@ packages=(
   clang-19 libc++-19-dev libc++abi-19-dev googletest
   help2man man-db bsdextrautils bash-completion zsh fish
   dpkg-dev file
+  # the release tarball, the Homebrew formula check and the macOS cross build
+  git ruby llvm-19
 )
 # Node.js may come from elsewhere with npm bundled; take Debian's only when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

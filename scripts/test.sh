@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 steps=("$@")
-[ "${#steps[@]}" -gt 0 ] || steps=(format release asan libcxx package soak fuzz)
+[ "${#steps[@]}" -gt 0 ] || steps=(format release asan libcxx package soak fuzz client-only macos)
 
 [ "${QUILLBROOK_SKIP_INSTALL:-}" = 1 ] || scripts/install-deps.sh
 
@@ -49,6 +49,10 @@ for step in "${steps[@]}"; do
       echo "== fuzz"
       scripts/fuzz.sh 60
       ;;
-    *) echo "unknown step: $step (format, release, asan, libcxx, package, soak, fuzz)" >&2; exit 64 ;;
+    # The client without GMime, from the release tarball through the Homebrew formula.
+    client-only) scripts/client-only-test.sh build-test-client ;;
+    # The universal macOS binary, cross-built with zig, and what it links.
+    macos) scripts/cross-macos.sh build-test-macos ;;
+    *) echo "unknown step: $step (format, release, asan, libcxx, package, soak, fuzz, client-only, macos)" >&2; exit 64 ;;
   esac
 done

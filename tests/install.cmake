@@ -18,14 +18,16 @@ find_program(MAN man)
 if(MAN)
   add_test(NAME install.cli_man_page_matches_help
            COMMAND bash ${scripts}/man_page_test.sh $<TARGET_FILE:quillbrook-cli> ${docs}/quillbrook-cli.1)
-  if(HELP2MAN)
+  if(HELP2MAN AND TARGET quillbrook-dev-agent)
     add_test(NAME install.dev_agent_man_page_matches_help
              COMMAND bash ${scripts}/man_page_test.sh $<TARGET_FILE:quillbrook-dev-agent> ${docs}/quillbrook-dev-agent.1)
   endif()
 endif()
 
-if(HELP2MAN)
-  add_test(NAME install.layout COMMAND bash ${scripts}/install_layout_test.sh ${PROJECT_BINARY_DIR})
+if(NOT TARGET quillbrook-dev-agent)
+  add_test(NAME install.layout COMMAND bash ${scripts}/install_layout_test.sh ${PROJECT_BINARY_DIR} client)
+elseif(HELP2MAN)
+  add_test(NAME install.layout COMMAND bash ${scripts}/install_layout_test.sh ${PROJECT_BINARY_DIR} client dev-agent)
 endif()
 
 # Every byte of every command's help; the manual page and completions are

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <new>
 
-#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include "util/descriptor_wait.h"
 
 namespace quillbrook {
 
@@ -113,9 +114,7 @@ bool LineReader::fill() {
             continue;
         }
         // A descriptor handed to us in non-blocking mode: wait until it has data.
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd readable{fd_, POLLIN, 0};
-            ::poll(&readable, 1, -1);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitReadable(fd_)) {
             continue;
         }
         return false;

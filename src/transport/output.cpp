@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include "util/descriptor_wait.h"
+
 namespace quillbrook {
 
 bool writeLine(int fd, std::string_view line) {

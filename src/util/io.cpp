@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,11 +34,6 @@ ssize_t readSome(int fd, char* buffer, std::size_t size) {
             return got;
         }
     }
-}
-
-bool waitWritableForever(int fd) {
-    pollfd writable{fd, POLLOUT, 0};
-    return ::poll(&writable, 1, -1) >= 0 || errno == EINTR;
 }
 
 bool writeAll(int fd, std::string_view bytes, Sink sink, const WaitWritable& wait) {

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include "util/descriptor_wait.h"
+
 namespace quillbrook {
 
 // Throws std::system_error with errno's reason after `what`.
@@ -23,11 +25,8 @@ enum class Sink { file, socket };
 // once it may be written again, false to give up.
 using WaitWritable = std::function<bool(int fd)>;
 
-// Waits as long as it takes.
-bool waitWritableForever(int fd);
-
 // Writes all of `bytes` to `fd`, however many calls it takes; false (with
 // errno set) on failure or when `wait` gives up.
-bool writeAll(int fd, std::string_view bytes, Sink sink = Sink::file, const WaitWritable& wait = waitWritableForever);
+bool writeAll(int fd, std::string_view bytes, Sink sink = Sink::file, const WaitWritable& wait = waitWritable);
 
 }  // namespace quillbrook
