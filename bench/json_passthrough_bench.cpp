@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "json/json.h"
-#include "util/process_setup.h"
 #include "sample_answer.h"
+#include "util/process_setup.h"
 
 namespace {
 
@@ -55,16 +55,13 @@ void registerAll() {
         add("ToolText", ParseThenWrite<Write::toolText>);
     }
     // The library's own path, for comparison: nlohmann parse and dump.
-    benchmark::RegisterBenchmark(
-        "NlohmannParseThenDump/List",
-        [](benchmark::State& state) {
-            for (auto _ : state) {
-                auto text = nlohmann::json::parse(listAnswer()).dump(2);
-                benchmark::DoNotOptimize(text);
-            }
-            state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * listAnswer().size()));
-        })
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("NlohmannParseThenDump/List", [](benchmark::State& state) {
+        for (auto _ : state) {
+            auto text = nlohmann::json::parse(listAnswer()).dump(2);
+            benchmark::DoNotOptimize(text);
+        }
+        state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * listAnswer().size()));
+    })->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace

@@ -22,12 +22,12 @@
 
 namespace {
 
-constexpr const char* kNames[] = {"Ada Lindqvist", "Jonas Berg", "Mira Okonkwo", "Tomás Ruiz", "Lena Vogel",
-                                  "Priya Raman", "Sam Okafor", "Chen Wei"};
-constexpr const char* kTopics[] = {"Quarterly report", "Server migration", "Lunch plans", "Invoice", "Release notes",
-                                   "Meeting minutes", "Travel booking", "Build failure"};
-constexpr const char* kWords[] = {"the", "agent", "index", "message", "folder", "report", "numbers", "before",
-                                  "after", "review", "please", "thanks", "schedule", "update", "draft", "server"};
+constexpr const char* kNames[] = {"Ada Lindqvist", "Jonas Berg",  "Mira Okonkwo", "Tomás Ruiz",
+                                  "Lena Vogel",    "Priya Raman", "Sam Okafor",   "Chen Wei"};
+constexpr const char* kTopics[] = {"Quarterly report", "Server migration", "Lunch plans",    "Invoice",
+                                   "Release notes",    "Meeting minutes",  "Travel booking", "Build failure"};
+constexpr const char* kWords[] = {"the",   "agent",  "index",  "message", "folder",   "report", "numbers", "before",
+                                  "after", "review", "please", "thanks",  "schedule", "update", "draft",   "server"};
 
 std::uint64_t nextRandom(std::uint64_t& state) {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -63,9 +63,13 @@ std::string message(std::size_t i, std::uint64_t& state, std::time_t when) {
     const char* name = kNames[nextRandom(state) % 8];
     std::string from = std::string(name) + " <sender" + std::to_string(i % 97) + "@example.com>";
     std::string subject = std::string(kTopics[nextRandom(state) % 8]) + " #" + std::to_string(i);
-    std::string head = "Return-Path: <sender" + std::to_string(i % 97) + "@example.com>\n"
-                       "Received: from mx.example.com by mail.example.org; " + rfc2822Date(when) + "\n"
-                       "From: " + from + "\nTo: Bench Reader <reader@example.org>\nSubject: " + subject +
+    std::string head = "Return-Path: <sender" + std::to_string(i % 97) +
+                       "@example.com>\n"
+                       "Received: from mx.example.com by mail.example.org; " +
+                       rfc2822Date(when) +
+                       "\n"
+                       "From: " +
+                       from + "\nTo: Bench Reader <reader@example.org>\nSubject: " + subject +
                        "\nDate: " + rfc2822Date(when) + "\nMessage-ID: <bench-" + std::to_string(i) +
                        "@example.com>\nMIME-Version: 1.0\n";
     std::uint64_t kind = i % 20;

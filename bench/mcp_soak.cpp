@@ -47,7 +47,8 @@ Usage usageOf(pid_t pid) {
 
 std::string toolCall(int id, const char* tool) {
     return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"tools/call","params":{"name":")" + tool +
-           R"(","arguments":{"account":"ada@example.com","email_id":"42"}}})" "\n";
+           R"(","arguments":{"account":"ada@example.com","email_id":"42"}}})"
+           "\n";
 }
 
 int run(const std::string& cli, int smallCalls, int largeCalls) {
@@ -56,7 +57,8 @@ int run(const std::string& cli, int smallCalls, int largeCalls) {
     fuzz_support::CannedAgent agent(
         [&](std::string_view request) { return request.find("read_email") != request.npos ? large : small; });
     test_support::PipedChild server({cli, "mcp"}, {{"QUILLBROOK_SOCKET", agent.socketPath()}});
-    server.send(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{}})" "\n");
+    server.send(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{}})"
+                "\n");
     if (!server.readLine()) {
         throw std::runtime_error("no answer to initialize");
     }
@@ -70,8 +72,8 @@ int run(const std::string& cli, int smallCalls, int largeCalls) {
         auto answer = server.readLine();
         if (!answer || answer->find(R"({\"error\":)") != std::string::npos ||
             (isLarge && answer->size() < 1000 * 1000)) {
-            throw std::runtime_error("call " + std::to_string(id) + " failed: " +
-                                     answer.value_or("(no answer)").substr(0, 200));
+            throw std::runtime_error("call " + std::to_string(id) +
+                                     " failed: " + answer.value_or("(no answer)").substr(0, 200));
         }
         if (id == kFirstCalls) {
             first = usageOf(server.pid());
@@ -80,10 +82,11 @@ int run(const std::string& cli, int smallCalls, int largeCalls) {
     const Usage last = usageOf(server.pid());
     const int status = server.wait().status;
     const bool flat = last.descriptors == first.descriptors && last.rssKiB <= first.rssKiB + kRssSlackKiB;
-    std::printf("%d calls (%d with a near-1 MiB answer): after %d calls %ld descriptors, %ld KiB resident; "
-                "at the end %ld descriptors, %ld KiB resident: %s\n",
-                calls, calls / largeEvery, kFirstCalls, first.descriptors, first.rssKiB, last.descriptors,
-                last.rssKiB, flat ? "flat" : "GREW");
+    std::printf(
+        "%d calls (%d with a near-1 MiB answer): after %d calls %ld descriptors, %ld KiB resident; "
+        "at the end %ld descriptors, %ld KiB resident: %s\n",
+        calls, calls / largeEvery, kFirstCalls, first.descriptors, first.rssKiB, last.descriptors, last.rssKiB,
+        flat ? "flat" : "GREW");
     return flat && status == 0 ? 0 : 1;
 }
 

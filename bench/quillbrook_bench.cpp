@@ -43,10 +43,12 @@ double millisecondsSince(Clock::time_point start) {
 // Runs one process to its end with standard output to /dev/null; its wall time in ms.
 double timeProcess(std::vector<std::string> argv, const std::vector<std::string>& env) {
     std::vector<char*> args, envp;
-    for (auto& arg : argv) args.push_back(arg.data());
+    for (auto& arg : argv)
+        args.push_back(arg.data());
     args.push_back(nullptr);
     std::vector<std::string> envCopy = env;
-    for (auto& entry : envCopy) envp.push_back(entry.data());
+    for (auto& entry : envCopy)
+        envp.push_back(entry.data());
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -83,13 +85,15 @@ std::vector<double> interleavedMedians(const std::vector<std::vector<std::string
         }
     }
     std::vector<double> medians;
-    for (auto& series : times) medians.push_back(median(series));
+    for (auto& series : times)
+        medians.push_back(median(series));
     return medians;
 }
 
 // The shell pipeline a user would write instead: the request line through socat, the answer through jq.
 std::vector<std::string> socatJq(const std::string& request) {
-    return {"/bin/sh", "-c", "printf '%s\\n' '" + request + "' | socat - \"UNIX-CONNECT:$QUILLBROOK_SOCKET\" | jq -S ."};
+    return {"/bin/sh", "-c",
+            "printf '%s\\n' '" + request + "' | socat - \"UNIX-CONNECT:$QUILLBROOK_SOCKET\" | jq -S ."};
 }
 
 std::vector<std::string> environmentFor(const CannedAgent& agent) {
@@ -132,8 +136,8 @@ std::vector<Row> oneShotRows(int runs) {
         auto ms = interleavedMedians(
             {{QUILLBROOK_CLI_PATH, "read", "42"}, socatJq(R"({"action":"read_email","uid":"42","folder":"INBOX"})")},
             environmentFor(agent), std::max(3, runs / 10));
-        rows.push_back({"`read`, near-1 MiB answer pretty-printed: `socat` piped to `jq -S .`", format("%.2f ms", ms[0]),
-                        format("%.2f ms", ms[1]), ms[0] / ms[1], "", true});
+        rows.push_back({"`read`, near-1 MiB answer pretty-printed: `socat` piped to `jq -S .`",
+                        format("%.2f ms", ms[0]), format("%.2f ms", ms[1]), ms[0] / ms[1], "", true});
     }
     return rows;
 }
@@ -145,8 +149,10 @@ struct ServerFigures {
 
 const std::string kInitialize =
     R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2024-11-05","capabilities":{},)"
-    R"("clientInfo":{"name":"bench","version":"1"}}})" "\n"
-    R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n";
+    R"("clientInfo":{"name":"bench","version":"1"}}})"
+    "\n"
+    R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
+    "\n";
 
 // One MCP server process driven as a host drives it: each tool call sent when
 // the previous answer has arrived.
@@ -164,8 +170,8 @@ public:
     double run(int calls) {
         const auto started = Clock::now();
         for (int i = 0; i < calls; ++i) {
-            process_.send(R"({"jsonrpc":"2.0","id":)" + std::to_string(++id_) +
-                          R"(,"method":"tools/call","params":)" + call_ + "}\n");
+            process_.send(R"({"jsonrpc":"2.0","id":)" + std::to_string(++id_) + R"(,"method":"tools/call","params":)" +
+                          call_ + "}\n");
             auto answer = process_.readLine(std::chrono::seconds(30));
             if (!answer || answer->find(R"({\"error\":)") != std::string::npos) {
                 throw std::runtime_error(name_ + ": call failed: " + answer.value_or("(no answer)").substr(0, 200));
@@ -198,8 +204,7 @@ std::vector<Row> mcpRows(double scale) {
         double aim;
     };
     const std::vector<Scenario> scenarios = {
-        {"small answer",
-         R"({"accounts":[{"email":"ada@example.com","isDefault":true,"name":"Ada Lindqvist"}]})",
+        {"small answer", R"({"accounts":[{"email":"ada@example.com","isDefault":true,"name":"Ada Lindqvist"}]})",
          R"({"name":"list_accounts","arguments":{}})", 4000, 10},
         {"200-message list (~150 KB)", bench::mailboxResult(200, 750),
          R"({"name":"list_emails","arguments":{"account":"ada@example.com","limit":200}})", 400, 5},
@@ -236,8 +241,8 @@ std::vector<Row> mcpRows(double scale) {
                         format("%.0f", figures.callsPerSecond), format("%.0f", reference.callsPerSecond), speed,
                         format(">= %.0f", scenario.aim), speed >= scenario.aim});
         rows.push_back({std::string("MCP peak RSS, ") + scenario.name + ": TypeScript SDK server",
-                        format("%.1f MiB", figures.peakRssMiB), format("%.1f MiB", reference.peakRssMiB), memory, "<= 0.1",
-                        memory <= 0.1});
+                        format("%.1f MiB", figures.peakRssMiB), format("%.1f MiB", reference.peakRssMiB), memory,
+                        "<= 0.1", memory <= 0.1});
     }
     return rows;
 }
@@ -248,7 +253,8 @@ int main(int argc, char** argv) {
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     try {
         std::vector<Row> rows = oneShotRows(std::max(10, static_cast<int>(200 * scale)));
-        for (Row& row : mcpRows(scale)) rows.push_back(std::move(row));
+        for (Row& row : mcpRows(scale))
+            rows.push_back(std::move(row));
         std::printf("| Measure: yardstick | quillbrook-cli | yardstick | ratio | aim |\n");
         std::printf("|---|---:|---:|---:|---|\n");
         for (const Row& row : rows) {

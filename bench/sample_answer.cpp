@@ -96,11 +96,22 @@ std::string paragraphsWithin(const std::array<std::string_view, N>& paragraphs, 
 
 std::string readEmailResult(std::size_t bytes) {
     nlohmann::json result = {
-        {"uid", "42"}, {"account", "ada@example.com"}, {"folder", "INBOX"}, {"from", "jorg@example.de"},
-        {"fromName", "J\u00f6rg M\u00fcller"}, {"to", "ada@example.com"}, {"cc", ""},
-        {"subject", "Re: Q3 figures / \"final\" version"}, {"date", "2026-11-03T09:14:00+01:00"},
-        {"body", ""}, {"bodyHTML", ""}, {"messageId", "<q3@example.de>"}, {"inReplyTo", ""},
-        {"references", nlohmann::json::array()}, {"attachments", nlohmann::json::array()}, {"flags", {"\\Seen"}},
+        {"uid", "42"},
+        {"account", "ada@example.com"},
+        {"folder", "INBOX"},
+        {"from", "jorg@example.de"},
+        {"fromName", "J\u00f6rg M\u00fcller"},
+        {"to", "ada@example.com"},
+        {"cc", ""},
+        {"subject", "Re: Q3 figures / \"final\" version"},
+        {"date", "2026-11-03T09:14:00+01:00"},
+        {"body", ""},
+        {"bodyHTML", ""},
+        {"messageId", "<q3@example.de>"},
+        {"inReplyTo", ""},
+        {"references", nlohmann::json::array()},
+        {"attachments", nlohmann::json::array()},
+        {"flags", {"\\Seen"}},
     };
     const std::size_t room = bytes - std::min(bytes, result.dump().size());
     // A third for the text part, the rest for the HTML one, as mail programs send them.

@@ -5,10 +5,10 @@
 
 // A broken property ends the run the way a sanitizer does, so that libFuzzer
 // keeps the input that broke it.
-#define FUZZ_CHECK(condition)                                                                    \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
             std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                        \
-        }                                                                                        \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (false)

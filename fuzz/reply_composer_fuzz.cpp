@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(body.ends_with(" wrote:\n" + quoteBody(message.body)));
     FUZZ_CHECK(unquote(quoteBody(message.body)) == message.body);
 
-    json::Value request = {{"action", "create_draft"}, {"subject", subject}, {"body", body}, {"to", message.from},
-                           {"target", "local"},        {"in_reply_to", "42"}};
+    json::Value request = {{"action", "create_draft"}, {"subject", subject}, {"body", body},
+                           {"to", message.from},       {"target", "local"},  {"in_reply_to", "42"}};
     auto line = json::writeCompactSorted(request);
     FUZZ_CHECK(line.has_value() && line->find('\n') == std::string::npos);
     auto back = json::parseStrict(*line);

@@ -119,10 +119,12 @@ void expectOverMcp(const std::vector<Fault>& faults) {
     for (const Fault& fault : faults) {
         ++id;
         server.send(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-                    R"(,"method":"tools/call","params":{"name":"list_accounts","arguments":{}}})" "\n");
+                    R"(,"method":"tools/call","params":{"name":"list_accounts","arguments":{}}})"
+                    "\n");
         expectSame(server.readLine().value_or("<no answer>"), toolAnswer(std::to_string(id), fault.outcome.toolText),
                    fault.name);
-        server.send(R"({"jsonrpc":"2.0","id":"next","method":"ping"})" "\n");
+        server.send(R"({"jsonrpc":"2.0","id":"next","method":"ping"})"
+                    "\n");
         EXPECT_EQ(server.readLine(), R"({"id":"next","jsonrpc":"2.0","result":{}})") << fault.name;
     }
     EXPECT_EQ(agent.waitForRequests(faults.size()), std::vector<std::string>(faults.size(), kListAccounts));
@@ -146,9 +148,11 @@ TEST(AgentFaults, AnswersThatArriveInPiecesOrAtTheFramingLimit) {
          success("{\n  \"pad\": \"" + atLimit.pad + "\"\n}\n", R"({"pad":")" + atLimit.pad + R"("})")},
         {"answer of 1 MiB and 1 byte, line feed in a later read", overLimit.reply, failure(kResponseTooLarge, 1)},
         // Where the line feed arrives does not move the limit.
-        {"answer of 1 MiB, line feed in the same write", {.bytes = atLimit.reply.bytes + "\n"},
+        {"answer of 1 MiB, line feed in the same write",
+         {.bytes = atLimit.reply.bytes + "\n"},
          success("{\n  \"pad\": \"" + atLimit.pad + "\"\n}\n", R"({"pad":")" + atLimit.pad + R"("})")},
-        {"answer of 1 MiB and 1 byte, line feed in the same write", {.bytes = overLimit.reply.bytes + "\n"},
+        {"answer of 1 MiB and 1 byte, line feed in the same write",
+         {.bytes = overLimit.reply.bytes + "\n"},
          failure(kResponseTooLarge, 1)},
     };
     expectOnTheCommandLine(faults);
@@ -229,9 +233,12 @@ TEST(AgentFaults, RequestThatTheAgentNeverReadsWaitsForItsCloseThenIsALostConnec
         const std::string draftBody(4 * 1024 * 1024, 'w');
         server.send(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"create_draft","arguments":)"
                     R"({"to":"b@y.org","subject":"Big","body":")" +
-                    draftBody + R"("}}})" "\n");
+                    draftBody +
+                    R"("}}})"
+                    "\n");
         EXPECT_EQ(server.readLine(), toolAnswer("1", kLost.toolText));
-        server.send(R"({"jsonrpc":"2.0","id":2,"method":"ping"})" "\n");
+        server.send(R"({"jsonrpc":"2.0","id":2,"method":"ping"})"
+                    "\n");
         EXPECT_EQ(server.readLine(), R"({"id":2,"jsonrpc":"2.0","result":{}})");
         expectClientWasStuckInItsWrite(agent, 0, draftBody.size());
         EXPECT_EQ(server.wait().status, 0);

@@ -33,13 +33,13 @@ std::string nested(std::size_t depth) { return std::string(depth, '[') + std::st
 
 TEST(JsonParseStrict, RefusesWhatIsNotOneObjectOrArray) {
     const std::string withNul = std::string("{\"ok\":true}") + '\0' + "garbage";
-    for (std::string_view text : {std::string_view(""), std::string_view("   "), std::string_view("42"),
-                                  std::string_view("\"text\""), std::string_view("null"), std::string_view("{} {}"),
-                                  std::string_view("{\"a\":1} x"), std::string_view("{\"a\":1,}"),
-                                  std::string_view("{\"a\":NaN}"), std::string_view("{\"a\":1e400}"),
-                                  std::string_view("{\"a\":\"\xff\"}"), std::string_view("{\"a\":\"\\ud800\"}"), std::string_view("{\"a\":\"\\udc00\"}"),
-                                  std::string_view("{\"a\":\"x\\\\udc00\\udc00\"}"),
-                                  std::string_view("// c\n{}"), std::string_view(withNul)}) {
+    for (std::string_view text :
+         {std::string_view(""), std::string_view("   "), std::string_view("42"), std::string_view("\"text\""),
+          std::string_view("null"), std::string_view("{} {}"), std::string_view("{\"a\":1} x"),
+          std::string_view("{\"a\":1,}"), std::string_view("{\"a\":NaN}"), std::string_view("{\"a\":1e400}"),
+          std::string_view("{\"a\":\"\xff\"}"), std::string_view("{\"a\":\"\\ud800\"}"),
+          std::string_view("{\"a\":\"\\udc00\"}"), std::string_view("{\"a\":\"x\\\\udc00\\udc00\"}"),
+          std::string_view("// c\n{}"), std::string_view(withNul)}) {
         EXPECT_FALSE(json::parseStrict(text)) << "accepted: " << text;
     }
 }
@@ -124,7 +124,8 @@ TEST(JsonView, LongIntegersAreNumbersInEveryForm) {
     EXPECT_EQ(json::bigIntegerDigits(built["n"]), "-99999999999999999999");
     EXPECT_FALSE(json::bigIntegerDigits(built["s"]));
     EXPECT_EQ(json::writeCompactSorted(built), R"({"n":-99999999999999999999,"s":"99999999999999999999"})");
-    EXPECT_EQ(json::writePrettySorted(document->root()), "{\n  \"n\": -99999999999999999999,\n  \"s\": \"99999999999999999999\"\n}");
+    EXPECT_EQ(json::writePrettySorted(document->root()),
+              "{\n  \"n\": -99999999999999999999,\n  \"s\": \"99999999999999999999\"\n}");
 }
 
 TEST(JsonWrite, LargeObjectsSortAndKeepTheLastOfRepeatedKeys) {
@@ -165,9 +166,9 @@ TEST(JsonWrite, EscapesStraddlingTheSliceBoundaryOfLongStrings) {
 
 TEST(JsonWrite, AsStringIsTheCompactTextEscapedOnceMore) {
     const std::string longText = "[\"" + std::string(3 * 16 * 1024 + 5, 'a') + "\\\"/\u00e9\\u0001\"]";
-    for (std::string_view text : {std::string_view(R"({"b":"x/\"\n\t","a":[1,-2.5,99999999999999999999,null,true]})"),
-                                  std::string_view(R"(["\u0000\u001f\u007f\\\\/ caf\u00e9 \ud83d\ude00"])"),
-                                  std::string_view(longText)}) {
+    for (std::string_view text :
+         {std::string_view(R"({"b":"x/\"\n\t","a":[1,-2.5,99999999999999999999,null,true]})"),
+          std::string_view(R"(["\u0000\u001f\u007f\\\\/ caf\u00e9 \ud83d\ude00"])"), std::string_view(longText)}) {
         auto document = json::parseStrict(text);
         ASSERT_TRUE(document) << text;
         const std::string asString = json::writeCompactSortedAsString(document->root());
@@ -208,7 +209,7 @@ TEST(JsonWrite, RefusesWhatCannotBeWrittenAsJson) {
     EXPECT_FALSE(json::writeCompactSorted({{"k\xc3", 1}}));
     EXPECT_FALSE(json::writeCompactSorted({{"overlong", "\xc0\xaf"}}));
     EXPECT_FALSE(json::writeCompactSorted({{"surrogate", "\xed\xa0\x80"}}));
-    EXPECT_FALSE(json::writeCompactSorted(json::Value(std::numeric_limits<double>::infinity()) ));
+    EXPECT_FALSE(json::writeCompactSorted(json::Value(std::numeric_limits<double>::infinity())));
     EXPECT_FALSE(json::writeCompactSorted(json::Value::binary({'1', '2'})));
     EXPECT_FALSE(json::writeCompactSorted(json::Value::binary({'1', '2'}, 7)));
 }

@@ -28,7 +28,8 @@ std::map<std::string, std::string> environment(const std::string& socketPath) {
     return {{"QUILLBROOK_SOCKET", socketPath}, {"HOME", "/nonexistent"}};
 }
 
-ProcessResult runServer(const std::string& input, std::map<std::string, std::string> env = environment("/nonexistent/s")) {
+ProcessResult runServer(const std::string& input,
+                        std::map<std::string, std::string> env = environment("/nonexistent/s")) {
     return runProcess({QUILLBROOK_CLI_PATH, "mcp"}, env, input);
 }
 
@@ -61,8 +62,8 @@ TEST(McpProcess, LogsEveryStepWhenTheDebugVariableIsPresentEvenEmpty) {
     env["QUILLBROOK_MCP_DEBUG"] = "";
     ProcessResult run = runServer(input, env);
     EXPECT_EQ(run.err,
-              kStarting +
-                  "[MCP] Received: " + first80 + "...\n"
+              kStarting + "[MCP] Received: " + first80 +
+                  "...\n"
                   "[MCP] Sent response\n"
                   "[MCP] Received: {\"a\"...\n"
                   "[MCP] Sent response\n"
@@ -79,13 +80,18 @@ TEST(McpProcess, LogsEveryStepWhenTheDebugVariableIsPresentEvenEmpty) {
 }
 
 TEST(McpProcess, SkipsEmptyLinesAndTakesCrLfAndAFinalLineWithoutFeed) {
-    ProcessResult run = runServer("\n\r\n" R"({"method":"ping","id":1})" "\r\n" R"({"method":"ping","id":2})");
+    ProcessResult run = runServer(
+        "\n\r\n"
+        R"({"method":"ping","id":1})"
+        "\r\n"
+        R"({"method":"ping","id":2})");
     EXPECT_EQ(run.out, pong("1") + pong("2"));
     EXPECT_EQ(run.status, 0);
 }
 
 TEST(McpProcess, AnswersNoNotificationItDoesNotKnow) {
-    ProcessResult run = runServer(R"({"jsonrpc":"2.0","method":"notifications/roots/list_changed"})" "\n" +
+    ProcessResult run = runServer(R"({"jsonrpc":"2.0","method":"notifications/roots/list_changed"})"
+                                  "\n" +
                                   ping("1") + R"({"jsonrpc":"2.0","method":"notifications/progress","params":{}})");
     EXPECT_EQ(run.out, pong("1"));
     EXPECT_EQ(run.err, kStarting + kExiting);
@@ -125,11 +131,13 @@ TEST(McpProcess, AnswersEveryMalformedLineAndCarriesOn) {
 TEST(McpProcess, PassesAMegabyteArgumentThroughToTheAgent) {
     StandInAgent agent({{okReply(R"({"draft_id":"D-1"})")}});
     const std::string body(3 * 1024 * 1024, 'w');
-    ProcessResult run = runServer(R"({"id":1,"method":"tools/call","params":{"name":"create_draft","arguments":{"body":")" +
-                                      body + R"(","to":"b@y.org"}}})" + "\n",
-                                  environment(agent.socketPath()));
-    EXPECT_EQ(run.out, R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\"draft_id\":\"D-1\"}","type":"text"}]}})"
-                       "\n");
+    ProcessResult run =
+        runServer(R"({"id":1,"method":"tools/call","params":{"name":"create_draft","arguments":{"body":")" + body +
+                      R"(","to":"b@y.org"}}})" + "\n",
+                  environment(agent.socketPath()));
+    EXPECT_EQ(run.out,
+              R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\"draft_id\":\"D-1\"}","type":"text"}]}})"
+              "\n");
     EXPECT_EQ(agent.requests(),
               std::vector<std::string>{R"({"action":"create_draft","body":")" + body + R"(","to":"b@y.org"})"});
 }
@@ -141,22 +149,28 @@ TEST(McpProcess, RefusesDiscoverThenServesTheInitializeFallback) {
     StandInAgent agent({{okReply(R"({"accounts":[{"email":"a@x.org"}]})")}});
     PipedChild server({QUILLBROOK_CLI_PATH, "mcp"}, environment(agent.socketPath()));
 
-    server.send(R"({"jsonrpc":"2.0","id":1,"method":"server/discover","params":{}})" "\n");
+    server.send(R"({"jsonrpc":"2.0","id":1,"method":"server/discover","params":{}})"
+                "\n");
     EXPECT_EQ(server.readLine(),
               R"({"error":{"code":-32601,"message":"Method not found: server\/discover"},"id":1,"jsonrpc":"2.0"})");
 
     server.send(R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{"protocolVersion":"2026-07-28",)"
-                R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})" "\n");
+                R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})"
+                "\n");
     EXPECT_EQ(server.readLine(), R"({"id":2,"jsonrpc":"2.0","result":{"capabilities":{"tools":{}},)"
-                                 R"("protocolVersion":"2024-11-05","serverInfo":)" + kServerInfo + "}}");
+                                 R"("protocolVersion":"2024-11-05","serverInfo":)" +
+                                     kServerInfo + "}}");
 
-    server.send(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
-    server.send(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})" "\n");
+    server.send(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
+                "\n");
+    server.send(R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})"
+                "\n");
     auto tools = server.readLine();
     ASSERT_TRUE(tools);
     EXPECT_EQ(tools->rfind(R"({"id":3,"jsonrpc":"2.0","result":{"tools":[{"description":"List all)", 0), 0u);
 
-    server.send(R"({"jsonrpc":"2.0","id":4,"method":"tools/call","params":{"name":"list_accounts","arguments":{}}})" "\n");
+    server.send(R"({"jsonrpc":"2.0","id":4,"method":"tools/call","params":{"name":"list_accounts","arguments":{}}})"
+                "\n");
     EXPECT_EQ(server.readLine(), R"({"id":4,"jsonrpc":"2.0","result":{"content":[{"text":)"
                                  R"("{\"accounts\":[{\"email\":\"a@x.org\"}]}","type":"text"}]}})");
 
@@ -175,18 +189,24 @@ TEST(McpProcess, ServesModernAndLegacyRequestsSideBySide) {
     const std::string input =
         R"({"jsonrpc":"2.0","id":1,"method":"server/discover","params":{)" + meta + "}}\n" +
         R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"list_accounts",)" + meta + "}}\n" +
-        R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"list_accounts"}})" "\n" +
-        R"({"id":4,"method":"ping","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"9"}}})" "\n";
+        R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"list_accounts"}})"
+        "\n" +
+        R"({"id":4,"method":"ping","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"9"}}})"
+        "\n";
     ProcessResult run = runServer(input, environment(agent.socketPath()));
     EXPECT_EQ(run.out,
               R"({"id":1,"jsonrpc":"2.0","result":{)" + served +
                   R"(,"cacheScope":"public","capabilities":{"tools":{}},"resultType":"complete",)"
-                  R"("supportedVersions":["2026-07-28"],"ttlMs":3600000}})" "\n" +
+                  R"("supportedVersions":["2026-07-28"],"ttlMs":3600000}})"
+                  "\n" +
                   R"({"id":2,"jsonrpc":"2.0","result":{)" + served +
-                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete"}})" "\n" +
-                  R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"{\"accounts\":[]}","type":"text"}]}})" "\n" +
+                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete"}})"
+                  "\n" +
+                  R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"{\"accounts\":[]}","type":"text"}]}})"
+                  "\n" +
                   R"({"error":{"code":-32022,"data":{"requested":"9","supported":["2026-07-28"]},)"
-                  R"("message":"Unsupported protocol version"},"id":4,"jsonrpc":"2.0"})" "\n");
+                  R"("message":"Unsupported protocol version"},"id":4,"jsonrpc":"2.0"})"
+                  "\n");
     EXPECT_EQ(run.err, kStarting + kExiting);
     EXPECT_EQ(run.status, 0);
 }
@@ -195,7 +215,8 @@ TEST(McpProcess, KeepsServingUntilEndOfInputAfterTheClientClosesItsOutput) {
     StandInAgent agent({{okReply("{}")}});
     PipedChild server({QUILLBROOK_CLI_PATH, "mcp"}, environment(agent.socketPath()));
     server.closeOutput();
-    const std::string call = R"({"id":1,"method":"tools/call","params":{"name":"list_folders"}})" "\n";
+    const std::string call = R"({"id":1,"method":"tools/call","params":{"name":"list_folders"}})"
+                             "\n";
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(server.send(ping("1") + call));
     }

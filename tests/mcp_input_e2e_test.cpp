@@ -84,7 +84,8 @@ TEST(McpLongLines, AnswersALineBeyondTheBoundWithAParseErrorAndServesTheNext) {
     auto answers = answersWhileFeeding(server, 3, [&] {
         // The terminator is not part of the line: a carriage return may follow the longest one.
         sendPaddedPing(server, "\"at\"", kMaxLineBytes) && server.send("\r\n") &&
-            sendPaddedPing(server, "\"over\"", kMaxLineBytes + 1) && server.send("\n") && server.send(ping("\"after\""));
+            sendPaddedPing(server, "\"over\"", kMaxLineBytes + 1) && server.send("\n") &&
+            server.send(ping("\"after\""));
     });
     EXPECT_EQ(answers, (std::vector<std::string>{pong("\"at\""), kParseError, pong("\"after\"")}));
     PipedChild::Exit exit = server.wait();
@@ -115,7 +116,8 @@ TEST(McpLongLines, AnswersAMessageThatFindsNoMemoryWithAnInternalErrorAndServesT
     PipedChild server({"/bin/sh", "-c", "ulimit -v 98304 && exec \"$0\" mcp", QUILLBROOK_CLI_PATH}, kEnvironment);
     auto answers = answersWhileFeeding(server, 2, [&] {
         const std::string head = R"({"jsonrpc":"2.0","method":"ping","id":"big","params":{"pad":[)";
-        server.send(head) && sendRepeated(server, "0,", 48 * kMiB) && server.send("0]}}\n") && server.send(ping("\"after\""));
+        server.send(head) && sendRepeated(server, "0,", 48 * kMiB) && server.send("0]}}\n") &&
+            server.send(ping("\"after\""));
     });
     EXPECT_EQ(answers, (std::vector<std::string>{kInternalError, pong("\"after\"")}));
     PipedChild::Exit exit = server.wait();

@@ -47,19 +47,19 @@ TEST(McpLineReader, SplitsAtLineFeedsWhereverTheReadsEnd) {
     const std::vector<Case> cases = {
         {"", {}},
         {"a\nbc\n", {"a", "bc"}},
-        {"a\r\nb\r\n", {"a", "b"}},                 // a carriage return before the line feed goes too
-        {"a\r\r\n", {"a\r"}},                        // but only one
-        {"\n\r\n\n", {"", "", ""}},                  // empty lines are lines; skipping them is the server's business
+        {"a\r\nb\r\n", {"a", "b"}},  // a carriage return before the line feed goes too
+        {"a\r\r\n", {"a\r"}},        // but only one
+        {"\n\r\n\n", {"", "", ""}},  // empty lines are lines; skipping them is the server's business
         {"last without feed", {"last without feed"}},
-        {"x\nlast\r", {"x", "last\r"}},            // only a line feed ends a line
+        {"x\nlast\r", {"x", "last\r"}},  // only a line feed ends a line
         {"a\n\r", {"a", "\r"}},
-        {"a\rb\n", {"a\rb"}},                        // a carriage return inside a line stays
+        {"a\rb\n", {"a\rb"}},  // a carriage return inside a line stays
         {std::string("nul\0inside\n", 11), {std::string("nul\0inside", 10)}},
     };
     for (const Case& c : cases) {
         for (std::size_t chunk : {1, 2, 3, 7, 65536}) {
-            EXPECT_EQ(linesOf(c.input, chunk), c.lines) << "input " << testing::PrintToString(c.input) << ", chunk "
-                                                        << chunk;
+            EXPECT_EQ(linesOf(c.input, chunk), c.lines)
+                << "input " << testing::PrintToString(c.input) << ", chunk " << chunk;
         }
     }
 }
@@ -78,18 +78,18 @@ TEST(McpLineReader, RefusesLinesBeyondTheBoundAndGoesOnAfterThem) {
     // With a bound of four bytes.
     const std::vector<Case> cases = {
         {"abcd\nabcde\nok\n", {"abcd", kTooLong, "ok"}},
-        {"abcd\r\nabcd\r\r\n", {"abcd", kTooLong}},       // the terminator is not part of the line
-        {"abcde", {kTooLong}},                               // nor is a missing one
+        {"abcd\r\nabcd\r\r\n", {"abcd", kTooLong}},  // the terminator is not part of the line
+        {"abcde", {kTooLong}},                       // nor is a missing one
         {"abcd", {"abcd"}},
-        {"abcd\r", {kTooLong}},                               // a final carriage return is in the line
+        {"abcd\r", {kTooLong}},  // a final carriage return is in the line
         {std::string(1000, 'x') + "\n\nlast", {kTooLong, "", "last"}},
         {std::string(1000, 'x') + "\r\n" + std::string(1000, 'y') + "\nz\n", {kTooLong, kTooLong, "z"}},
         {"abcde\r\nabc\r\n", {kTooLong, "abc"}},
     };
     for (const Case& c : cases) {
         for (std::size_t chunk : {1, 2, 3, 7, 64, 65536}) {
-            EXPECT_EQ(linesOf(c.input, chunk, 4), c.lines) << "input " << testing::PrintToString(c.input.substr(0, 40))
-                                                           << ", chunk " << chunk;
+            EXPECT_EQ(linesOf(c.input, chunk, 4), c.lines)
+                << "input " << testing::PrintToString(c.input.substr(0, 40)) << ", chunk " << chunk;
         }
     }
 }

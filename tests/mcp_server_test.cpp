@@ -43,9 +43,7 @@ public:
     ~SocketVariable() { ::unsetenv("QUILLBROOK_SOCKET"); }
 };
 
-std::string answerTo(const std::string& line) {
-    return MCPServer().handleMessageSync(line).value_or("<no answer>");
-}
+std::string answerTo(const std::string& line) { return MCPServer().handleMessageSync(line).value_or("<no answer>"); }
 
 TEST(McpDispatch, AnswersEveryMethodOfTheTableAndNothingElse) {
     struct Case {
@@ -55,7 +53,8 @@ TEST(McpDispatch, AnswersEveryMethodOfTheTableAndNothingElse) {
     const std::vector<Case> cases = {
         {R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2026-07-28"}})",
          R"({"id":1,"jsonrpc":"2.0",)" + kInitializeResult},
-        {R"({"id":1,"method":"initialize","params":"not an object"})", R"({"id":1,"jsonrpc":"2.0",)" + kInitializeResult},
+        {R"({"id":1,"method":"initialize","params":"not an object"})",
+         R"({"id":1,"jsonrpc":"2.0",)" + kInitializeResult},
         {R"({"jsonrpc":"2.0","id":"a1","method":"ping"})", R"({"id":"a1","jsonrpc":"2.0","result":{}})"},
         {R"({"jsonrpc":"1.0","id":7,"method":"ping"})", R"({"id":7,"jsonrpc":"2.0","result":{}})"},
         {R"({"id":null,"method":"ping"})", R"({"id":null,"jsonrpc":"2.0","result":{}})"},
@@ -95,18 +94,40 @@ TEST(McpDispatch, AnswersEveryMethodOfTheTableAndNothingElse) {
 
 TEST(McpDispatch, EchoesAnyIdUnchanged) {
     const std::vector<std::string> ids = {
-        R"("a\/b")",    R"("\u00e9\ud83d\ude00")", R"(0)",       R"(-12)",
-        R"(1.5)",       R"(18446744073709551615)", R"(-9223372036854775808)",
-        R"(true)",      R"(false)",                R"([1,"two",null])", R"({"b":1,"a":[{}]})",
-        R"("")",       R"(99999999999999999999)", R"(-9223372036854775809)",
-        R"(1.7976931348623157e308)", R"([18446744073709551616,{"n":-100000000000000000000000}])",
+        R"("a\/b")",
+        R"("\u00e9\ud83d\ude00")",
+        R"(0)",
+        R"(-12)",
+        R"(1.5)",
+        R"(18446744073709551615)",
+        R"(-9223372036854775808)",
+        R"(true)",
+        R"(false)",
+        R"([1,"two",null])",
+        R"({"b":1,"a":[{}]})",
+        R"("")",
+        R"(99999999999999999999)",
+        R"(-9223372036854775809)",
+        R"(1.7976931348623157e308)",
+        R"([18446744073709551616,{"n":-100000000000000000000000}])",
     };
     const std::vector<std::string> echoed = {
-        R"("a\/b")",    "\"\u00e9\U0001F600\"",    R"(0)",       R"(-12)",
-        R"(1.5)",       R"(18446744073709551615)", R"(-9223372036854775808)",
-        R"(true)",      R"(false)",                R"([1,"two",null])", R"({"a":[{}],"b":1})",
-        R"("")",       R"(99999999999999999999)", R"(-9223372036854775809)",
-        R"(1.7976931348623157e+308)", R"([18446744073709551616,{"n":-100000000000000000000000}])",
+        R"("a\/b")",
+        "\"\u00e9\U0001F600\"",
+        R"(0)",
+        R"(-12)",
+        R"(1.5)",
+        R"(18446744073709551615)",
+        R"(-9223372036854775808)",
+        R"(true)",
+        R"(false)",
+        R"([1,"two",null])",
+        R"({"a":[{}],"b":1})",
+        R"("")",
+        R"(99999999999999999999)",
+        R"(-9223372036854775809)",
+        R"(1.7976931348623157e+308)",
+        R"([18446744073709551616,{"n":-100000000000000000000000}])",
     };
     for (std::size_t i = 0; i < ids.size(); ++i) {
         EXPECT_EQ(answerTo(R"({"method":"ping","id":)" + ids[i] + "}"),
@@ -384,11 +405,14 @@ TEST(McpToolCalls, ReportAgentOutcomesAsSuccessfulToolResults) {
         std::string text;
     };
     const std::vector<Case> cases = {
-        {"result re-written sorted", {{okReply(R"({"z":1,"a":{"url":"http://x/y","name":"Zo\u00eb"},"n":1.0})")}},
+        {"result re-written sorted",
+         {{okReply(R"({"z":1,"a":{"url":"http://x/y","name":"Zo\u00eb"},"n":1.0})")}},
          "{\"a\":{\"name\":\"Zo\u00eb\",\"url\":\"http:\\/\\/x\\/y\"},\"n\":1.0,\"z\":1}"},
-        {"numbers kept", {{okReply(R"({"big":-99999999999999999999,"max":18446744073709551615,"f":2.50})")}},
+        {"numbers kept",
+         {{okReply(R"({"big":-99999999999999999999,"max":18446744073709551615,"f":2.50})")}},
          R"({"big":-99999999999999999999,"f":2.5,"max":18446744073709551615})"},
-        {"number beyond the double range", {{okReply(R"({"n":1.7976931348623157e309})")}},
+        {"number beyond the double range",
+         {{okReply(R"({"n":1.7976931348623157e309})")}},
          R"({"error":"bad_response: unparseable server response"})"},
         {"no result object", {{"{\"ok\":true}\n"}}, "{}"},
         {"result not an object", {{"{\"ok\":true,\"result\":[1]}\n"}}, "{}"},
@@ -405,9 +429,9 @@ TEST(McpToolCalls, ReportAgentOutcomesAsSuccessfulToolResults) {
 }
 
 TEST(McpToolCalls, WrapTheResultTextInOneContentItem) {
-    EXPECT_EQ(callTool(R"({"name":"read_draft","arguments":{"draft_id":"D-1"}})", {{okReply(R"({"b":"x/y","a":1})")}})
-                  .answer,
-              R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"{\"a\":1,\"b\":\"x\\\/y\"}","type":"text"}]}})");
+    EXPECT_EQ(
+        callTool(R"({"name":"read_draft","arguments":{"draft_id":"D-1"}})", {{okReply(R"({"b":"x/y","a":1})")}}).answer,
+        R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"{\"a\":1,\"b\":\"x\\\/y\"}","type":"text"}]}})");
 }
 
 TEST(McpToolCalls, ReportAnAbsentAgentAsData) {
@@ -467,8 +491,8 @@ int lowestFreeDescriptor() {
 }
 
 TEST(McpToolCalls, LeaveNoDescriptorOpenWhateverTheOutcome) {
-    StandInAgent agent({{okReply(R"({"accounts":[]})")}, {errorReply("busy", "try later")}, {""}, {"junk\n"},
-                        {okReply("{}")}});
+    StandInAgent agent(
+        {{okReply(R"({"accounts":[]})")}, {errorReply("busy", "try later")}, {""}, {"junk\n"}, {okReply("{}")}});
     MCPServer server;
     const int before = lowestFreeDescriptor();
     for (int i = 0; i < 200; ++i) {

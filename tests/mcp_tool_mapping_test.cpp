@@ -17,7 +17,7 @@ json::Value parsed(const char* text) { return json::Value::parse(text); }
 
 TEST(McpSocketAction, NamesTheAgentActionOfEachTool) {
     const std::pair<const char*, const char*> tools[] = {
-        {"list_accounts", "list_accounts"}, {"list_folders", "list_folders"},  {"list_emails", "list_emails"},
+        {"list_accounts", "list_accounts"}, {"list_folders", "list_folders"},     {"list_emails", "list_emails"},
         {"read_email", "read_email"},       {"list_drafts", "list_local_drafts"}, {"read_draft", "read_local_draft"},
         {"create_draft", "create_draft"},
     };
@@ -27,7 +27,8 @@ TEST(McpSocketAction, NamesTheAgentActionOfEachTool) {
 }
 
 TEST(McpSocketAction, KnowsNoNameOutsideTheCatalogue) {
-    for (const char* name : {"send_email", "delete_draft", "List_Accounts", "list_accounts ", "list_local_drafts", ""}) {
+    for (const char* name :
+         {"send_email", "delete_draft", "List_Accounts", "list_accounts ", "list_local_drafts", ""}) {
         EXPECT_FALSE(mapping::socketAction(name)) << name;  // names compare exactly; an agent action is not a tool
     }
 }
@@ -54,8 +55,7 @@ TEST(McpSocketParams, PassesArgumentsOnExceptOffsetAndTheEmailIdRename) {
         {"read_draft", R"([1,2])", R"({})"},  // anything but an object is no arguments
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(mapping::socketParams(c.tool, parsed(c.arguments)), parsed(c.params))
-            << c.tool << " " << c.arguments;
+        EXPECT_EQ(mapping::socketParams(c.tool, parsed(c.arguments)), parsed(c.params)) << c.tool << " " << c.arguments;
     }
 }
 

@@ -51,8 +51,8 @@ TEST(QuoteBody, PrefixesEveryLineIncludingEmptyOnes) {
 }
 
 TEST(ReplyBody, PutsTheAttributionBetweenReplyAndQuote) {
-    RepliedMessage original{.from = "ada@example.com", .fromName = "Ada", .subject = "", .date = "Mon, 2 Nov",
-                            .body = "Hi\nthere"};
+    RepliedMessage original{
+        .from = "ada@example.com", .fromName = "Ada", .subject = "", .date = "Mon, 2 Nov", .body = "Hi\nthere"};
     EXPECT_EQ(replyBody("Thanks!", original), "Thanks!\n\nOn Mon, 2 Nov, Ada <ada@example.com> wrote:\n> Hi\n> there");
 }
 

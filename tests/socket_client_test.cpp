@@ -26,7 +26,8 @@ CLISocketError server(const std::string& code, const std::string& message) {
 }
 
 // The outcome of one send: the result as compact JSON, or the failure's text.
-std::string outcome(const AgentSocketClient& client, const std::string& action, json::Value params = json::Value::object()) {
+std::string outcome(const AgentSocketClient& client, const std::string& action,
+                    json::Value params = json::Value::object()) {
     try {
         return json::writeCompactSorted(client.send(action, std::move(params)).root());
     } catch (const CLISocketError& error) {
@@ -150,8 +151,7 @@ TEST(SocketExchange, AnAnswerWithoutLineFeedIsALostConnection) {
 TEST(SocketExchange, FramingLimitIsOneMebibyteWithoutLineFeed) {
     const std::size_t limit = 1'048'576;
     EXPECT_EQ(outcomeOfReply(std::string(limit, 'x')), kConnectionLost);
-    EXPECT_EQ(outcomeOfReply(std::string(limit + 1, 'x')),
-              "error: " + test_support::kResponseTooLarge);
+    EXPECT_EQ(outcomeOfReply(std::string(limit + 1, 'x')), "error: " + test_support::kResponseTooLarge);
     std::string head = R"({"ok":true,"result":{"pad":")";
     std::string tail = "\"}}";
     std::string pad(limit - head.size() - tail.size(), 'p');

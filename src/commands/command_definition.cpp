@@ -45,8 +45,6 @@ std::optional<std::string> Arguments::optional(const std::string& name) const {
 
 const std::string& Arguments::value(const std::string& name) const { return values_.at(name); }
 
-std::int64_t Arguments::integer(const std::string& name) const {
-    return parseInteger(value(name)).value_or(0);
-}
+std::int64_t Arguments::integer(const std::string& name) const { return parseInteger(value(name)).value_or(0); }
 
 }  // namespace quillbrook

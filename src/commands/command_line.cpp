@@ -54,14 +54,14 @@ void addArgument(Node& node, const ArgumentDefinition& argument) {
         binding.option = node.app->add_option(argument.name, binding.value, help)->required();
         break;
     case ArgumentKind::option:
-        binding.option = node.app->add_option("--" + argument.name, binding.value, help)->type_name("<" + argument.name + ">");
+        binding.option =
+            node.app->add_option("--" + argument.name, binding.value, help)->type_name("<" + argument.name + ">");
         if (argument.required) {
             binding.option->required();
         }
         if (argument.integer) {
             binding.option->check(CLI::Validator(
-                [](std::string& text) { return parseInteger(text) ? std::string() : "not an integer: " + text; },
-                ""));
+                [](std::string& text) { return parseInteger(text) ? std::string() : "not an integer: " + text; }, ""));
         }
         break;
     case ArgumentKind::flag:
@@ -83,8 +83,9 @@ void build(std::deque<Node>& nodes, const CommandDefinition& definition, CLI::Ap
         return;
     }
     app->require_subcommand(0, 1);
-    auto named = std::find_if(definition.children.begin(), definition.children.end(),
-                              [&](const CommandDefinition& child) { return !words.empty() && child.name == words.front(); });
+    auto named =
+        std::find_if(definition.children.begin(), definition.children.end(),
+                     [&](const CommandDefinition& child) { return !words.empty() && child.name == words.front(); });
     if (named != definition.children.end()) {
         build(nodes, *named, app->add_subcommand(named->name, named->abstract), words.subspan(1));
         return;

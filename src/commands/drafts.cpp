@@ -15,9 +15,10 @@ void draftStatus(const Arguments& arguments) {
 
 // The tool never deletes anything; the command stays so that users learn why.
 void deleteDraft(const Arguments&) {
-    throw CommandFailure("Deleting drafts is not available from the CLI by design \u2014 Quillbrook never deletes. "
-                         "Remove drafts in the Quillbrook app or your main mail client.",
-                         ExitStatus::failure);
+    throw CommandFailure(
+        "Deleting drafts is not available from the CLI by design \u2014 Quillbrook never deletes. "
+        "Remove drafts in the Quillbrook app or your main mail client.",
+        ExitStatus::failure);
 }
 
 ArgumentDefinition draftIdArgument() {

@@ -28,7 +28,10 @@ CommandDefinition fetchCommand() {
         .abstract = "Fetch email messages (list_emails)",
         .arguments =
             {
-                {.name = "folder", .kind = ArgumentKind::option, .help = "Folder to fetch from", .defaultValue = kInboxFolder},
+                {.name = "folder",
+                 .kind = ArgumentKind::option,
+                 .help = "Folder to fetch from",
+                 .defaultValue = kInboxFolder},
                 {.name = "limit",
                  .kind = ArgumentKind::option,
                  .help = "Maximum number of messages to fetch",

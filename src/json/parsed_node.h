@@ -19,7 +19,18 @@
 
 namespace quillbrook::json {
 
-enum class NodeKind : std::uint8_t { null, falseValue, trueValue, string, bigInteger, int64, uint64, real, array, object };
+enum class NodeKind : std::uint8_t {
+    null,
+    falseValue,
+    trueValue,
+    string,
+    bigInteger,
+    int64,
+    uint64,
+    real,
+    array,
+    object
+};
 
 struct Node {
     NodeKind kind = NodeKind::null;

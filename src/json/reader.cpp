@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include <boost/json/basic_parser_impl.hpp>
 #include <fast_float/fast_float.h>
+#include <boost/json/basic_parser_impl.hpp>
 
 #include "json/parsed_node.h"
 

@@ -331,9 +331,8 @@ private:
                                 [](const Member& a, const Member& b) { return a.key == b.key; });
         members.erase(members.begin(), last.base());
         // Writing nested objects uses deeper scratch rows, never this one.
-        writeContainer('{', '}', members.begin(), members.end(), depth, [&](const Member& member) {
-            writeMember(member.key, ParsedNode{*member.value}, depth);
-        });
+        writeContainer('{', '}', members.begin(), members.end(), depth,
+                       [&](const Member& member) { writeMember(member.key, ParsedNode{*member.value}, depth); });
     }
 
     void writeValue(BuiltNode n, std::size_t depth) {
@@ -364,9 +363,8 @@ private:
         case Value::value_t::object: {
             // nlohmann keeps object keys unique and in byte order already.
             const auto& object = v.get_ref<const Value::object_t&>();
-            writeContainer('{', '}', object.begin(), object.end(), depth, [&](const auto& member) {
-                writeMember(member.first, BuiltNode{member.second}, depth);
-            });
+            writeContainer('{', '}', object.begin(), object.end(), depth,
+                           [&](const auto& member) { writeMember(member.first, BuiltNode{member.second}, depth); });
             break;
         }
         case Value::value_t::binary:

@@ -7,9 +7,9 @@
 
 #include "mcp/error_codes.h"
 #include "mcp/line_reader.h"
-#include "util/utf8.h"
 #include "mcp/tool_catalogue.h"
 #include "transport/output.h"
+#include "util/utf8.h"
 
 namespace quillbrook {
 

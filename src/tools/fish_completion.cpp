@@ -21,8 +21,8 @@ std::string nodeLines(const std::string& program, const CommandNode& node) {
     std::string condition = " -n " + quoted("__quillbrook_cli_at " + quoted(node.path));
     std::string lines;
     for (const CommandDefinition& child : node.definition->children) {
-        lines += "complete -c " + program + condition + " -a " + quoted(child.name) + " -d " + quoted(child.abstract) +
-                 "\n";
+        lines +=
+            "complete -c " + program + condition + " -a " + quoted(child.name) + " -d " + quoted(child.abstract) + "\n";
     }
     for (const OptionEntry& option : optionsOf(node)) {
         bool isShort = !option.name.starts_with("--");

@@ -37,9 +37,9 @@ std::string nodeCase(const CommandNode& node) {
             valued += quoted(option.name);
         }
     }
-    return "    " + quoted(node.path) + ")\n      names=(" + names + " ) commands=(" + commands + " )\n      options=(" +
-           options + " ) valued=(" + valued + " ) positionals=" + quoted(positionalPlaceholders(*node.definition)) +
-           " ;;\n";
+    return "    " + quoted(node.path) + ")\n      names=(" + names + " ) commands=(" + commands +
+           " )\n      options=(" + options + " ) valued=(" + valued +
+           " ) positionals=" + quoted(positionalPlaceholders(*node.definition)) + " ;;\n";
 }
 
 }  // namespace

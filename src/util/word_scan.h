@@ -39,8 +39,6 @@ inline bool hasByte(std::uint64_t word, unsigned char byte) { return byteMask(wo
 
 // How many bytes of a loaded word come before the first byte that a mask
 // marks; kWordBytes when it marks none.
-inline std::size_t bytesBeforeMark(std::uint64_t mask) {
-    return static_cast<std::size_t>(std::countr_zero(mask)) / 8;
-}
+inline std::size_t bytesBeforeMark(std::uint64_t mask) { return static_cast<std::size_t>(std::countr_zero(mask)) / 8; }
 
 }  // namespace quillbrook::word_scan
