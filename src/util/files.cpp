@@ -63,9 +63,18 @@ void writeFileAtomically(const std::string& path, std::string_view bytes, mode_t
 }
 
 std::string readWholeFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK a FIFO put where a file was expected would hold the open forever.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         throwErrno("cannot open " + path);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        throwErrno("cannot read " + path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        throwErrno("cannot read " + path + ", which is not a regular file");
     }
     std::string content;
     char buffer[65536];

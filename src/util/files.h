@@ -15,7 +15,8 @@ void publishFile(const std::string& tempPath, const std::string& finalPath, std:
 // publishFile through a temporary name beside `path`; replaces an existing file.
 void writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
-// The whole file; throws std::system_error when it cannot be read.
+// The whole file; throws std::system_error when it cannot be read or is no
+// regular file (never waits on a FIFO or a device).
 std::string readWholeFile(const std::string& path);
 
 // Creates `path` and its missing parents with `mode`; existing directories are

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "dev_agent/mime/header_block.h"
@@ -23,13 +24,27 @@ bool holdsWholeHeader(std::string_view start) {
     return header.endsWithBlankLine || header.end < start.size();
 }
 
-// The start of the file up to the end of its header block, or the whole file
-// when it is shorter.
-std::string readHeaderBytes(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY));
+// The message file at `path`, opened without waiting: O_NONBLOCK keeps a FIFO
+// without a writer from holding the open (and the index with it) forever.
+UniqueFd openMessageFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         throwErrno("cannot open " + path);
     }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        throwErrno("cannot read " + path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw NotAMessageFile(path + " is not a regular file");
+    }
+    return fd;
+}
+
+// The start of the file up to the end of its header block, or the whole file
+// when it is shorter.
+std::string readHeaderBytes(const std::string& path) {
+    UniqueFd fd = openMessageFile(path);
     std::string start;
     while (start.size() < kMaxHeaderBytes) {
         std::size_t had = start.size();

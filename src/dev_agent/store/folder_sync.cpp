@@ -69,8 +69,11 @@ std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string
     ParsedMessage parsed;
     try {
         parsed = readMessageFileHeaders(entry);
+    } catch (const NotAMessageFile& error) {
+        logLineOnce(entry.path, std::string("skipping ") + error.what());
+        return std::nullopt;
     } catch (const std::exception&) {
-        return std::nullopt;  // the next look settles it
+        return std::nullopt;  // gone since the listing: the next look settles it
     }
     IndexedMessage message;
     message.dir = file.dir;

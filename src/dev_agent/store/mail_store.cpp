@@ -40,7 +40,7 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
     try {
         return readMessageFile(entry);
     } catch (const std::exception& error) {
-        logLine("skipping " + entry.path + ": " + error.what());
+        logLineOnce(entry.path, "skipping " + entry.path + ": " + error.what());
     }
     return std::nullopt;
 }

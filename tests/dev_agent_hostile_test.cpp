@@ -1,0 +1,131 @@
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "dev_agent_fixture.h"
+#include "util/io.h"
+#include "util/unix_socket.h"
+
+// What a careless or hostile neighbour can put into a mailbox, around the
+// agent's directories or onto its socket, and what the agent must still do:
+// answer, in bounded time and memory, and stop when asked.
+
+namespace quillbrook::dev_agent_test {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+// One exchange that gives up after `limit`: a hang is a failure, never a hung test.
+std::string askWithin(const std::string& socketPath, const std::string& request, std::chrono::milliseconds limit) {
+    UniqueFd fd = connectUnixSocket(socketPath);
+    if (!fd.valid()) {
+        return "<cannot connect>";
+    }
+    timeval timeout{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (!sendAll(fd.get(), request)) {
+        return "<cannot send>";
+    }
+    std::string line;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = readSome(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            return "<no answer within " + std::to_string(limit.count()) + " ms>";
+        }
+        line.append(buffer, static_cast<std::size_t>(got));
+        if (auto end = line.find('\n'); end != std::string::npos || got == 0) {
+            return line.substr(0, end);
+        }
+    }
+}
+
+json askJson(const std::string& socketPath, const std::string& request) {
+    std::string line = askWithin(socketPath, request, 5s);
+    json answer = json::parse(line, nullptr, false);
+    return answer.is_discarded() ? json{{"unreadable", line}} : answer;
+}
+
+const std::string kListInbox = R"({"action":"list_emails","account":"ada@example.com","limit":200})"
+                               "\n";
+
+// An entry in INBOX's cur/ that is no message file; `scratch` is a directory
+// of the test's own to put link targets in.
+struct HostileEntry {
+    const char* name;
+    std::function<void(const std::string& path, const std::string& scratch)> make;
+    bool opened;  // false: plainly no file, left out when the directory is listed
+};
+
+class HostileMaildirEntry : public testing::TestWithParam<HostileEntry> {};
+
+TEST_P(HostileMaildirEntry, IsSkippedWithoutHoldingUpRequestsOrTheStop) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::string cur = home.path() + "/mail/ada/cur";
+    std::size_t messages = filesIn(cur).size() + filesIn(home.path() + "/mail/ada/new").size();
+    fs::create_directories(home.path() + "/scratch");
+    GetParam().make(cur + "/1800000000.M1P1.hostile:2,S", home.path() + "/scratch");
+
+    AgentProcess agent(home.path());
+    // No ASSERT before the stop below: an agent that hangs must still be stopped.
+    for (int request = 0; request < 3; ++request) {
+        json listed = askJson(agent.socketPath(), kListInbox);
+        EXPECT_EQ(listed["ok"], true) << listed;
+        EXPECT_EQ(listed["result"]["total"], messages);
+    }
+    json accounts = askJson(agent.socketPath(), "{\"action\":\"list_accounts\"}\n");
+    EXPECT_EQ(accounts["ok"], true) << accounts;
+    EXPECT_TRUE(agent.stopsWithin(1500ms)) << "SIGTERM did not stop the agent within 1.5 s";
+    std::string log = agent.log();
+    if (GetParam().opened) {
+        std::string note = "1800000000.M1P1.hostile:2,S is not a regular file";
+        auto first = log.find(note);
+        EXPECT_NE(first, std::string::npos) << log;
+        EXPECT_EQ(log.find(note, first + 1), std::string::npos) << "logged more than once:\n" << log;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostileMaildirEntry,
+    testing::Values(HostileEntry{"fifo",
+                                 [](const std::string& path, const std::string& scratch) {
+                                     ASSERT_EQ(::mkfifo((scratch + "/fifo").c_str(), 0600), 0);
+                                     fs::create_symlink(scratch + "/fifo", path);
+                                 },
+                                 true},
+                    HostileEntry{"fifo_itself",
+                                 [](const std::string& path, const std::string&) {
+                                     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                                 },
+                                 false},
+                    HostileEntry{"endless_device",
+                                 [](const std::string& path, const std::string&) {
+                                     fs::create_symlink("/dev/zero", path);
+                                 },
+                                 true},
+                    HostileEntry{"directory",
+                                 [](const std::string& path, const std::string&) { fs::create_directory(path); }, false},
+                    HostileEntry{"dangling_link",
+                                 [](const std::string& path, const std::string& scratch) {
+                                     fs::create_symlink(scratch + "/missing", path);
+                                 },
+                                 false}),
+    [](const testing::TestParamInfo<HostileEntry>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillbrook::dev_agent_test
