@@ -127,5 +127,74 @@ INSTANTIATE_TEST_SUITE_P(
                                  false}),
     [](const testing::TestParamInfo<HostileEntry>& info) { return std::string(info.param.name); });
 
+// A shared place (such as /tmp) where someone else prepared the agent's
+// directories or its lock: the agent refuses to start and says which
+// directory and why, and follows no link.
+struct SharedPlaceCase {
+    const char* name;
+    const char* message;
+    // Prepares `run` (a directory of the test's own) and names the socket there.
+    std::function<void(const std::string& run)> prepare;
+};
+
+class SharedPlace : public testing::TestWithParam<SharedPlaceCase> {};
+
+void makeDirectory(const std::string& path, mode_t mode) {
+    fs::create_directories(path);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+}
+
+TEST_P(SharedPlace, IsRefusedAndNothingOfTheUsersIsTouched) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::string victim = home.path() + "/victim";
+    std::ofstream(victim) << "precious\n";
+    std::string run = home.path() + "/run";
+    GetParam().prepare(run);
+    StartResult result = runAgentToEnd({"--socket", run + "/agent.sock", "--account",
+                                        "ada@example.com=" + home.path() + "/mail/ada"});
+    EXPECT_EQ(result.status, 1) << result.log;
+    EXPECT_NE(result.log.find(GetParam().message), std::string::npos) << result.log;
+    EXPECT_EQ(readFile(victim), "precious\n");
+    EXPECT_NE(::access((run + "/agent.sock").c_str(), F_OK), 0) << "the refused agent left its socket";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SharedPlace,
+    testing::Values(
+        SharedPlaceCase{"socket_directory_open_to_all", "as the socket's directory: it may be written by other users",
+                        [](const std::string& run) { makeDirectory(run, 01777); }},
+        SharedPlaceCase{"state_directory_made_by_someone", "as the state directory: it may be written by other users",
+                        [](const std::string& run) {
+                            makeDirectory(run, 0700);
+                            makeDirectory(run + "/dev-agent-state", 0777);
+                        }},
+        SharedPlaceCase{"drafts_directory_made_by_someone",
+                        "as the drafts directory: it may be written by other users",
+                        [](const std::string& run) {
+                            makeDirectory(run, 0700);
+                            makeDirectory(run + "/drafts", 0777);
+                        }},
+        SharedPlaceCase{"lock_is_a_link", "agent.lock (a symbolic link; remove it)",
+                        [](const std::string& run) {
+                            makeDirectory(run + "/dev-agent-state", 0700);
+                            ::chmod(run.c_str(), 0700);
+                            fs::create_symlink(fs::path(run).parent_path() / "victim",
+                                               run + "/dev-agent-state/agent.lock");
+                        }}),
+    [](const testing::TestParamInfo<SharedPlaceCase>& info) { return std::string(info.param.name); });
+
+TEST(PrivateState, TheIndexAndItsJournalFilesAreForTheUserAlone) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    AgentProcess agent(home.path());
+    ASSERT_EQ(askJson(agent.socketPath(), kListInbox)["ok"], true);
+    for (const char* file : {"index.sqlite", "index.sqlite-wal", "index.sqlite-shm"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat((home.path() + "/dev-agent-state/" + file).c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+    }
+}
+
 }  // namespace
 }  // namespace quillbrook::dev_agent_test

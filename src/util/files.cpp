@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <stdexcept>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -106,6 +107,31 @@ void makeDirectories(const std::string& path, mode_t mode) {
     if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
         throwErrno("cannot create directory " + path);
     }
+}
+
+void requirePrivateDirectory(const std::string& path, std::string_view role) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        throwErrno("cannot use " + path + " as the " + std::string(role));
+    }
+    std::string problem;
+    if (!S_ISDIR(info.st_mode)) {
+        problem = "is not a directory";
+    } else if (info.st_uid != ::geteuid()) {
+        problem = "belongs to user " + std::to_string(info.st_uid) + ", not to you; use a directory of your own";
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        problem = std::string("may be written by other users (mode ") + mode + "); fix it with chmod go-w " + path;
+    }
+    if (!problem.empty()) {
+        throw std::runtime_error("refusing " + path + " as the " + std::string(role) + ": it " + problem);
+    }
+}
+
+void makePrivateDirectory(const std::string& path, std::string_view role) {
+    makeDirectories(path, 0700);
+    requirePrivateDirectory(path, role);
 }
 
 void setNonBlockingCloseOnExec(int fd) {

@@ -23,6 +23,15 @@ std::string readWholeFile(const std::string& path);
 // left as they are. Throws std::system_error.
 void makeDirectories(const std::string& path, mode_t mode);
 
+// Throws std::runtime_error, naming `path` and the fix, unless `path` is a
+// directory owned by this process's user that neither group nor others may
+// write to: in a directory someone else can write, they can plant, replace or
+// redirect what the program keeps there. `role` says what the directory is for.
+void requirePrivateDirectory(const std::string& path, std::string_view role);
+
+// makeDirectories with mode 0700, then requirePrivateDirectory.
+void makePrivateDirectory(const std::string& path, std::string_view role);
+
 // Sets O_NONBLOCK and FD_CLOEXEC, as every descriptor the agent polls needs.
 void setNonBlockingCloseOnExec(int fd);
 

@@ -39,14 +39,6 @@ bool someoneListens(const std::string& path) {
     throwErrno("cannot tell whether an agent listens on " + path);
 }
 
-void prepareDirectory(const std::string& directory) {
-    makeDirectories(directory, 0700);
-    struct stat info {};
-    if (::stat(directory.c_str(), &info) == 0 && (info.st_mode & 0077) != 0) {
-        logLine("note: " + directory + " is open to other users; the socket itself is only for its owner");
-    }
-}
-
 // Removes a socket file left behind by an agent that died; refuses everything else.
 void clearPath(const std::string& path) {
     struct stat info {};
@@ -91,7 +83,7 @@ Listener::Listener(std::string path) : file_{std::move(path)} {
         throw std::runtime_error("the socket path must have 1 to " + std::to_string(kMaxSocketPathBytes) +
                                  " bytes: " + socketPath);
     }
-    prepareDirectory(std::string(parentDirectory(socketPath)));
+    makePrivateDirectory(std::string(parentDirectory(socketPath)), "socket's directory");
     clearPath(socketPath);
 
     fd_ = newSocket();

@@ -50,7 +50,7 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
 MailStore::MailStore(std::vector<Account> accounts, std::string stateDir)
     : accounts_(std::move(accounts)),
       stateDir_(std::move(stateDir)),
-      index_((makeDirectories(stateDir_, 0700), stateDir_ + "/index.sqlite")) {
+      index_((makePrivateDirectory(stateDir_, "state directory"), stateDir_ + "/index.sqlite")) {
     takeOverUidStateFiles();
 }
 
