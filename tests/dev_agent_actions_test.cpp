@@ -231,6 +231,26 @@ TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
     EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/tmp").empty());
 }
 
+TEST_F(Actions, AServerDraftHoldingNulIsRefusedNamingTheFieldAndNothingIsSaved) {
+    for (const char* field : {"to", "cc", "bcc", "subject", "body", "bodyHTML"}) {
+        Value request = {{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"},
+                         {"body", "See you."},        {"target", "server"}};
+        request[field] = std::string("bo@example.org") + '\0' + "x";
+        try {
+            perform(request);
+            ADD_FAILURE() << field << ": accepted";
+        } catch (const AgentError& error) {
+            EXPECT_EQ(error.code(), "bad_request") << field;
+            EXPECT_EQ(std::string(error.what()),
+                      "\"" + std::string(field) + "\" holds U+0000, which a server draft cannot carry");
+        }
+    }
+    EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
+    Value local = perform({{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"},
+                           {"body", std::string("a\0b", 3)}});
+    EXPECT_EQ(perform({{"action", "read_local_draft"}, {"draft_id", local["id"]}})["body"], std::string("a\0b", 3));
+}
+
 TEST_F(Actions, ServerDraftCreatesAMissingDraftsFolder) {
     perform({{"action", "create_draft"},
              {"account", "sam.okafor@example.org"},
