@@ -127,6 +127,82 @@ INSTANTIATE_TEST_SUITE_P(
                                  false}),
     [](const testing::TestParamInfo<HostileEntry>& info) { return std::string(info.param.name); });
 
+// Messages too large to show whole: what is read stays within a budget and
+// every answer within the 1 MiB a client accepts, cut at a character boundary
+// with a note saying so.
+struct LargeMessageCase {
+    const char* name;
+    std::function<std::string()> message;
+};
+
+class LargeMessage : public testing::TestWithParam<LargeMessageCase> {};
+
+std::string header(const std::string& subject, const std::string& contentType) {
+    return "From: Big Sender <big@example.com>\nTo: ada@example.com\nSubject: " + subject +
+           "\nDate: Mon, 7 Dec 2026 10:00:00 +0000\nMIME-Version: 1.0\nContent-Type: " + contentType + "\n\n";
+}
+
+// `count` lines of `line` (which holds no line feed).
+std::string lines(const std::string& line, std::size_t count) {
+    std::string text;
+    text.reserve((line.size() + 1) * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        text.append(line).push_back('\n');
+    }
+    return text;
+}
+
+TEST_P(LargeMessage, IsShownCutWithinTheAnswerLimit) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::ofstream(home.path() + "/mail/ada/cur/1800000000.M1P1.large:2,S", std::ios::binary) << GetParam().message();
+    AgentProcess agent(home.path());
+    json listed = askJson(agent.socketPath(), kListInbox);
+    ASSERT_EQ(listed["ok"], true) << listed;
+    std::string uid;
+    for (const auto& email : listed["result"]["emails"]) {
+        if (email["subject"] == GetParam().name) {
+            uid = email["uid"];
+        }
+    }
+    ASSERT_FALSE(uid.empty()) << "not listed";
+    std::string line = askWithin(agent.socketPath(), R"({"action":"read_email","uid":")" + uid + "\"}\n", 30s);
+    EXPECT_LE(line.size(), 1024u * 1024u);
+    json answer = json::parse(line, nullptr, false);
+    ASSERT_EQ(answer["ok"], true) << line.substr(0, 200);
+    std::string body = answer["result"]["body"];
+    const std::string note = "\n\n[The message is too large to show whole; the rest is cut.]\n";
+    ASSERT_GE(body.size(), note.size());
+    EXPECT_EQ(body.substr(body.size() - note.size()), note);
+    EXPECT_EQ(answer["result"]["subject"], GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LargeMessage,
+    testing::Values(
+        LargeMessageCase{"long_body",
+                         [] {
+                             // 2 MiB of text, two-byte characters, so a cut in the middle of one shows.
+                             return header("long_body", "text/plain; charset=utf-8") +
+                                    lines("Gr\xC3\xBC\xC3\x9F" + std::string(58, 'e'), 33000);
+                         }},
+        LargeMessageCase{"beyond_the_read_budget",
+                         [] {
+                             return header("beyond_the_read_budget", "text/plain") +
+                                    lines(std::string(99, 'x'), 360000);
+                         }},
+        LargeMessageCase{"hundred_thousand_parts",
+                         [] {
+                             std::string message = header("hundred_thousand_parts", "multipart/mixed; boundary=b");
+                             message += "--b\nContent-Type: text/plain\n\nThe first part.\n";
+                             for (int part = 0; part < 100000; ++part) {
+                                 message += "--b\nContent-Type: application/octet-stream\n"
+                                            "Content-Disposition: attachment; filename=p.bin\n\nxx\n";
+                             }
+                             return message + "--b--\n";
+                         }}),
+    [](const testing::TestParamInfo<LargeMessageCase>& info) { return std::string(info.param.name); });
+
 // A shared place (such as /tmp) where someone else prepared the agent's
 // directories or its lock: the agent refuses to start and says which
 // directory and why, and follows no link.

@@ -1,5 +1,6 @@
 #include "dev_agent/maildir/message_file.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -7,7 +8,6 @@
 #include <unistd.h>
 
 #include "dev_agent/mime/header_block.h"
-#include "util/files.h"
 #include "util/io.h"
 #include "util/unique_fd.h"
 
@@ -39,6 +39,25 @@ UniqueFd openMessageFile(const std::string& path) {
         throw NotAMessageFile(path + " is not a regular file");
     }
     return fd;
+}
+
+// Up to `limit` bytes from the start of the file; `cut` says whether more was there.
+std::string readStart(int fd, const std::string& path, std::size_t limit, bool& cut) {
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = readSome(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            throwErrno("cannot read " + path);
+        }
+        std::size_t room = limit - bytes.size();
+        cut = static_cast<std::size_t>(got) > room;
+        bytes.append(buffer, std::min(static_cast<std::size_t>(got), room));
+        if (got == 0 || bytes.size() == limit) {
+            cut = cut || (bytes.size() == limit && readSome(fd, buffer, 1) > 0);
+            return bytes;
+        }
+    }
 }
 
 // The start of the file up to the end of its header block, or the whole file
@@ -73,7 +92,11 @@ ParsedMessage withDeliveryDate(ParsedMessage message, const MaildirEntry& entry)
 }  // namespace
 
 ParsedMessage readMessageFile(const MaildirEntry& entry) {
-    return withDeliveryDate(readMessage(readWholeFile(entry.path)), entry);
+    UniqueFd fd = openMessageFile(entry.path);
+    bool cut = false;
+    ParsedMessage message = readMessage(readStart(fd.get(), entry.path, kMaxMessageBytes, cut));
+    message.cut = message.cut || cut;
+    return withDeliveryDate(std::move(message), entry);
 }
 
 ParsedMessage readMessageFileHeaders(const MaildirEntry& entry) {

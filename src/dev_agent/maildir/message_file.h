@@ -22,6 +22,11 @@ ParsedMessage readMessageFileHeaders(const MaildirEntry& entry);
 // A header block longer than this is cut; no sane header comes near it.
 inline constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 
+// How much of a message file is read: past it the message is shown cut (its
+// header, the start of its body and a note), so that one huge file cannot take
+// the agent's memory. Parsing costs a small multiple of what is read.
+inline constexpr std::size_t kMaxMessageBytes = 16 * 1024 * 1024;
+
 struct NotAMessageFile : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
