@@ -179,7 +179,7 @@ TEST_F(Actions, ReadPointsToTheFolderThatHoldsAUid) {
         EXPECT_EQ(error.code(), "not_found");
         EXPECT_NE(std::string(error.what()).find("it is in Archive"), std::string::npos) << error.what();
     }
-    EXPECT_EQ(perform({{"action", "read_email"}, {"uid", std::stoi(uid)}, {"folder", "archive"}})["subject"],
+    EXPECT_EQ(perform({{"action", "read_email"}, {"uid", std::stoull(uid)}, {"folder", "archive"}})["subject"],
               "Welcome to Bluefern Analytics");
 }
 
@@ -192,7 +192,7 @@ TEST_F(Actions, UidsSurviveRestartsAndNewArrivalsTakeNewNumbers) {
     open();
     EXPECT_EQ(uidOf("Draft budget for the Harbour project"), budget);
     EXPECT_EQ(uidOf("Lunch on Thursday?"), lunch);
-    EXPECT_GT(std::stoi(uidOf("Late arrival")), std::stoi(lunch));
+    EXPECT_GT(std::stoull(uidOf("Late arrival")), std::stoull(lunch));
 }
 
 TEST_F(Actions, ListsAFileWithoutHeaderByItsTextAndDeliveryTime) {
