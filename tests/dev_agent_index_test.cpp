@@ -174,6 +174,30 @@ TEST_F(Index, AUidOfALostIndexNeverNamesAnotherMessage) {
     }
 }
 
+// A mail program renaming a message's file to record its flags, again and
+// again, while it is read: every read finds it.
+TEST_F(Index, AMessageWhoseFlagsChangeWhileItIsReadIsAlwaysFound) {
+    open();
+    listing();
+    std::atomic<bool> done{false};
+    std::thread mailProgram([&] {
+        const std::string names[] = {mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"),
+                                     mailPath("cur/1700000002.M2P1.host:2,RS")};
+        for (std::size_t i = 0; !done; ++i) {
+            std::filesystem::rename(names[i % 3], names[(i + 1) % 3]);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    int missed = 0;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        auto found = store_->read(account_, {"INBOX", account_.root, ""}, uid(2));
+        missed += !found || found->message.subject != "Second" ? 1 : 0;
+    }
+    done = true;
+    mailProgram.join();
+    EXPECT_EQ(missed, 0) << "of 300 reads";
+}
+
 TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
     settleBoth();
     open();

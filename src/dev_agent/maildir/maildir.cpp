@@ -102,6 +102,19 @@ std::vector<std::string> messageFileNames(const std::string& directory) {
     return names;
 }
 
+std::optional<MaildirEntry> findByUniqueName(const std::string& folderPath, std::string_view uniqueName) {
+    for (const char* sub : {"/cur/", "/new/"}) {
+        for (const auto& name : messageFileNames(folderPath + sub)) {
+            std::optional<MaildirEntry> entry = parseMaildirFileName(name);
+            if (entry->uniqueName == uniqueName) {
+                entry->path = folderPath + sub + name;
+                return entry;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry) {
     const std::string& name = entry.uniqueName;
     std::int64_t seconds = 0;

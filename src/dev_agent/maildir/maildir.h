@@ -37,6 +37,11 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 // when it is opened.
 std::vector<std::string> messageFileNames(const std::string& directory);
 
+// The message file of the folder at `folderPath` whose unique name is
+// `uniqueName`, in cur/ or new/, whatever its flags: where a message went that
+// a mail program renamed. Nothing when there is none.
+std::optional<MaildirEntry> findByUniqueName(const std::string& folderPath, std::string_view uniqueName);
+
 // When the message was delivered: the time a delivery agent puts at the start of
 // the unique name ("1740989520.M101P4101.host"), else the file's modification
 // time; nothing when neither can be read.

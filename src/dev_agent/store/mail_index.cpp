@@ -52,6 +52,7 @@ CREATE TABLE IF NOT EXISTS messages (
 );
 CREATE INDEX IF NOT EXISTS messages_by_time ON messages (folder, time DESC, uid DESC, seen);
 CREATE INDEX IF NOT EXISTS messages_by_uid ON messages (folder, uid);
+CREATE INDEX IF NOT EXISTS uids_by_uid ON uids (account, uid);
 PRAGMA user_version = 2;
 )";
 
@@ -133,6 +134,7 @@ struct MailIndex::Statements {
           addAccount(db.prepare("INSERT OR IGNORE INTO accounts (account, next_uid) VALUES (?1, ?2)")),
           raiseNextUid(db.prepare("UPDATE accounts SET next_uid = max(next_uid, ?2) WHERE account = ?1")),
           uidOf(db.prepare("SELECT uid FROM uids WHERE account = ?1 AND name = ?2")),
+          nameOf(db.prepare("SELECT name FROM uids WHERE account = ?1 AND uid = ?2")),
           addUid(db.prepare("INSERT OR IGNORE INTO uids (account, name, uid) VALUES (?1, ?2, ?3)")),
           folderOf(db.prepare("SELECT id FROM folders WHERE account = ?1 AND path = ?2")),
           addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
@@ -150,7 +152,7 @@ struct MailIndex::Statements {
           setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
                              "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
 
-    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, addUid, folderOf, addFolder, stampsOf, setStamps,
+    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf, setStamps,
         names, insert, remove, totals, count, newest, byUid, setBody;
 };
 
@@ -205,6 +207,14 @@ std::uint64_t MailIndex::uidFor(const std::string& account, const std::string& u
     sqlite::Query(statements_->addUid).bind(1, account).bind(2, uniqueName).bind(3, uid).run();
     sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
     return static_cast<std::uint64_t>(uid);
+}
+
+std::optional<std::string> MailIndex::uniqueNameOf(const std::string& account, std::uint64_t uid) {
+    sqlite::Query query(statements_->nameOf);
+    if (!query.bind(1, account).bind(2, static_cast<std::int64_t>(uid)).step()) {
+        return std::nullopt;
+    }
+    return query.text(0);
 }
 
 std::int64_t MailIndex::folderId(const std::string& account, const std::string& folderPath) {

@@ -69,6 +69,8 @@ public:
     // start from the time its numbering began (see mail_index.cpp), so that
     // no UID of a lost index comes to name another message.
     std::uint64_t uidFor(const std::string& account, const std::string& uniqueName);
+    // The unique name that `uid` was given to, in whichever folder.
+    std::optional<std::string> uniqueNameOf(const std::string& account, std::uint64_t uid);
 
     std::int64_t folderId(const std::string& account, const std::string& folderPath);
     DirectoryStamps stamps(std::int64_t folder);

@@ -91,7 +91,11 @@ public:
 private:
     std::int64_t synced(const Account& account, const MaildirFolder& folder,
                         const std::function<bool()>& stopRequested = [] { return false; });
-    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid);
+    // `followRenames`: when the index does not hold the UID in `folder`, look
+    // for its message file by unique name (it may have been renamed while the
+    // folder was listed); a search through every folder leaves that out.
+    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid,
+                                           bool followRenames);
     void addBodySummaries(const MaildirFolder& folder, std::int64_t folderId, std::vector<IndexedMessage>& page);
     void takeOverUidStateFiles();
 
