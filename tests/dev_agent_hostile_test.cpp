@@ -203,6 +203,25 @@ INSTANTIATE_TEST_SUITE_P(
                          }}),
     [](const testing::TestParamInfo<LargeMessageCase>& info) { return std::string(info.param.name); });
 
+// Clients that connect and say nothing (a client stuck in a retry loop) cost
+// the agent a descriptor each, not a worker: others are answered at once.
+TEST(ConnectionFlood, IdleConnectionsDelayNobody) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    AgentProcess agent(home.path(), {"--request-timeout", "30"});
+    std::vector<UniqueFd> idle;
+    for (int i = 0; i < 200; ++i) {
+        idle.push_back(connectUnixSocket(agent.socketPath()));
+        ASSERT_TRUE(idle.back().valid()) << i;
+    }
+    for (int round = 0; round < 3; ++round) {
+        json accounts = askJson(agent.socketPath(), "{\"action\":\"list_accounts\"}\n");
+        EXPECT_EQ(accounts["ok"], true) << accounts;
+    }
+    idle.clear();
+    EXPECT_TRUE(agent.stopsWithin(1500ms));
+}
+
 // A shared place (such as /tmp) where someone else prepared the agent's
 // directories or its lock: the agent refuses to start and says which
 // directory and why, and follows no link.
