@@ -222,6 +222,42 @@ TEST(ConnectionFlood, IdleConnectionsDelayNobody) {
     EXPECT_TRUE(agent.stopsWithin(1500ms));
 }
 
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+// The agent's resident memory in KiB, from /proc.
+long residentKilobytes(pid_t pid) {
+    std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    auto field = status.find("VmRSS:");
+    return field == std::string::npos ? -1 : std::stol(status.substr(field + 6));
+}
+
+// Parsing large requests takes memory for a moment; once the burst is over the
+// agent gives it back instead of keeping its peak for good.
+TEST(MemoryAfterABurst, GoesBackNearTheIdleSize) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    AgentProcess agent(home.path());
+    ASSERT_EQ(askJson(agent.socketPath(), kListInbox)["ok"], true);
+    long idle = residentKilobytes(agent.pid());
+    std::string pad;
+    for (pad = "[1"; pad.size() < 1000 * 1000; pad += ",1") {
+    }
+    const std::string request = R"({"action":"list_accounts","pad":)" + pad + "]}\n";
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.emplace_back([&] { askWithin(agent.socketPath(), request, 30s); });
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+    long after = residentKilobytes(agent.pid());
+    for (int wait = 0; wait < 30 && after > idle + 64 * 1024; ++wait) {
+        std::this_thread::sleep_for(100ms);
+        after = residentKilobytes(agent.pid());
+    }
+    EXPECT_LE(after, idle + 64 * 1024) << "idle " << idle << " KiB, after the burst " << after << " KiB";
+}
+#endif
+
 // A shared place (such as /tmp) where someone else prepared the agent's
 // directories or its lock: the agent refuses to start and says which
 // directory and why, and follows no link.

@@ -63,6 +63,7 @@ int run(const AgentOptions& options) {
 
 int main(int argc, char** argv) {
     quillbrook::prepareProcess();
+    quillbrook::returnMemoryPromptly();
     CLI::App app{"Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
                  "It never sends, moves or deletes mail.",
                  "quillbrook-dev-agent"};

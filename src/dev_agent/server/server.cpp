@@ -24,6 +24,7 @@
 #include "dev_agent/server/worker_pool.h"
 #include "util/files.h"
 #include "util/io.h"
+#include "util/process_setup.h"
 
 namespace quillbrook::dev_agent {
 
@@ -149,6 +150,11 @@ public:
 private:
     bool waitAndServe() {
         Clock::time_point now = Clock::now();
+        if (clients_.empty() && servedSinceIdle_) {
+            // A burst of large requests or answers leaves the heap grown; idle, the agent gives it back.
+            releaseFreeMemory();
+            servedSinceIdle_ = false;
+        }
         bool accepting = clients_.size() < limit_ && now >= acceptAgainAt_;
         noteLimit();
         std::vector<pollfd> entries = {{stop_.fd(), POLLIN, 0}, {finished_.fd(), POLLIN, 0},
@@ -240,6 +246,7 @@ private:
         client.answer = std::move(answer.line);
         client.unwritten = client.answer;
         client.step = Client::Step::writing;
+        servedSinceIdle_ = true;
         // The answer gets its own time: a slow action must not eat the client's.
         client.deadline = now + timeout_;
     }
@@ -291,6 +298,7 @@ private:
     std::map<std::uint64_t, Client> clients_;
     std::uint64_t nextId_ = 0;
     bool paused_ = false;
+    bool servedSinceIdle_ = false;
     Clock::time_point acceptAgainAt_{};
     FinishedAnswers finished_;
     // Last, so that it is gone (its threads joined) before what they use.
