@@ -203,6 +203,63 @@ INSTANTIATE_TEST_SUITE_P(
                          }}),
     [](const testing::TestParamInfo<LargeMessageCase>& info) { return std::string(info.param.name); });
 
+TEST(MaildirNames, AMessageWhoseFileNameIsNotUtf8IsListedAndRead) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::ofstream(home.path() + "/mail/ada/cur/1800000000.M1P1.h\xFF\xFE:2,S")
+        << "From: x@example.com\nSubject: Odd name\nDate: Mon, 7 Dec 2026 10:00:00 +0000\n\nStill mail.\n";
+    AgentProcess agent(home.path());
+    json listed = askJson(agent.socketPath(), kListInbox);
+    ASSERT_EQ(listed["ok"], true) << listed;
+    std::string uid;
+    for (const auto& email : listed["result"]["emails"]) {
+        if (email["subject"] == "Odd name") {
+            uid = email["uid"];
+            EXPECT_EQ(email["flags"], json::array({"seen"}));
+        }
+    }
+    ASSERT_FALSE(uid.empty()) << listed;
+    json read = askJson(agent.socketPath(), R"({"action":"read_email","uid":")" + uid + "\"}\n");
+    EXPECT_EQ(read["result"]["body"], "Still mail.\n") << read;
+}
+
+// Waits up to `limit` for `text` in the agent's log; its position, or npos.
+std::size_t waitForLog(const AgentProcess& agent, const std::string& text, std::chrono::seconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::size_t found = agent.log().find(text);
+        if (found != std::string::npos || std::chrono::steady_clock::now() > deadline) {
+            return found;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+TEST(IndexingOrder, ARequestGoesAheadOfTheBackgroundIndexing) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::string bulk = home.path() + "/mail/ada/.Bulk";
+    for (const char* sub : {"/cur", "/new", "/tmp"}) {
+        fs::create_directories(bulk + sub);
+    }
+    for (int i = 0; i < 30000; ++i) {
+        std::ofstream(bulk + "/cur/17000" + std::to_string(10000 + i) + ".M1P1.bulk:2,S")
+            << "From: list@example.com\nSubject: Bulk " << i << "\n\nbody\n";
+    }
+    AgentProcess agent(home.path());
+    ASSERT_NE(waitForLog(agent, "indexing Bulk of ada@example.com: 30000 new messages", 60s), std::string::npos)
+        << agent.log();
+    json listed = askJson(agent.socketPath(), R"({"action":"list_emails","account":"sam.okafor@example.org"})"
+                                              "\n");
+    ASSERT_EQ(listed["ok"], true) << listed;
+    std::size_t answered = waitForLog(agent, "\"list_emails\" -> ok", 5s);
+    ASSERT_NE(answered, std::string::npos) << agent.log();
+    // Indexing resumed after the request reports only what was left; waiting
+    // for the request, it would have reported all 30000 first.
+    EXPECT_EQ(agent.log().find("indexed Bulk of ada@example.com: 30000 messages"), std::string::npos)
+        << "the request waited for the whole folder:\n" << agent.log();
+}
+
 // Clients that connect and say nothing (a client stuck in a retry loop) cost
 // the agent a descriptor each, not a worker: others are answered at once.
 TEST(ConnectionFlood, IdleConnectionsDelayNobody) {

@@ -12,7 +12,6 @@
 #include "dev_agent/base/text.h"
 #include "dev_agent/maildir/modified_utf7.h"
 #include "util/files.h"
-#include "util/utf8.h"
 
 namespace quillbrook::dev_agent {
 
@@ -66,8 +65,8 @@ std::string hostPart() {
 }  // namespace
 
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
-    // A name that is not UTF-8 could not be written into the UID state.
-    if (fileName.empty() || fileName.front() == '.' || !utf8::isValid(fileName)) {
+    // Any other bytes make a name: it is never shown, only its UID and flags are.
+    if (fileName.empty() || fileName.front() == '.') {
         return std::nullopt;
     }
     MaildirEntry entry;

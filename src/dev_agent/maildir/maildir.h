@@ -27,8 +27,8 @@ struct MaildirFolder {
     std::string storedName;  // the name as spelt on disk; empty when it is `name`
 };
 
-// The unique name and flags encoded in a file name; nothing for names a Maildir
-// reader must skip (those starting with a dot).
+// The unique name and flags encoded in a file name, whatever bytes it holds;
+// nothing for names a Maildir reader must skip (those starting with a dot).
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 
 // The names of the message files in `directory` (a folder's cur/ or new/),

@@ -1,9 +1,11 @@
 #include "dev_agent/store/mail_store.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <system_error>
+#include <thread>
 
 #include "dev_agent/base/log.h"
 #include "dev_agent/base/text.h"
@@ -85,20 +87,34 @@ std::int64_t MailStore::synced(const Account& account, const MaildirFolder& fold
     return id;
 }
 
+MailStore::RequestLock::RequestLock(MailStore& store) {
+    ++store.waitingRequests_;
+    lock = std::unique_lock(store.mutex_);
+    --store.waitingRequests_;
+}
+
 void MailStore::indexAll(const std::function<bool()>& stopRequested) {
+    auto stepAside = [&] { return stopRequested() || waitingRequests_ > 0; };
     for (const auto& account : accounts_) {
         for (const auto& folder : discoverMaildirFolders(account.root)) {
-            if (stopRequested()) {
-                return;
+            // A folder left half done for a request is taken up again where it stopped.
+            for (bool done = false; !done;) {
+                while (waitingRequests_ > 0 && !stopRequested()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                if (stopRequested()) {
+                    return;
+                }
+                std::lock_guard lock(mutex_);
+                synced(account, folder, stepAside);
+                done = !stepAside();
             }
-            std::lock_guard lock(mutex_);
-            synced(account, folder, stopRequested);
         }
     }
 }
 
 std::vector<FolderCounts> MailStore::folders(const Account& account) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     std::vector<FolderCounts> counts;
     for (auto& folder : discoverMaildirFolders(account.root)) {
         FolderTotals totals = index_.totals(synced(account, folder));
@@ -129,7 +145,7 @@ void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folde
 }
 
 FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, std::size_t limit) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     std::int64_t id = synced(account, folder);
     std::vector<IndexedMessage> newest = index_.newest(id, limit);
     addBodySummaries(folder, id, newest);
@@ -190,12 +206,12 @@ std::optional<FoundMessage> MailStore::readLocked(const Account& account, const 
 }
 
 std::optional<FoundMessage> MailStore::read(const Account& account, const MaildirFolder& folder, std::uint64_t uid) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     return readLocked(account, folder, uid, true);
 }
 
 std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_t uid) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     for (const auto& folder : discoverMaildirFolders(account.root)) {
         if (auto found = readLocked(account, folder, uid, false)) {
             return found;
@@ -205,7 +221,7 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 }
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
         MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -85,10 +86,19 @@ public:
     SavedDraft saveDraft(const Account& account, const std::string& message);
 
     // Indexes every folder of every account, as at start; returns early once
-    // `stopRequested` says so.
+    // `stopRequested` says so. A request that comes meanwhile goes first: the
+    // indexing steps aside after its current batch, so that the folder the
+    // request asks for is indexed before the rest.
     void indexAll(const std::function<bool()>& stopRequested);
 
 private:
+    // The store's lock as a request takes it: ahead of the background indexing.
+    class RequestLock {
+    public:
+        explicit RequestLock(MailStore& store);
+        std::unique_lock<std::mutex> lock;
+    };
+
     std::int64_t synced(const Account& account, const MaildirFolder& folder,
                         const std::function<bool()>& stopRequested = [] { return false; });
     // `followRenames`: when the index does not hold the UID in `folder`, look
@@ -102,6 +112,7 @@ private:
     std::vector<Account> accounts_;
     std::string stateDir_;
     std::mutex mutex_;
+    std::atomic<int> waitingRequests_{0};
     MailIndex index_;
 };
 
