@@ -102,29 +102,24 @@ TEST_P(HostileMaildirEntry, IsSkippedWithoutHoldingUpRequestsOrTheStop) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostileMaildirEntry,
-    testing::Values(HostileEntry{"fifo",
-                                 [](const std::string& path, const std::string& scratch) {
-                                     ASSERT_EQ(::mkfifo((scratch + "/fifo").c_str(), 0600), 0);
-                                     fs::create_symlink(scratch + "/fifo", path);
-                                 },
-                                 true},
-                    HostileEntry{"fifo_itself",
-                                 [](const std::string& path, const std::string&) {
-                                     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-                                 },
-                                 false},
-                    HostileEntry{"endless_device",
-                                 [](const std::string& path, const std::string&) {
-                                     fs::create_symlink("/dev/zero", path);
-                                 },
-                                 true},
-                    HostileEntry{"directory",
-                                 [](const std::string& path, const std::string&) { fs::create_directory(path); }, false},
-                    HostileEntry{"dangling_link",
-                                 [](const std::string& path, const std::string& scratch) {
-                                     fs::create_symlink(scratch + "/missing", path);
-                                 },
-                                 false}),
+    testing::Values(
+        HostileEntry{"fifo",
+                     [](const std::string& path, const std::string& scratch) {
+                         ASSERT_EQ(::mkfifo((scratch + "/fifo").c_str(), 0600), 0);
+                         fs::create_symlink(scratch + "/fifo", path);
+                     },
+                     true},
+        HostileEntry{"fifo_itself",
+                     [](const std::string& path, const std::string&) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+                     false},
+        HostileEntry{"endless_device",
+                     [](const std::string& path, const std::string&) { fs::create_symlink("/dev/zero", path); }, true},
+        HostileEntry{"directory", [](const std::string& path, const std::string&) { fs::create_directory(path); },
+                     false},
+        HostileEntry{
+            "dangling_link",
+            [](const std::string& path, const std::string& scratch) { fs::create_symlink(scratch + "/missing", path); },
+            false}),
     [](const testing::TestParamInfo<HostileEntry>& info) { return std::string(info.param.name); });
 
 // Messages too large to show whole: what is read stays within a budget and
@@ -179,28 +174,29 @@ TEST_P(LargeMessage, IsShownCutWithinTheAnswerLimit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LargeMessage,
-    testing::Values(
-        LargeMessageCase{"long_body",
-                         [] {
-                             // 2 MiB of text, two-byte characters, so a cut in the middle of one shows.
-                             return header("long_body", "text/plain; charset=utf-8") +
-                                    lines("Gr\xC3\xBC\xC3\x9F" + std::string(58, 'e'), 33000);
-                         }},
-        LargeMessageCase{"beyond_the_read_budget",
-                         [] {
-                             return header("beyond_the_read_budget", "text/plain") +
-                                    lines(std::string(99, 'x'), 360000);
-                         }},
-        LargeMessageCase{"hundred_thousand_parts",
-                         [] {
-                             std::string message = header("hundred_thousand_parts", "multipart/mixed; boundary=b");
-                             message += "--b\nContent-Type: text/plain\n\nThe first part.\n";
-                             for (int part = 0; part < 100000; ++part) {
-                                 message += "--b\nContent-Type: application/octet-stream\n"
-                                            "Content-Disposition: attachment; filename=p.bin\n\nxx\n";
-                             }
-                             return message + "--b--\n";
-                         }}),
+    testing::Values(LargeMessageCase{"long_body",
+                                     [] {
+                                         // 2 MiB of text, two-byte characters, so a cut in the middle of one shows.
+                                         return header("long_body", "text/plain; charset=utf-8") +
+                                                lines("Gr\xC3\xBC\xC3\x9F" + std::string(58, 'e'), 33000);
+                                     }},
+                    LargeMessageCase{"beyond_the_read_budget",
+                                     [] {
+                                         return header("beyond_the_read_budget", "text/plain") +
+                                                lines(std::string(99, 'x'), 360000);
+                                     }},
+                    LargeMessageCase{"hundred_thousand_parts",
+                                     [] {
+                                         std::string message =
+                                             header("hundred_thousand_parts", "multipart/mixed; boundary=b");
+                                         message += "--b\nContent-Type: text/plain\n\nThe first part.\n";
+                                         for (int part = 0; part < 100000; ++part) {
+                                             message +=
+                                                 "--b\nContent-Type: application/octet-stream\n"
+                                                 "Content-Disposition: attachment; filename=p.bin\n\nxx\n";
+                                         }
+                                         return message + "--b--\n";
+                                     }}),
     [](const testing::TestParamInfo<LargeMessageCase>& info) { return std::string(info.param.name); });
 
 TEST(MaildirNames, AMessageWhoseFileNameIsNotUtf8IsListedAndRead) {
@@ -257,7 +253,8 @@ TEST(IndexingOrder, ARequestGoesAheadOfTheBackgroundIndexing) {
     // Indexing resumed after the request reports only what was left; waiting
     // for the request, it would have reported all 30000 first.
     EXPECT_EQ(agent.log().find("indexed Bulk of ada@example.com: 30000 messages"), std::string::npos)
-        << "the request waited for the whole folder:\n" << agent.log();
+        << "the request waited for the whole folder:\n"
+        << agent.log();
 }
 
 // Clients that connect and say nothing (a client stuck in a retry loop) cost
@@ -339,38 +336,40 @@ TEST_P(SharedPlace, IsRefusedAndNothingOfTheUsersIsTouched) {
     std::ofstream(victim) << "precious\n";
     std::string run = home.path() + "/run";
     GetParam().prepare(run);
-    StartResult result = runAgentToEnd({"--socket", run + "/agent.sock", "--account",
-                                        "ada@example.com=" + home.path() + "/mail/ada"});
+    StartResult result =
+        runAgentToEnd({"--socket", run + "/agent.sock", "--account", "ada@example.com=" + home.path() + "/mail/ada"});
     EXPECT_EQ(result.status, 1) << result.log;
     EXPECT_NE(result.log.find(GetParam().message), std::string::npos) << result.log;
     EXPECT_EQ(readFile(victim), "precious\n");
     EXPECT_NE(::access((run + "/agent.sock").c_str(), F_OK), 0) << "the refused agent left its socket";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SharedPlace,
-    testing::Values(
-        SharedPlaceCase{"socket_directory_open_to_all", "as the socket's directory: it may be written by other users",
-                        [](const std::string& run) { makeDirectory(run, 01777); }},
-        SharedPlaceCase{"state_directory_made_by_someone", "as the state directory: it may be written by other users",
-                        [](const std::string& run) {
-                            makeDirectory(run, 0700);
-                            makeDirectory(run + "/dev-agent-state", 0777);
-                        }},
-        SharedPlaceCase{"drafts_directory_made_by_someone",
-                        "as the drafts directory: it may be written by other users",
-                        [](const std::string& run) {
-                            makeDirectory(run, 0700);
-                            makeDirectory(run + "/drafts", 0777);
-                        }},
-        SharedPlaceCase{"lock_is_a_link", "agent.lock (a symbolic link; remove it)",
-                        [](const std::string& run) {
-                            makeDirectory(run + "/dev-agent-state", 0700);
-                            ::chmod(run.c_str(), 0700);
-                            fs::create_symlink(fs::path(run).parent_path() / "victim",
-                                               run + "/dev-agent-state/agent.lock");
-                        }}),
-    [](const testing::TestParamInfo<SharedPlaceCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, SharedPlace,
+                         testing::Values(SharedPlaceCase{"socket_directory_open_to_all",
+                                                         "as the socket's directory: it may be written by other users",
+                                                         [](const std::string& run) { makeDirectory(run, 01777); }},
+                                         SharedPlaceCase{"state_directory_made_by_someone",
+                                                         "as the state directory: it may be written by other users",
+                                                         [](const std::string& run) {
+                                                             makeDirectory(run, 0700);
+                                                             makeDirectory(run + "/dev-agent-state", 0777);
+                                                         }},
+                                         SharedPlaceCase{"drafts_directory_made_by_someone",
+                                                         "as the drafts directory: it may be written by other users",
+                                                         [](const std::string& run) {
+                                                             makeDirectory(run, 0700);
+                                                             makeDirectory(run + "/drafts", 0777);
+                                                         }},
+                                         SharedPlaceCase{"lock_is_a_link", "agent.lock (a symbolic link; remove it)",
+                                                         [](const std::string& run) {
+                                                             makeDirectory(run + "/dev-agent-state", 0700);
+                                                             ::chmod(run.c_str(), 0700);
+                                                             fs::create_symlink(fs::path(run).parent_path() / "victim",
+                                                                                run + "/dev-agent-state/agent.lock");
+                                                         }}),
+                         [](const testing::TestParamInfo<SharedPlaceCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(PrivateState, TheIndexAndItsJournalFilesAreForTheUserAlone) {
     TempDir home;

@@ -78,8 +78,9 @@ TEST(ReadWholeFile, RefusesWhatIsNoRegularFileWithoutWaiting) {
     TempDir dir;
     std::string fifo = dir.path() + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_THROW(readWholeFile(fifo), std::system_error);
-    EXPECT_THROW(readWholeFile(dir.path()), std::system_error);
+    EXPECT_THROW(readWholeFile(fifo), NotARegularFile);
+    EXPECT_THROW(readWholeFile(dir.path()), NotARegularFile);
+    EXPECT_THROW(readWholeFile(dir.path() + "/missing"), std::system_error);
     std::string file = dir.path() + "/file";
     std::ofstream(file) << "whole";
     EXPECT_EQ(readWholeFile(file), "whole");

@@ -63,7 +63,7 @@ void writeFileAtomically(const std::string& path, std::string_view bytes, mode_t
     publishFile(std::string(parentDirectory(path)) + "/." + uniqueFileStem() + ".tmp", path, bytes, mode);
 }
 
-std::string readWholeFile(const std::string& path) {
+UniqueFd openRegularFile(const std::string& path) {
     // Without O_NONBLOCK a FIFO put where a file was expected would hold the open forever.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
@@ -74,9 +74,13 @@ std::string readWholeFile(const std::string& path) {
         throwErrno("cannot read " + path);
     }
     if (!S_ISREG(info.st_mode)) {
-        errno = EINVAL;
-        throwErrno("cannot read " + path + ", which is not a regular file");
+        throw NotARegularFile(path + " is not a regular file");
     }
+    return fd;
+}
+
+std::string readWholeFile(const std::string& path) {
+    UniqueFd fd = openRegularFile(path);
     std::string content;
     char buffer[65536];
     for (;;) {

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "dev_agent/mime/header_block.h"
+#include "util/files.h"
 #include "util/io.h"
 #include "util/unique_fd.h"
 
@@ -22,23 +21,6 @@ constexpr std::size_t kHeaderReadBytes = 16 * 1024;
 bool holdsWholeHeader(std::string_view start) {
     HeaderBlock header = findHeaderBlock(start);
     return header.endsWithBlankLine || header.end < start.size();
-}
-
-// The message file at `path`, opened without waiting: O_NONBLOCK keeps a FIFO
-// without a writer from holding the open (and the index with it) forever.
-UniqueFd openMessageFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) {
-        throwErrno("cannot open " + path);
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        throwErrno("cannot read " + path);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        throw NotAMessageFile(path + " is not a regular file");
-    }
-    return fd;
 }
 
 // Up to `limit` bytes from the start of the file; `cut` says whether more was there.
@@ -63,7 +45,7 @@ std::string readStart(int fd, const std::string& path, std::size_t limit, bool& 
 // The start of the file up to the end of its header block, or the whole file
 // when it is shorter.
 std::string readHeaderBytes(const std::string& path) {
-    UniqueFd fd = openMessageFile(path);
+    UniqueFd fd = openRegularFile(path);
     std::string start;
     while (start.size() < kMaxHeaderBytes) {
         std::size_t had = start.size();
@@ -92,7 +74,7 @@ ParsedMessage withDeliveryDate(ParsedMessage message, const MaildirEntry& entry)
 }  // namespace
 
 ParsedMessage readMessageFile(const MaildirEntry& entry) {
-    UniqueFd fd = openMessageFile(entry.path);
+    UniqueFd fd = openRegularFile(entry.path);
     bool cut = false;
     ParsedMessage message = readMessage(readStart(fd.get(), entry.path, kMaxMessageBytes, cut));
     message.cut = message.cut || cut;

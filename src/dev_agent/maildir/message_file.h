@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <stdexcept>
 
 #include "dev_agent/maildir/maildir.h"
 #include "dev_agent/mime/message_reader.h"
@@ -11,7 +10,7 @@ namespace quillbrook::dev_agent {
 // A Maildir message file as the agent shows it; a message without a usable Date
 // is dated by its delivery. Only a regular file is a message: anything else (a
 // FIFO, a device, a directory, also behind a symbolic link) throws
-// NotAMessageFile, without ever waiting on it. Both throw std::system_error when
+// NotARegularFile, without ever waiting on it. Both throw std::system_error when
 // the file cannot be read.
 ParsedMessage readMessageFile(const MaildirEntry& entry);
 
@@ -27,8 +26,5 @@ inline constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 // the agent's memory. Parsing costs a small multiple of what is read.
 inline constexpr std::size_t kMaxMessageBytes = 16 * 1024 * 1024;
 
-struct NotAMessageFile : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 }  // namespace quillbrook::dev_agent

@@ -60,7 +60,8 @@ int millisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
 
 std::string describe(const Answer& answer, Clock::time_point started) {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
-    std::string text = (answer.action.empty() ? std::string("request") : quotedText(answer.action)) + " -> " + answer.code;
+    std::string text =
+        (answer.action.empty() ? std::string("request") : quotedText(answer.action)) + " -> " + answer.code;
     if (!answer.error.empty()) {
         text += ": " + answer.error;
     }
@@ -157,8 +158,8 @@ private:
         }
         bool accepting = clients_.size() < limit_ && now >= acceptAgainAt_;
         noteLimit();
-        std::vector<pollfd> entries = {{stop_.fd(), POLLIN, 0}, {finished_.fd(), POLLIN, 0},
-                                       {accepting ? listener_.fd() : -1, POLLIN, 0}};
+        std::vector<pollfd> entries = {
+            {stop_.fd(), POLLIN, 0}, {finished_.fd(), POLLIN, 0}, {accepting ? listener_.fd() : -1, POLLIN, 0}};
         std::vector<std::uint64_t> polled;
         Clock::time_point wakeAt = now + std::chrono::hours(1);
         if (!accepting && clients_.size() < limit_) {

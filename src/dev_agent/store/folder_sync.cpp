@@ -15,6 +15,7 @@
 
 #include "dev_agent/base/log.h"
 #include "dev_agent/maildir/message_file.h"
+#include "util/files.h"
 
 namespace quillbrook::dev_agent {
 
@@ -71,7 +72,7 @@ std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string
     ParsedMessage parsed;
     try {
         parsed = readMessageFileHeaders(entry);
-    } catch (const NotAMessageFile& error) {
+    } catch (const NotARegularFile& error) {
         logLineOnce(entry.path, std::string("skipping ") + error.what());
         return std::nullopt;
     } catch (const std::exception&) {
