@@ -201,10 +201,18 @@ int main(int argc, char** argv) {
         double firstIndex = millisSince(start);
         double indexCpu = bench.processorSeconds();
         double fetch = bench.median({"fetch", "--limit", limit}, runs);
-        double read = bench.median({"read", std::to_string(count / 2)}, runs);
+        // The oldest message of the page: a UID the index gave, whatever its numbering.
+        std::string output = bench.lastOutput();
+        auto uidAt = output.rfind("\"uid\": \"");
+        if (uidAt == std::string::npos) {
+            throw std::runtime_error("the fetch listed no message");
+        }
+        uidAt += 8;
+        std::string uid = output.substr(uidAt, output.find('"', uidAt) - uidAt);
+        double read = bench.median({"read", uid}, runs);
         double fetchExchange = bench.exchange("{\"action\":\"list_emails\",\"limit\":50}\n", runs);
         double readExchange =
-            bench.exchange("{\"action\":\"read_email\",\"uid\":\"" + std::to_string(count / 2) + "\"}\n", runs);
+            bench.exchange("{\"action\":\"read_email\",\"uid\":\"" + uid + "\"}\n", runs);
         bench.stopAgent();
 
         start = Clock::now();

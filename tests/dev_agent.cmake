@@ -17,7 +17,7 @@ foreach(name IN ITEMS
     dev_agent_index_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
 endforeach()
-foreach(name IN ITEMS dev_agent_mail_faults_test dev_agent_e2e_test)
+foreach(name IN ITEMS dev_agent_mail_faults_test dev_agent_e2e_test dev_agent_hostile_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture RUNS quillbrook-dev-agent)
 endforeach()
 

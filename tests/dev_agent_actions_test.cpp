@@ -179,7 +179,7 @@ TEST_F(Actions, ReadPointsToTheFolderThatHoldsAUid) {
         EXPECT_EQ(error.code(), "not_found");
         EXPECT_NE(std::string(error.what()).find("it is in Archive"), std::string::npos) << error.what();
     }
-    EXPECT_EQ(perform({{"action", "read_email"}, {"uid", std::stoi(uid)}, {"folder", "archive"}})["subject"],
+    EXPECT_EQ(perform({{"action", "read_email"}, {"uid", std::stoull(uid)}, {"folder", "archive"}})["subject"],
               "Welcome to Bluefern Analytics");
 }
 
@@ -192,7 +192,7 @@ TEST_F(Actions, UidsSurviveRestartsAndNewArrivalsTakeNewNumbers) {
     open();
     EXPECT_EQ(uidOf("Draft budget for the Harbour project"), budget);
     EXPECT_EQ(uidOf("Lunch on Thursday?"), lunch);
-    EXPECT_GT(std::stoi(uidOf("Late arrival")), std::stoi(lunch));
+    EXPECT_GT(std::stoull(uidOf("Late arrival")), std::stoull(lunch));
 }
 
 TEST_F(Actions, ListsAFileWithoutHeaderByItsTextAndDeliveryTime) {
@@ -229,6 +229,26 @@ TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
     EXPECT_EQ(draft.messageId, result["messageId"].get<std::string>());
     EXPECT_EQ(uidOf("Re: Draft budget for the Harbour project", "Drafts"), result["uid"].get<std::string>());
     EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/tmp").empty());
+}
+
+TEST_F(Actions, AServerDraftHoldingNulIsRefusedNamingTheFieldAndNothingIsSaved) {
+    for (const char* field : {"to", "cc", "bcc", "subject", "body", "bodyHTML"}) {
+        Value request = {{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"},
+                         {"body", "See you."},        {"target", "server"}};
+        request[field] = std::string("bo@example.org") + '\0' + "x";
+        try {
+            perform(request);
+            ADD_FAILURE() << field << ": accepted";
+        } catch (const AgentError& error) {
+            EXPECT_EQ(error.code(), "bad_request") << field;
+            EXPECT_EQ(std::string(error.what()),
+                      "\"" + std::string(field) + "\" holds U+0000, which a server draft cannot carry");
+        }
+    }
+    EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
+    Value local = perform({{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"},
+                           {"body", std::string("a\0b", 3)}});
+    EXPECT_EQ(perform({{"action", "read_local_draft"}, {"draft_id", local["id"]}})["body"], std::string("a\0b", 3));
 }
 
 TEST_F(Actions, ServerDraftCreatesAMissingDraftsFolder) {

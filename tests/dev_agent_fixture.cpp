@@ -65,6 +65,21 @@ int AgentProcess::stop() {
     return status;
 }
 
+bool AgentProcess::stopsWithin(std::chrono::milliseconds limit) {
+    ::kill(pid_, SIGTERM);
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!hasEnded(pid_) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    bool ended = hasEnded(pid_);
+    if (!ended) {
+        ::kill(pid_, SIGKILL);
+    }
+    test_support::waitForExit(pid_);
+    pid_ = -1;
+    return ended;
+}
+
 std::string AgentProcess::log() const { return readFile(logPath_); }
 
 StartResult runAgentToEnd(const std::vector<std::string>& args) {

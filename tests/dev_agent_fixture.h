@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ public:
     pid_t pid() const { return pid_; }
     // Sends SIGTERM and waits; returns the exit status (128 + signal if killed).
     int stop();
+    // Sends SIGTERM and waits at most `limit`; false (and the agent killed) when
+    // it had not ended by then.
+    bool stopsWithin(std::chrono::milliseconds limit);
     // Everything the agent wrote on standard error so far.
     std::string log() const;
 

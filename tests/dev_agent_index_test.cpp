@@ -1,8 +1,14 @@
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -64,12 +70,21 @@ protected:
         return *store_;
     }
 
-    // "subject:uid:flags" of each listed message, newest first.
+    // "subject:uid:flags" of each listed message, newest first. A new index
+    // numbers from the time it began: the UIDs show counted from there, from 1.
     std::vector<std::string> listing() {
         FolderPage page = store_->list(account_, {"INBOX", account_.root, ""}, 50);
         EXPECT_EQ(page.total, page.messages.size());
+        if (!firstUid_) {
+            std::uint64_t lowest = UINT64_MAX;
+            for (const auto& listed : page.messages) {
+                lowest = std::min(lowest, listed.uid);
+            }
+            firstUid_ = lowest != UINT64_MAX && lowest > kNumberedByTime ? lowest : 1;
+        }
         std::vector<std::string> lines;
-        for (const auto& listed : page.messages) {
+        for (auto listed : page.messages) {
+            listed.uid = listed.uid - *firstUid_ + 1;
             std::string flags;
             for (const auto& flag : listed.flags) {
                 flags += flag;
@@ -81,7 +96,14 @@ protected:
 
     using Lines = std::vector<std::string>;
 
+    // The UID that listing() shows as `shown`.
+    std::uint64_t uid(std::uint64_t shown) const { return shown + firstUid_.value_or(1) - 1; }
+
+    // UIDs above this were numbered from a time, not from 1.
+    static constexpr std::uint64_t kNumberedByTime = 1'000'000'000'000'000;
+
     TempDir dir_;
+    std::optional<std::uint64_t> firstUid_;
     Account account_{"ada@example.com", "Ada", dir_.path() + "/mail"};
     std::unique_ptr<MailStore> store_;
 };
@@ -117,12 +139,63 @@ TEST_F(Index, ArrivalsRemovalsAndFlagChangesShowOnTheNextLookWithStableUids) {
 TEST_F(Index, ReadsAMessageByUidAndNotOneThatWentAway) {
     open();
     listing();
-    auto found = store_->read(account_, {"INBOX", account_.root, ""}, 2);
+    auto found = store_->read(account_, {"INBOX", account_.root, ""}, uid(2));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->message.body, "About Second.\n");
     EXPECT_EQ(found->entry.path, mailPath("cur/1700000002.M2P1.host:2,"));
     std::filesystem::remove(mailPath("cur/1700000002.M2P1.host:2,"));
-    EXPECT_FALSE(store_->read(account_, {"INBOX", account_.root, ""}, 2));
+    EXPECT_FALSE(store_->read(account_, {"INBOX", account_.root, ""}, uid(2)));
+}
+
+// After the state directory is lost (and one old message with it), no UID given
+// before comes to name another message: each names its message again or none.
+TEST_F(Index, AUidOfALostIndexNeverNamesAnotherMessage) {
+    open();
+    listing();
+    std::map<std::uint64_t, std::string> before;  // UID -> subject
+    for (const auto& listed : store_->list(account_, {"INBOX", account_.root, ""}, 50).messages) {
+        before[listed.uid] = listed.summary.subject;
+    }
+    ASSERT_EQ(before.size(), 3u);
+    std::filesystem::remove(mailPath("cur/1700000001.M1P1.host:2,S"));
+    store_.reset();
+    std::filesystem::remove_all(statePath());
+    open();
+    std::vector<std::uint64_t> now;
+    for (const auto& listed : store_->list(account_, {"INBOX", account_.root, ""}, 50).messages) {
+        now.push_back(listed.uid);
+        EXPECT_FALSE(before.contains(listed.uid)) << "UID " << listed.uid << " was given before, to "
+                                                  << before[listed.uid];
+    }
+    EXPECT_EQ(now.size(), 2u);
+    for (const auto& [uid, subject] : before) {
+        auto found = store_->read(account_, {"INBOX", account_.root, ""}, uid);
+        EXPECT_TRUE(!found || found->message.subject == subject) << uid << " now names " << found->message.subject;
+    }
+}
+
+// A mail program renaming a message's file to record its flags, again and
+// again, while it is read: every read finds it.
+TEST_F(Index, AMessageWhoseFlagsChangeWhileItIsReadIsAlwaysFound) {
+    open();
+    listing();
+    std::atomic<bool> done{false};
+    std::thread mailProgram([&] {
+        const std::string names[] = {mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"),
+                                     mailPath("cur/1700000002.M2P1.host:2,RS")};
+        for (std::size_t i = 0; !done; ++i) {
+            std::filesystem::rename(names[i % 3], names[(i + 1) % 3]);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    int missed = 0;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        auto found = store_->read(account_, {"INBOX", account_.root, ""}, uid(2));
+        missed += !found || found->message.subject != "Second" ? 1 : 0;
+    }
+    done = true;
+    mailProgram.join();
+    EXPECT_EQ(missed, 0) << "of 300 reads";
 }
 
 TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
@@ -132,7 +205,7 @@ TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
     auto stamp = std::filesystem::last_write_time(mailPath("cur"));
     std::filesystem::rename(mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"));
     std::filesystem::last_write_time(mailPath("cur"), stamp);
-    auto found = store_->read(account_, {"INBOX", account_.root, ""}, 2);
+    auto found = store_->read(account_, {"INBOX", account_.root, ""}, uid(2));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->entry.flags, std::vector<std::string>{"seen"});
 }

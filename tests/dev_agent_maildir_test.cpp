@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"draft", "flagged", "passed", "answered", "seen", "trashed"}},
                     FileNameCase{"keywords_ignored", "x:2,Sab", "x", {"seen"}},
                     FileNameCase{"dot_file_skipped", ".gitkeep", nullptr, {}},
-                    FileNameCase{"not_utf8_skipped", "17\xFF.host", nullptr, {}}),
+                    FileNameCase{"not_utf8_kept", "17\xFF.host:2,S", "17\xFF.host", {"seen"}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(MaildirFolders, InboxFirstThenSubfoldersByNameWithHierarchy) {

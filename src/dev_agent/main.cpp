@@ -13,6 +13,7 @@
 #include "dev_agent/protocol/actions.h"
 #include "dev_agent/server/listener.h"
 #include "dev_agent/server/server.h"
+#include "dev_agent/server/shutdown_deadline.h"
 #include "dev_agent/server/stop_signal.h"
 #include "dev_agent/store/local_drafts.h"
 #include "dev_agent/store/mail_store.h"
@@ -24,6 +25,9 @@
 namespace {
 
 using namespace quillbrook::dev_agent;
+
+// How long a stop may take before the agent ends without waiting for requests.
+constexpr std::chrono::milliseconds kShutdownGrace{900};
 
 // Indexes the mail while the agent already serves, so that a large new mailbox
 // does not hold up the socket; requests that need the index wait for it.
@@ -47,6 +51,7 @@ int run(const AgentOptions& options) {
     logLine("serving " + std::to_string(options.accounts.size()) + " account(s) on " + listener.path() +
             "; local drafts in " + options.draftsDir + ", index in " + options.stateDir);
     ActionContext context{mail, drafts};
+    enforceShutdownDeadline(stop, listener, kShutdownGrace);
     std::thread indexer = indexInBackground(mail, stop);
     serve(listener, stop, context, options.requestTimeout);
     indexer.join();
@@ -58,6 +63,7 @@ int run(const AgentOptions& options) {
 
 int main(int argc, char** argv) {
     quillbrook::prepareProcess();
+    quillbrook::returnMemoryPromptly();
     CLI::App app{"Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
                  "It never sends, moves or deletes mail.",
                  "quillbrook-dev-agent"};

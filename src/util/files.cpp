@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <stdexcept>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,11 +63,24 @@ void writeFileAtomically(const std::string& path, std::string_view bytes, mode_t
     publishFile(std::string(parentDirectory(path)) + "/." + uniqueFileStem() + ".tmp", path, bytes, mode);
 }
 
-std::string readWholeFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+UniqueFd openRegularFile(const std::string& path) {
+    // Without O_NONBLOCK a FIFO put where a file was expected would hold the open forever.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         throwErrno("cannot open " + path);
     }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        throwErrno("cannot read " + path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw NotARegularFile(path + " is not a regular file");
+    }
+    return fd;
+}
+
+std::string readWholeFile(const std::string& path) {
+    UniqueFd fd = openRegularFile(path);
     std::string content;
     char buffer[65536];
     for (;;) {
@@ -97,6 +111,31 @@ void makeDirectories(const std::string& path, mode_t mode) {
     if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
         throwErrno("cannot create directory " + path);
     }
+}
+
+void requirePrivateDirectory(const std::string& path, std::string_view role) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        throwErrno("cannot use " + path + " as the " + std::string(role));
+    }
+    std::string problem;
+    if (!S_ISDIR(info.st_mode)) {
+        problem = "is not a directory";
+    } else if (info.st_uid != ::geteuid()) {
+        problem = "belongs to user " + std::to_string(info.st_uid) + ", not to you; use a directory of your own";
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        problem = std::string("may be written by other users (mode ") + mode + "); fix it with chmod go-w " + path;
+    }
+    if (!problem.empty()) {
+        throw std::runtime_error("refusing " + path + " as the " + std::string(role) + ": it " + problem);
+    }
+}
+
+void makePrivateDirectory(const std::string& path, std::string_view role) {
+    makeDirectories(path, 0700);
+    requirePrivateDirectory(path, role);
 }
 
 void setNonBlockingCloseOnExec(int fd) {

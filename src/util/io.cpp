@@ -18,12 +18,17 @@ constexpr int kNoSigpipeFlag = MSG_NOSIGNAL;
 constexpr int kNoSigpipeFlag = 0;
 #endif
 
-ssize_t writeSome(int fd, std::string_view bytes, Sink sink) {
-    return sink == Sink::socket ? ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag)
-                                : ::write(fd, bytes.data(), bytes.size());
-}
-
 }  // namespace
+
+ssize_t writeSome(int fd, std::string_view bytes, Sink sink) {
+    for (;;) {
+        ssize_t written = sink == Sink::socket ? ::send(fd, bytes.data(), bytes.size(), kNoSigpipeFlag)
+                                               : ::write(fd, bytes.data(), bytes.size());
+        if (written >= 0 || errno != EINTR) {
+            return written;
+        }
+    }
+}
 
 void throwErrno(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -39,9 +44,6 @@ ssize_t readSome(int fd, char* buffer, std::size_t size) {
 bool writeAll(int fd, std::string_view bytes, Sink sink, const WaitWritable& wait) {
     while (!bytes.empty()) {
         ssize_t written = writeSome(fd, bytes, sink);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (wait(fd)) {
                 continue;

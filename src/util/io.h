@@ -21,6 +21,10 @@ ssize_t readSome(int fd, char* buffer, std::size_t size);
 // that has gone never raises SIGPIPE.
 enum class Sink { file, socket };
 
+// One write(2) (or send(2) for a socket) of `bytes`, repeated when a signal
+// interrupts it.
+ssize_t writeSome(int fd, std::string_view bytes, Sink sink);
+
 // Asked by writeAll when a non-blocking `fd` takes no more bytes for now: true
 // once it may be written again, false to give up.
 using WaitWritable = std::function<bool(int fd)>;

@@ -22,4 +22,17 @@ void prepareProcess() {
 #endif
 }
 
+void returnMemoryPromptly() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
+#endif
+}
+
+void releaseFreeMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace quillbrook

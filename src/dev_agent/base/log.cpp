@@ -1,5 +1,7 @@
 #include "dev_agent/base/log.h"
 
+#include <mutex>
+#include <set>
 #include <string>
 
 #include <unistd.h>
@@ -15,6 +17,25 @@ void logLine(std::string_view message) {
     line.push_back('\n');
     // Nothing sensible is left to do when standard error itself fails.
     [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+void logLineOnce(std::string_view key, std::string_view message) {
+    // Bounded, so that a mailbox of endless faults cannot grow it without end;
+    // past the bound a fault may be reported again.
+    constexpr std::size_t kMaxRemembered = 10000;
+    static std::mutex mutex;
+    static std::set<std::string, std::less<>> logged;
+    {
+        std::lock_guard lock(mutex);
+        if (logged.contains(key)) {
+            return;
+        }
+        if (logged.size() >= kMaxRemembered) {
+            logged.clear();
+        }
+        logged.emplace(key);
+    }
+    logLine(message);
 }
 
 }  // namespace quillbrook::dev_agent

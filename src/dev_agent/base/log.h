@@ -9,4 +9,8 @@ namespace quillbrook::dev_agent {
 // replaced so that every event stays on one line.
 void logLine(std::string_view message);
 
+// logLine, but only the first time for `key` (a file's path, say), so that a
+// fault met on every look is reported once, not on every request.
+void logLineOnce(std::string_view key, std::string_view message);
+
 }  // namespace quillbrook::dev_agent

@@ -60,6 +60,17 @@ std::string quotedText(std::string_view text) {
     return out;
 }
 
+std::string_view startWithin(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    std::size_t end = maxBytes;
+    while (end > 0 && isContinuationByte(text[end])) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
 std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

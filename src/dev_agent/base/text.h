@@ -20,6 +20,13 @@ std::string snippetOf(std::string_view text, std::size_t maxChars);
 // request may carry a megabyte where a name was expected.
 std::string quotedText(std::string_view text);
 
+// The longest start of the UTF-8 `text` that fits in `maxBytes` and ends at a
+// character boundary.
+std::string_view startWithin(std::string_view text, std::size_t maxBytes);
+
+// The line that ends the text of a message shown only in part.
+inline constexpr std::string_view kCutNote = "\n\n[The message is too large to show whole; the rest is cut.]\n";
+
 // ASCII-only lower case: for e-mail addresses and folder names, never for prose.
 std::string asciiLower(std::string_view text);
 

@@ -12,7 +12,6 @@
 #include "dev_agent/base/text.h"
 #include "dev_agent/maildir/modified_utf7.h"
 #include "util/files.h"
-#include "util/utf8.h"
 
 namespace quillbrook::dev_agent {
 
@@ -66,8 +65,8 @@ std::string hostPart() {
 }  // namespace
 
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
-    // A name that is not UTF-8 could not be written into the UID state.
-    if (fileName.empty() || fileName.front() == '.' || !utf8::isValid(fileName)) {
+    // Any other bytes make a name: it is never shown, only its UID and flags are.
+    if (fileName.empty() || fileName.front() == '.') {
         return std::nullopt;
     }
     MaildirEntry entry;
@@ -100,6 +99,19 @@ std::vector<std::string> messageFileNames(const std::string& directory) {
     ::closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::optional<MaildirEntry> findByUniqueName(const std::string& folderPath, std::string_view uniqueName) {
+    for (const char* sub : {"/cur/", "/new/"}) {
+        for (const auto& name : messageFileNames(folderPath + sub)) {
+            std::optional<MaildirEntry> entry = parseMaildirFileName(name);
+            if (entry->uniqueName == uniqueName) {
+                entry->path = folderPath + sub + name;
+                return entry;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry) {

@@ -27,8 +27,8 @@ struct MaildirFolder {
     std::string storedName;  // the name as spelt on disk; empty when it is `name`
 };
 
-// The unique name and flags encoded in a file name; nothing for names a Maildir
-// reader must skip (those starting with a dot).
+// The unique name and flags encoded in a file name, whatever bytes it holds;
+// nothing for names a Maildir reader must skip (those starting with a dot).
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 
 // The names of the message files in `directory` (a folder's cur/ or new/),
@@ -36,6 +36,11 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 // left out; whether a link or an entry of unknown type is a message is told
 // when it is opened.
 std::vector<std::string> messageFileNames(const std::string& directory);
+
+// The message file of the folder at `folderPath` whose unique name is
+// `uniqueName`, in cur/ or new/, whatever its flags: where a message went that
+// a mail program renamed. Nothing when there is none.
+std::optional<MaildirEntry> findByUniqueName(const std::string& folderPath, std::string_view uniqueName);
 
 // When the message was delivered: the time a delivery agent puts at the start of
 // the unique name ("1740989520.M101P4101.host"), else the file's modification

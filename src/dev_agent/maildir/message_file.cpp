@@ -1,8 +1,8 @@
 #include "dev_agent/maildir/message_file.h"
 
+#include <algorithm>
 #include <cerrno>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "dev_agent/mime/header_block.h"
@@ -23,13 +23,29 @@ bool holdsWholeHeader(std::string_view start) {
     return header.endsWithBlankLine || header.end < start.size();
 }
 
+// Up to `limit` bytes from the start of the file; `cut` says whether more was there.
+std::string readStart(int fd, const std::string& path, std::size_t limit, bool& cut) {
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = readSome(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            throwErrno("cannot read " + path);
+        }
+        std::size_t room = limit - bytes.size();
+        cut = static_cast<std::size_t>(got) > room;
+        bytes.append(buffer, std::min(static_cast<std::size_t>(got), room));
+        if (got == 0 || bytes.size() == limit) {
+            cut = cut || (bytes.size() == limit && readSome(fd, buffer, 1) > 0);
+            return bytes;
+        }
+    }
+}
+
 // The start of the file up to the end of its header block, or the whole file
 // when it is shorter.
 std::string readHeaderBytes(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY));
-    if (!fd.valid()) {
-        throwErrno("cannot open " + path);
-    }
+    UniqueFd fd = openRegularFile(path);
     std::string start;
     while (start.size() < kMaxHeaderBytes) {
         std::size_t had = start.size();
@@ -58,7 +74,11 @@ ParsedMessage withDeliveryDate(ParsedMessage message, const MaildirEntry& entry)
 }  // namespace
 
 ParsedMessage readMessageFile(const MaildirEntry& entry) {
-    return withDeliveryDate(readMessage(readWholeFile(entry.path)), entry);
+    UniqueFd fd = openRegularFile(entry.path);
+    bool cut = false;
+    ParsedMessage message = readMessage(readStart(fd.get(), entry.path, kMaxMessageBytes, cut));
+    message.cut = message.cut || cut;
+    return withDeliveryDate(std::move(message), entry);
 }
 
 ParsedMessage readMessageFileHeaders(const MaildirEntry& entry) {

@@ -264,11 +264,28 @@ std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header
     return storage;
 }
 
+// Where the line that would start part number `maxParts` + 1 begins, counting
+// every line that starts with "--" as a boundary (a text's own such lines
+// only make the cut come sooner); npos when there are not that many.
+std::size_t partLimitOffset(std::string_view raw, std::size_t maxParts) {
+    std::size_t boundaries = 0;
+    for (std::size_t line = raw.find("\n--"); line != std::string_view::npos; line = raw.find("\n--", line + 3)) {
+        if (++boundaries > maxParts) {
+            return line + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 ParsedMessage readMessage(std::string_view raw) {
-    HeaderBlock header = findHeaderBlock(raw);
     ParsedMessage out;
+    if (std::size_t limit = partLimitOffset(raw, kMaxParts); limit != std::string_view::npos) {
+        raw = raw.substr(0, limit);
+        out.cut = true;
+    }
+    HeaderBlock header = findHeaderBlock(raw);
     if (header.end == 0 && !header.endsWithBlankLine) {
         out.body = textOf(raw, nullptr);
         return out;

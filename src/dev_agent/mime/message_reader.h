@@ -30,6 +30,7 @@ struct ParsedMessage {
     std::string body;
     std::string bodyHTML;
     std::vector<Attachment> attachments;
+    bool cut = false;  // only the start of the message was read: it is too large to show whole
 };
 
 // Parses one RFC 5322 message with GMime, as a mail program shows it: any bytes
@@ -37,7 +38,11 @@ struct ParsedMessage {
 // plain-text part that is not an attachment (a part that names a file counts as
 // text when no text came before it); a message with only HTML gets a text
 // rendering of it, and one that only forwards a message shows that message's text.
+// A message of more than kMaxParts MIME parts is read up to that many (and
+// marked cut): each part costs the parser far more than its bytes.
 ParsedMessage readMessage(std::string_view raw);
+
+inline constexpr std::size_t kMaxParts = 1000;
 
 // The header fields of `raw` alone, for message lists and indexes: the body is
 // not parsed, so `raw` may be just the start of the file. Body, HTML and

@@ -73,6 +73,21 @@ void checkRecipients(const char* name, const std::string& addresses, bool requir
     }
 }
 
+// A message in a mail folder cannot carry U+0000: the composer's text would end
+// there and the draft would say less than was sent. A local draft keeps it.
+void checkNoNul(const OutgoingMessage& message) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"to", &message.to},           {"cc", &message.cc},     {"bcc", &message.bcc},
+        {"subject", &message.subject}, {"body", &message.body}, {"bodyHTML", &message.bodyHTML},
+    };
+    for (const auto& [name, value] : fields) {
+        if (value->find('\0') != std::string::npos) {
+            throw AgentError::badRequest(std::string("\"") + name +
+                                         "\" holds U+0000, which a server draft cannot carry");
+        }
+    }
+}
+
 std::string senderOf(const Account& account) {
     return account.name.empty() ? account.email : account.name + " <" + account.email + ">";
 }
@@ -102,6 +117,9 @@ json::Value createDraft(ActionContext& context, const Params& params) {
     std::string target = params.optionalString("target").value_or("local");
     if (target != "local" && target != "server") {
         throw AgentError::badRequest("\"target\" must be \"local\" or \"server\", not " + quotedText(target));
+    }
+    if (target == "server") {
+        checkNoNul(message);
     }
     checkRecipients("to", message.to, true);
     checkRecipients("cc", message.cc, false);

@@ -39,14 +39,6 @@ bool someoneListens(const std::string& path) {
     throwErrno("cannot tell whether an agent listens on " + path);
 }
 
-void prepareDirectory(const std::string& directory) {
-    makeDirectories(directory, 0700);
-    struct stat info {};
-    if (::stat(directory.c_str(), &info) == 0 && (info.st_mode & 0077) != 0) {
-        logLine("note: " + directory + " is open to other users; the socket itself is only for its owner");
-    }
-}
-
 // Removes a socket file left behind by an agent that died; refuses everything else.
 void clearPath(const std::string& path) {
     struct stat info {};
@@ -78,40 +70,43 @@ void bindTo(int fd, const std::string& path) {
 
 }  // namespace
 
-Listener::Listener(std::string path) : path_(std::move(path)) {
-    if (path_.empty() || path_.size() > kMaxSocketPathBytes) {
-        throw std::runtime_error("the socket path must have 1 to " + std::to_string(kMaxSocketPathBytes) +
-                                 " bytes: " + path_);
+void SocketFile::removeIfUnchanged() const {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && info.st_dev == device && info.st_ino == inode) {
+        ::unlink(path.c_str());
     }
-    prepareDirectory(std::string(parentDirectory(path_)));
-    clearPath(path_);
+}
+
+Listener::Listener(std::string path) : file_{std::move(path)} {
+    const std::string& socketPath = file_.path;
+    if (socketPath.empty() || socketPath.size() > kMaxSocketPathBytes) {
+        throw std::runtime_error("the socket path must have 1 to " + std::to_string(kMaxSocketPathBytes) +
+                                 " bytes: " + socketPath);
+    }
+    makePrivateDirectory(std::string(parentDirectory(socketPath)), "socket's directory");
+    clearPath(socketPath);
 
     fd_ = newSocket();
-    std::string temporary = path_ + "." + std::to_string(::getpid());
+    std::string temporary = socketPath + "." + std::to_string(::getpid());
     bool viaTemporary = temporary.size() <= kMaxSocketPathBytes;
-    bindTo(fd_.get(), viaTemporary ? temporary : path_);
+    bindTo(fd_.get(), viaTemporary ? temporary : socketPath);
     if (::listen(fd_.get(), kBacklog) != 0) {
-        throwErrno("cannot listen on " + path_);
+        throwErrno("cannot listen on " + socketPath);
     }
-    if (viaTemporary && ::rename(temporary.c_str(), path_.c_str()) != 0) {
+    if (viaTemporary && ::rename(temporary.c_str(), socketPath.c_str()) != 0) {
         int saved = errno;
         ::unlink(temporary.c_str());
         errno = saved;
-        throwErrno("cannot move the socket to " + path_);
+        throwErrno("cannot move the socket to " + socketPath);
     }
     setNonBlockingCloseOnExec(fd_.get());
     struct stat info {};
-    if (::lstat(path_.c_str(), &info) == 0) {
-        device_ = info.st_dev;
-        inode_ = info.st_ino;
+    if (::lstat(socketPath.c_str(), &info) == 0) {
+        file_.device = info.st_dev;
+        file_.inode = info.st_ino;
     }
 }
 
-Listener::~Listener() {
-    struct stat info {};
-    if (::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_) {
-        ::unlink(path_.c_str());
-    }
-}
+Listener::~Listener() { file_.removeIfUnchanged(); }
 
 }  // namespace quillbrook::dev_agent

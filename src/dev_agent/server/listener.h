@@ -8,6 +8,15 @@
 
 namespace quillbrook::dev_agent {
 
+// The socket file a listener made: removed only while it is still that file.
+struct SocketFile {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    void removeIfUnchanged() const;
+};
+
 // The listening agent socket at `path`, only for its user: the directory is
 // created with mode 0700 when missing and the socket is 0600. It appears at its
 // path already listening (bound under a temporary name, then renamed), so a
@@ -24,13 +33,12 @@ public:
     Listener& operator=(const Listener&) = delete;
 
     int fd() const { return fd_.get(); }
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return file_.path; }
+    const SocketFile& file() const { return file_; }
 
 private:
-    std::string path_;
+    SocketFile file_;
     UniqueFd fd_;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
 };
 
 }  // namespace quillbrook::dev_agent

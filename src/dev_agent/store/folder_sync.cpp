@@ -1,10 +1,12 @@
 #include "dev_agent/store/folder_sync.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <exception>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -13,6 +15,7 @@
 
 #include "dev_agent/base/log.h"
 #include "dev_agent/maildir/message_file.h"
+#include "util/files.h"
 
 namespace quillbrook::dev_agent {
 
@@ -69,8 +72,11 @@ std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string
     ParsedMessage parsed;
     try {
         parsed = readMessageFileHeaders(entry);
+    } catch (const NotARegularFile& error) {
+        logLineOnce(entry.path, std::string("skipping ") + error.what());
+        return std::nullopt;
     } catch (const std::exception&) {
-        return std::nullopt;  // the next look settles it
+        return std::nullopt;  // gone since the listing: the next look settles it
     }
     IndexedMessage message;
     message.dir = file.dir;
@@ -150,13 +156,57 @@ struct FolderChanges {
     bool any = false;
 };
 
+std::string uniqueNameOf(const std::string& fileName) { return parseMaildirFileName(fileName)->uniqueName; }
+
+// The names a folder's directories hold (cur/ at 0, new/ at 1), sorted.
+using DirectoryNames = std::array<std::vector<std::string>, 2>;
+
+// A mail program that renames a file (a flag changed, new/ to cur/) between
+// the listings of cur/ and new/ makes it show in neither. Before a message the
+// index knew is dropped, the directories that were listed are listed once
+// more, and a unique name that turns up there is kept under its new name.
+void keepRenamedFiles(const MaildirFolder& folder, const DirectoryNames& known, DirectoryNames& present,
+                      const std::array<bool, 2>& listed) {
+    std::set<std::string> missing;
+    for (std::size_t d = 0; d < 2; ++d) {
+        std::vector<std::string> gone;
+        std::set_difference(known[d].begin(), known[d].end(), present[d].begin(), present[d].end(),
+                            std::back_inserter(gone));
+        for (const auto& name : gone) {
+            missing.insert(uniqueNameOf(name));
+        }
+    }
+    if (missing.empty()) {
+        return;
+    }
+    for (const auto& names : present) {
+        for (const auto& name : names) {
+            missing.erase(uniqueNameOf(name));
+        }
+    }
+    for (std::size_t d = 0; d < 2 && !missing.empty(); ++d) {
+        if (!listed[d]) {
+            continue;
+        }
+        for (auto& name : messageFileNames(folder.path + "/" + directoryName(kDirectories[d]))) {
+            if (missing.erase(uniqueNameOf(name)) > 0) {
+                present[d].insert(std::lower_bound(present[d].begin(), present[d].end(), name), name);
+            }
+        }
+    }
+}
+
 // Lists each directory whose modification time moved and compares its names
 // with the index's.
 FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::int64_t folderId) {
     DirectoryStamps stored = index.stamps(folderId);
     FolderChanges changes;
     std::int64_t lookedAt = nowNanos();
-    for (MailDirectory dir : kDirectories) {
+    DirectoryNames known;
+    DirectoryNames present;
+    std::array<bool, 2> listed{};
+    for (std::size_t d = 0; d < 2; ++d) {
+        MailDirectory dir = kDirectories[d];
         std::string path = folder.path + "/" + directoryName(dir);
         std::optional<std::int64_t> stamp = directoryStamp(path);
         changes.stamps.of(dir) = stamp && *stamp < lookedAt - kSettledNanos ? *stamp : -1;
@@ -164,17 +214,23 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
         if (stamp && *stamp == stored.of(dir)) {
             continue;
         }
-        changes.any = true;
-        std::vector<std::string> present = messageFileNames(path);
-        std::vector<std::string> known = index.names(folderId, dir);
-        std::sort(known.begin(), known.end());
+        changes.any = listed[d] = true;
+        present[d] = messageFileNames(path);
+        known[d] = index.names(folderId, dir);
+        std::sort(known[d].begin(), known[d].end());
+    }
+    keepRenamedFiles(folder, known, present, listed);
+    for (std::size_t d = 0; d < 2; ++d) {
+        MailDirectory dir = kDirectories[d];
         std::vector<std::string> gone;
-        std::set_difference(known.begin(), known.end(), present.begin(), present.end(), std::back_inserter(gone));
+        std::set_difference(known[d].begin(), known[d].end(), present[d].begin(), present[d].end(),
+                            std::back_inserter(gone));
         for (auto& name : gone) {
             changes.removed.emplace_back(dir, std::move(name));
         }
         std::vector<std::string> arrived;
-        std::set_difference(present.begin(), present.end(), known.begin(), known.end(), std::back_inserter(arrived));
+        std::set_difference(present[d].begin(), present[d].end(), known[d].begin(), known[d].end(),
+                            std::back_inserter(arrived));
         for (auto& name : arrived) {
             auto entry = parseMaildirFileName(name);
             changes.added.push_back(

@@ -74,7 +74,7 @@ std::string utcTimestamp(std::int64_t millis) {
 }  // namespace
 
 LocalDraftStore::LocalDraftStore(std::string directory) : directory_(std::move(directory)) {
-    makeDirectories(directory_, 0700);
+    makePrivateDirectory(directory_, "drafts directory");
 }
 
 json::Value LocalDraftStore::create(json::Value draft) {

@@ -1,5 +1,6 @@
 #include "dev_agent/store/mail_index.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace quillbrook::dev_agent {
@@ -51,6 +52,7 @@ CREATE TABLE IF NOT EXISTS messages (
 );
 CREATE INDEX IF NOT EXISTS messages_by_time ON messages (folder, time DESC, uid DESC, seen);
 CREATE INDEX IF NOT EXISTS messages_by_uid ON messages (folder, uid);
+CREATE INDEX IF NOT EXISTS uids_by_uid ON uids (account, uid);
 PRAGMA user_version = 2;
 )";
 
@@ -104,6 +106,20 @@ IndexedMessage messageFrom(const sqlite::Query& row) {
     return message;
 }
 
+// The first UID of an account new to the index: the time in microseconds. An
+// index made anew, after the old one was lost, so numbers past every UID the
+// old one gave (it gave fewer than one per microsecond it existed, each in a
+// transaction of its own), and a UID from before answers not_found instead of
+// naming another message: a validity stamp, as IMAP's UIDVALIDITY, inside the
+// UID itself. It stays below 2^53, so clients that read numbers as doubles
+// keep every digit. This holds while the clock does not go back past the old
+// index's last UID.
+std::int64_t firstUidNow() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 int schemaVersion(sqlite::Database& db) {
     sqlite::Statement statement = db.prepare("PRAGMA user_version");
     sqlite::Query query(statement);
@@ -115,9 +131,10 @@ int schemaVersion(sqlite::Database& db) {
 struct MailIndex::Statements {
     explicit Statements(sqlite::Database& db)
         : accountKnown(db.prepare("SELECT next_uid FROM accounts WHERE account = ?1")),
-          addAccount(db.prepare("INSERT OR IGNORE INTO accounts (account, next_uid) VALUES (?1, 1)")),
+          addAccount(db.prepare("INSERT OR IGNORE INTO accounts (account, next_uid) VALUES (?1, ?2)")),
           raiseNextUid(db.prepare("UPDATE accounts SET next_uid = max(next_uid, ?2) WHERE account = ?1")),
           uidOf(db.prepare("SELECT uid FROM uids WHERE account = ?1 AND name = ?2")),
+          nameOf(db.prepare("SELECT name FROM uids WHERE account = ?1 AND uid = ?2")),
           addUid(db.prepare("INSERT OR IGNORE INTO uids (account, name, uid) VALUES (?1, ?2, ?3)")),
           folderOf(db.prepare("SELECT id FROM folders WHERE account = ?1 AND path = ?2")),
           addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
@@ -135,7 +152,7 @@ struct MailIndex::Statements {
           setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
                              "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
 
-    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, addUid, folderOf, addFolder, stampsOf, setStamps,
+    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf, setStamps,
         names, insert, remove, totals, count, newest, byUid, setBody;
 };
 
@@ -159,7 +176,7 @@ MailIndex::~MailIndex() = default;
 sqlite::Transaction MailIndex::transaction() { return sqlite::Transaction(db_); }
 
 std::int64_t MailIndex::nextUid(const std::string& account) {
-    sqlite::Query(statements_->addAccount).bind(1, account).run();
+    sqlite::Query(statements_->addAccount).bind(1, account).bind(2, firstUidNow()).run();
     sqlite::Query counter(statements_->accountKnown);
     counter.bind(1, account).step();
     return counter.integer(0);
@@ -171,7 +188,8 @@ bool MailIndex::knowsAccount(const std::string& account) {
 
 void MailIndex::importUids(const std::string& account, std::uint64_t nextUid,
                            const std::map<std::string, std::uint64_t>& uids) {
-    sqlite::Query(statements_->addAccount).bind(1, account).run();
+    // The numbering taken over goes on where it was.
+    sqlite::Query(statements_->addAccount).bind(1, account).bind(2, static_cast<std::int64_t>(nextUid)).run();
     for (const auto& [name, uid] : uids) {
         sqlite::Query(statements_->addUid).bind(1, account).bind(2, name).bind(3, static_cast<std::int64_t>(uid)).run();
     }
@@ -189,6 +207,14 @@ std::uint64_t MailIndex::uidFor(const std::string& account, const std::string& u
     sqlite::Query(statements_->addUid).bind(1, account).bind(2, uniqueName).bind(3, uid).run();
     sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
     return static_cast<std::uint64_t>(uid);
+}
+
+std::optional<std::string> MailIndex::uniqueNameOf(const std::string& account, std::uint64_t uid) {
+    sqlite::Query query(statements_->nameOf);
+    if (!query.bind(1, account).bind(2, static_cast<std::int64_t>(uid)).step()) {
+        return std::nullopt;
+    }
+    return query.text(0);
 }
 
 std::int64_t MailIndex::folderId(const std::string& account, const std::string& folderPath) {

@@ -61,11 +61,16 @@ public:
     // Accounts are keyed by their lower-case address.
     bool knowsAccount(const std::string& account);
     // Takes over UIDs numbered elsewhere, as from the state file of earlier
-    // versions; the counter never goes back.
+    // versions, for an account the index does not know yet; the counter never
+    // goes back.
     void importUids(const std::string& account, std::uint64_t nextUid,
                     const std::map<std::string, std::uint64_t>& uids);
-    // The UID of `uniqueName`, given now when it has none.
+    // The UID of `uniqueName`, given now when it has none. An account's UIDs
+    // start from the time its numbering began (see mail_index.cpp), so that
+    // no UID of a lost index comes to name another message.
     std::uint64_t uidFor(const std::string& account, const std::string& uniqueName);
+    // The unique name that `uid` was given to, in whichever folder.
+    std::optional<std::string> uniqueNameOf(const std::string& account, std::uint64_t uid);
 
     std::int64_t folderId(const std::string& account, const std::string& folderPath);
     DirectoryStamps stamps(std::int64_t folder);

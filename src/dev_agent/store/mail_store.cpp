@@ -1,10 +1,11 @@
 #include "dev_agent/store/mail_store.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
-
-#include <unistd.h>
+#include <system_error>
+#include <thread>
 
 #include "dev_agent/base/log.h"
 #include "dev_agent/base/text.h"
@@ -16,6 +17,9 @@
 namespace quillbrook::dev_agent {
 
 namespace {
+
+// How often a read follows a message file that is renamed under it.
+constexpr int kRenameAttempts = 20;
 
 std::string accountKey(const Account& account) { return asciiLower(account.email); }
 
@@ -40,7 +44,7 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
     try {
         return readMessageFile(entry);
     } catch (const std::exception& error) {
-        logLine("skipping " + entry.path + ": " + error.what());
+        logLineOnce(entry.path, "skipping " + entry.path + ": " + error.what());
     }
     return std::nullopt;
 }
@@ -50,7 +54,7 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
 MailStore::MailStore(std::vector<Account> accounts, std::string stateDir)
     : accounts_(std::move(accounts)),
       stateDir_(std::move(stateDir)),
-      index_((makeDirectories(stateDir_, 0700), stateDir_ + "/index.sqlite")) {
+      index_((makePrivateDirectory(stateDir_, "state directory"), stateDir_ + "/index.sqlite")) {
     takeOverUidStateFiles();
 }
 
@@ -83,20 +87,34 @@ std::int64_t MailStore::synced(const Account& account, const MaildirFolder& fold
     return id;
 }
 
+MailStore::RequestLock::RequestLock(MailStore& store) {
+    ++store.waitingRequests_;
+    lock = std::unique_lock(store.mutex_);
+    --store.waitingRequests_;
+}
+
 void MailStore::indexAll(const std::function<bool()>& stopRequested) {
+    auto stepAside = [&] { return stopRequested() || waitingRequests_ > 0; };
     for (const auto& account : accounts_) {
         for (const auto& folder : discoverMaildirFolders(account.root)) {
-            if (stopRequested()) {
-                return;
+            // A folder left half done for a request is taken up again where it stopped.
+            for (bool done = false; !done;) {
+                while (waitingRequests_ > 0 && !stopRequested()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                if (stopRequested()) {
+                    return;
+                }
+                std::lock_guard lock(mutex_);
+                synced(account, folder, stepAside);
+                done = !stepAside();
             }
-            std::lock_guard lock(mutex_);
-            synced(account, folder, stopRequested);
         }
     }
 }
 
 std::vector<FolderCounts> MailStore::folders(const Account& account) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     std::vector<FolderCounts> counts;
     for (auto& folder : discoverMaildirFolders(account.root)) {
         FolderTotals totals = index_.totals(synced(account, folder));
@@ -127,7 +145,7 @@ void MailStore::addBodySummaries(const MaildirFolder& folder, std::int64_t folde
 }
 
 FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, std::size_t limit) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     std::int64_t id = synced(account, folder);
     std::vector<IndexedMessage> newest = index_.newest(id, limit);
     addBodySummaries(folder, id, newest);
@@ -144,37 +162,58 @@ FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, 
 }
 
 std::optional<FoundMessage> MailStore::readLocked(const Account& account, const MaildirFolder& folder,
-                                                  std::uint64_t uid) {
-    for (int look = 0; look < 2; ++look) {
-        std::int64_t id = synced(account, folder);
-        std::optional<IndexedMessage> indexed = index_.byUid(id, uid);
-        if (!indexed) {
+                                                  std::uint64_t uid, bool followRenames) {
+    std::int64_t id = synced(account, folder);
+    MaildirEntry entry;
+    if (std::optional<IndexedMessage> indexed = index_.byUid(id, uid)) {
+        entry = entryOf(folder, *indexed);
+    } else if (!followRenames) {
+        return std::nullopt;
+    } else {
+        // A listing made while the file was renamed may have missed it: look
+        // for the message by the unique name its UID was given to.
+        std::optional<std::string> uniqueName = index_.uniqueNameOf(accountKey(account), uid);
+        std::optional<MaildirEntry> moved = uniqueName ? findByUniqueName(folder.path, *uniqueName) : std::nullopt;
+        if (!moved) {
             return std::nullopt;
         }
-        MaildirEntry entry = entryOf(folder, *indexed);
-        if (::access(entry.path.c_str(), F_OK) != 0) {
-            // Renamed or removed since the index last looked: look again.
-            index_.setStamps(id, DirectoryStamps{});
-            continue;
-        }
-        std::optional<ParsedMessage> parsed = parseFile(entry);
-        if (!parsed) {
+        entry = std::move(*moved);
+        index_.setStamps(id, DirectoryStamps{});
+    }
+    // A mail program may rename the file (a flag changed, new/ to cur/) at any
+    // moment, also between finding it and opening it: follow its unique name.
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        try {
+            ParsedMessage parsed = readMessageFile(entry);
+            return FoundMessage{folder.name, std::move(entry), std::move(parsed)};
+        } catch (const std::system_error& error) {
+            if (error.code() != std::errc::no_such_file_or_directory) {
+                logLineOnce(entry.path, "skipping " + entry.path + ": " + error.what());
+                return std::nullopt;
+            }
+        } catch (const std::exception& error) {
+            logLineOnce(entry.path, "skipping " + entry.path + ": " + error.what());
             return std::nullopt;
         }
-        return FoundMessage{folder.name, std::move(entry), std::move(*parsed)};
+        // The index learns of the new name on its next look.
+        index_.setStamps(id, DirectoryStamps{});
+        // A listing may miss a file renamed while it is made: then look again.
+        if (std::optional<MaildirEntry> moved = findByUniqueName(folder.path, entry.uniqueName)) {
+            entry = std::move(*moved);
+        }
     }
     return std::nullopt;
 }
 
 std::optional<FoundMessage> MailStore::read(const Account& account, const MaildirFolder& folder, std::uint64_t uid) {
-    std::lock_guard lock(mutex_);
-    return readLocked(account, folder, uid);
+    RequestLock turn(*this);
+    return readLocked(account, folder, uid, true);
 }
 
 std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_t uid) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     for (const auto& folder : discoverMaildirFolders(account.root)) {
-        if (auto found = readLocked(account, folder, uid)) {
+        if (auto found = readLocked(account, folder, uid, false)) {
             return found;
         }
     }
@@ -182,7 +221,7 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 }
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
-    std::lock_guard lock(mutex_);
+    RequestLock turn(*this);
     MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
         MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -85,19 +86,33 @@ public:
     SavedDraft saveDraft(const Account& account, const std::string& message);
 
     // Indexes every folder of every account, as at start; returns early once
-    // `stopRequested` says so.
+    // `stopRequested` says so. A request that comes meanwhile goes first: the
+    // indexing steps aside after its current batch, so that the folder the
+    // request asks for is indexed before the rest.
     void indexAll(const std::function<bool()>& stopRequested);
 
 private:
+    // The store's lock as a request takes it: ahead of the background indexing.
+    class RequestLock {
+    public:
+        explicit RequestLock(MailStore& store);
+        std::unique_lock<std::mutex> lock;
+    };
+
     std::int64_t synced(const Account& account, const MaildirFolder& folder,
                         const std::function<bool()>& stopRequested = [] { return false; });
-    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid);
+    // `followRenames`: when the index does not hold the UID in `folder`, look
+    // for its message file by unique name (it may have been renamed while the
+    // folder was listed); a search through every folder leaves that out.
+    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid,
+                                           bool followRenames);
     void addBodySummaries(const MaildirFolder& folder, std::int64_t folderId, std::vector<IndexedMessage>& page);
     void takeOverUidStateFiles();
 
     std::vector<Account> accounts_;
     std::string stateDir_;
     std::mutex mutex_;
+    std::atomic<int> waitingRequests_{0};
     MailIndex index_;
 };
 

@@ -2,7 +2,12 @@
 
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include "util/io.h"
+#include "util/unique_fd.h"
 
 namespace quillbrook::dev_agent::sqlite {
 
@@ -76,7 +81,21 @@ std::string Query::text(int column) const {
 bool Query::isNull(int column) const { return sqlite3_column_type(statement_.statement_, column) == SQLITE_NULL; }
 
 Database::Database(const std::string& path) {
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    // The index holds senders, subjects and snippets: it is for its user alone.
+    // SQLite gives the journal files it creates the database's mode; those an
+    // earlier version left readable are closed to others too.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::string file = path + suffix;
+        int create = *suffix == '\0' ? O_CREAT : 0;
+        UniqueFd fd(::open(file.c_str(), O_RDWR | create | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        if (!fd.valid() && !(create == 0 && errno == ENOENT)) {
+            throwErrno("cannot open the index " + file);
+        }
+        if (fd.valid() && ::fchmod(fd.get(), 0600) != 0) {
+            throwErrno("cannot make the index " + file + " private");
+        }
+    }
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         std::string message = "cannot open " + path;
         sqlite3* failed = db_;

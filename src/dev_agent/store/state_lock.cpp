@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "util/files.h"
@@ -13,11 +14,16 @@
 namespace quillbrook::dev_agent {
 
 StateDirectoryLock::StateDirectoryLock(const std::string& stateDir) {
-    makeDirectories(stateDir, 0700);
+    makePrivateDirectory(stateDir, "state directory");
     std::string path = stateDir + "/agent.lock";
-    fd_ = UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    // Never through a link: the pid written below would land in whatever file it names.
+    fd_ = UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fd_.valid()) {
-        throwErrno("cannot open " + path);
+        throwErrno("cannot open " + path + (errno == ELOOP ? " (a symbolic link; remove it)" : ""));
+    }
+    struct stat info {};
+    if (::fstat(fd_.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw std::runtime_error(path + " is not a regular file; remove it");
     }
     if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK) {
