@@ -75,8 +75,8 @@ public:
     std::string mail() const { return dir_ + "/mail"; }
 
     void startAgent() {
-        agent_ = spawn({QUILLBROOK_DEV_AGENT_PATH, "--socket", socket(), "--state-dir", dir_ + "/state",
-                        "--drafts-dir", dir_ + "/drafts", "--account", "bench@example.org=" + mail()},
+        agent_ = spawn({QUILLBROOK_DEV_AGENT_PATH, "--socket", socket(), "--state-dir", dir_ + "/state", "--drafts-dir",
+                        dir_ + "/drafts", "--account", "bench@example.org=" + mail()},
                        "/dev/null", dir_ + "/agent.log");
         while (!quillbrook::connectUnixSocket(socket()).valid()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -117,7 +117,8 @@ public:
         for (int i = 0; i < runs; ++i) {
             auto start = Clock::now();
             quillbrook::UniqueFd fd = quillbrook::connectUnixSocket(socket());
-            if (!fd.valid() || ::write(fd.get(), request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+            if (!fd.valid() ||
+                ::write(fd.get(), request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
                 throw std::runtime_error("cannot send to the agent");
             }
             char buffer[65536];
@@ -165,7 +166,7 @@ public:
     void deliver(const std::string& subject) {
         std::string name = "1900000000.M1P1.bench-delivery";
         std::ofstream(mail() + "/tmp/" + name) << "From: late@example.com\nSubject: " << subject
-                                                << "\nDate: Mon, 01 Mar 2030 10:00:00 +0000\n\nJust arrived.\n";
+                                               << "\nDate: Mon, 01 Mar 2030 10:00:00 +0000\n\nJust arrived.\n";
         std::rename((mail() + "/tmp/" + name).c_str(), (mail() + "/new/" + name).c_str());
     }
 
@@ -187,7 +188,8 @@ int main(int argc, char** argv) {
     Bench bench(pattern);
     try {
         std::fprintf(stderr, "writing %ld messages to %s/mail ...\n", count, pattern);
-        if (waitFor(spawn({MAKE_MAILDIR_PATH, bench.mail(), std::to_string(count)}, "/dev/null", std::string(pattern) + "/make.log")) != 0) {
+        if (waitFor(spawn({MAKE_MAILDIR_PATH, bench.mail(), std::to_string(count)}, "/dev/null",
+                          std::string(pattern) + "/make.log")) != 0) {
             throw std::runtime_error("make_maildir failed");
         }
         // The index looks afresh at directories changed in the last two seconds
@@ -211,8 +213,7 @@ int main(int argc, char** argv) {
         std::string uid = output.substr(uidAt, output.find('"', uidAt) - uidAt);
         double read = bench.median({"read", uid}, runs);
         double fetchExchange = bench.exchange("{\"action\":\"list_emails\",\"limit\":50}\n", runs);
-        double readExchange =
-            bench.exchange("{\"action\":\"read_email\",\"uid\":\"" + uid + "\"}\n", runs);
+        double readExchange = bench.exchange("{\"action\":\"read_email\",\"uid\":\"" + uid + "\"}\n", runs);
         bench.stopAgent();
 
         start = Clock::now();
@@ -228,11 +229,14 @@ int main(int argc, char** argv) {
         bench.stopAgent();
 
         std::printf("| %ld messages in INBOX (~4 KB each) | time |\n|---|---|\n", count);
-        std::printf("| first index of the new mailbox (start to first `fetch` answer) | %.0f ms: %.0f messages/s "
-                    "(agent CPU time %.1f s on %u cores) |\n",
-                    firstIndex, static_cast<double>(count) * 1000.0 / firstIndex, indexCpu,
-                    std::thread::hardware_concurrency());
-        std::printf("| the first `fetch --limit 50` (waits for the index, then reads 50 bodies for snippets) | %.1f ms |\n", firstFetch);
+        std::printf(
+            "| first index of the new mailbox (start to first `fetch` answer) | %.0f ms: %.0f messages/s "
+            "(agent CPU time %.1f s on %u cores) |\n",
+            firstIndex, static_cast<double>(count) * 1000.0 / firstIndex, indexCpu,
+            std::thread::hardware_concurrency());
+        std::printf(
+            "| the first `fetch --limit 50` (waits for the index, then reads 50 bodies for snippets) | %.1f ms |\n",
+            firstFetch);
         std::printf("| `fetch --limit 50`, median of %d | %.1f ms (the request alone: %.1f ms) |\n", runs, fetch,
                     fetchExchange);
         std::printf("| `read`, median of %d | %.1f ms (the request alone: %.1f ms) |\n", runs, read, readExchange);

@@ -19,9 +19,9 @@ using namespace quillbrook;
 void checkText(const std::string& text) { FUZZ_CHECK(utf8::isValid(text)); }
 
 void checkMessage(const dev_agent::ParsedMessage* message) {
-    for (const std::string* text : {&message->from, &message->fromName, &message->to, &message->cc,
-                                    &message->subject, &message->date, &message->messageId, &message->inReplyTo,
-                                    &message->body, &message->bodyHTML}) {
+    for (const std::string* text :
+         {&message->from, &message->fromName, &message->to, &message->cc, &message->subject, &message->date,
+          &message->messageId, &message->inReplyTo, &message->body, &message->bodyHTML}) {
         checkText(*text);
     }
     json::Value attachments = json::Value::array();
@@ -33,10 +33,17 @@ void checkMessage(const dev_agent::ParsedMessage* message) {
     for (const std::string& reference : message->references) {
         checkText(reference);
     }
-    json::Value answer = {{"from", message->from},   {"fromName", message->fromName},   {"to", message->to},
-                          {"cc", message->cc},       {"subject", message->subject},     {"date", message->date},
-                          {"body", message->body},   {"bodyHTML", message->bodyHTML},   {"messageId", message->messageId},
-                          {"inReplyTo", message->inReplyTo}, {"references", message->references},
+    json::Value answer = {{"from", message->from},
+                          {"fromName", message->fromName},
+                          {"to", message->to},
+                          {"cc", message->cc},
+                          {"subject", message->subject},
+                          {"date", message->date},
+                          {"body", message->body},
+                          {"bodyHTML", message->bodyHTML},
+                          {"messageId", message->messageId},
+                          {"inReplyTo", message->inReplyTo},
+                          {"references", message->references},
                           {"attachments", std::move(attachments)}};
     auto line = json::writeCompactSorted(answer);
     FUZZ_CHECK(line.has_value());

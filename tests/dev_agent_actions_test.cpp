@@ -100,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                        R"({"action":"read_local_draft","draft_id":"0b5e4d1c-6a55-4d4e-9a43-0c5d0f4b2a11"})",
                        "not_found"},
         BadRequestCase{"create_without_to", R"({"action":"create_draft","subject":"s","body":"b"})", "bad_request"},
-        BadRequestCase{"create_subject_number", R"({"action":"create_draft","to":"a@b.example","subject":3,"body":"b"})",
-                       "bad_request"},
+        BadRequestCase{"create_subject_number",
+                       R"({"action":"create_draft","to":"a@b.example","subject":3,"body":"b"})", "bad_request"},
         BadRequestCase{"create_bad_address", R"({"action":"create_draft","to":"nobody","subject":"s","body":"b"})",
                        "bad_request"},
         BadRequestCase{"create_bad_cc",
@@ -223,9 +223,9 @@ TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
     EXPECT_EQ(draft.fromName, "Ada Lindqvist");
     EXPECT_EQ(draft.body, "Agreed — send it.\n");
     EXPECT_EQ(draft.inReplyTo, "<budget-harbour-3@example.com>");
-    EXPECT_EQ(draft.references, (std::vector<std::string>{"<budget-harbour-1@example.com>",
-                                                           "<reply-budget-harbour-2@example.com>",
-                                                           "<budget-harbour-3@example.com>"}));
+    EXPECT_EQ(draft.references,
+              (std::vector<std::string>{"<budget-harbour-1@example.com>", "<reply-budget-harbour-2@example.com>",
+                                        "<budget-harbour-3@example.com>"}));
     EXPECT_EQ(draft.messageId, result["messageId"].get<std::string>());
     EXPECT_EQ(uidOf("Re: Draft budget for the Harbour project", "Drafts"), result["uid"].get<std::string>());
     EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/tmp").empty());
@@ -233,8 +233,11 @@ TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
 
 TEST_F(Actions, AServerDraftHoldingNulIsRefusedNamingTheFieldAndNothingIsSaved) {
     for (const char* field : {"to", "cc", "bcc", "subject", "body", "bodyHTML"}) {
-        Value request = {{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"},
-                         {"body", "See you."},        {"target", "server"}};
+        Value request = {{"action", "create_draft"},
+                         {"to", "bo@example.org"},
+                         {"subject", "Plans"},
+                         {"body", "See you."},
+                         {"target", "server"}};
         request[field] = std::string("bo@example.org") + '\0' + "x";
         try {
             perform(request);
@@ -246,8 +249,8 @@ TEST_F(Actions, AServerDraftHoldingNulIsRefusedNamingTheFieldAndNothingIsSaved) 
         }
     }
     EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
-    Value local = perform({{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"},
-                           {"body", std::string("a\0b", 3)}});
+    Value local = perform(
+        {{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"}, {"body", std::string("a\0b", 3)}});
     EXPECT_EQ(perform({{"action", "read_local_draft"}, {"draft_id", local["id"]}})["body"], std::string("a\0b", 3));
 }
 

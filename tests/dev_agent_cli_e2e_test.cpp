@@ -122,8 +122,8 @@ TEST_F(CliOverDevAgent, LocalReplyDraftSurvivesAnAgentRestart) {
 }
 
 TEST_F(CliOverDevAgent, ServerReplyDraftLandsInDraftsWithThreadingHeaders) {
-    json saved = ok({"draft", "reply", uidOf("Re: Draft budget for the Harbour project"), "--body", "Agreed.",
-                     "--server"});
+    json saved =
+        ok({"draft", "reply", uidOf("Re: Draft budget for the Harbour project"), "--body", "Agreed.", "--server"});
     EXPECT_EQ(saved["target"], "server");
     std::vector<std::string> files = filesIn(home_.path() + "/mail/ada/.Drafts/new");
     ASSERT_EQ(files.size(), 1u);

@@ -66,27 +66,24 @@ TEST_P(BadLines, GetTheDefinedErrorAndTheAgentKeepsServing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadLines,
-    testing::Values(BadLineCase{"not_json", "hello agent\n", "bad_request"},
-                    BadLineCase{"empty_line", "\n", "bad_request"},
-                    BadLineCase{"array", "[\"list_accounts\"]\n", "bad_request"},
-                    BadLineCase{"no_action", "{\"account\":\"ada@example.com\"}\n", "bad_request"},
-                    BadLineCase{"invalid_utf8", "{\"action\":\"list_\xFF\"}\n", "bad_request"},
-                    BadLineCase{"nul_byte", std::string("{\"action\":\"list_accounts\"}\0x\n", 29), "bad_request"},
-                    BadLineCase{"unknown_action", "{\"action\":\"send_email\",\"to\":\"x@y.z\"}\n", "unknown_action"},
-                    BadLineCase{"missing_param", "{\"action\":\"list_folders\"}\n", "bad_request"},
-                    BadLineCase{"wrong_type", "{\"action\":\"list_emails\",\"folder\":\"INBOX\",\"limit\":\"5\"}\n",
-                                "bad_request"},
-                    BadLineCase{"unknown_uid", "{\"action\":\"read_email\",\"uid\":\"4711\",\"folder\":\"INBOX\"}\n",
-                                "not_found"},
-                    BadLineCase{"oversized", "{\"action\":\"list_accounts\",\"pad\":\"" + std::string(2 << 20, 'x') +
-                                                 "\"}\n",
-                                "request_too_large"}),
+    testing::Values(
+        BadLineCase{"not_json", "hello agent\n", "bad_request"}, BadLineCase{"empty_line", "\n", "bad_request"},
+        BadLineCase{"array", "[\"list_accounts\"]\n", "bad_request"},
+        BadLineCase{"no_action", "{\"account\":\"ada@example.com\"}\n", "bad_request"},
+        BadLineCase{"invalid_utf8", "{\"action\":\"list_\xFF\"}\n", "bad_request"},
+        BadLineCase{"nul_byte", std::string("{\"action\":\"list_accounts\"}\0x\n", 29), "bad_request"},
+        BadLineCase{"unknown_action", "{\"action\":\"send_email\",\"to\":\"x@y.z\"}\n", "unknown_action"},
+        BadLineCase{"missing_param", "{\"action\":\"list_folders\"}\n", "bad_request"},
+        BadLineCase{"wrong_type", "{\"action\":\"list_emails\",\"folder\":\"INBOX\",\"limit\":\"5\"}\n", "bad_request"},
+        BadLineCase{"unknown_uid", "{\"action\":\"read_email\",\"uid\":\"4711\",\"folder\":\"INBOX\"}\n", "not_found"},
+        BadLineCase{"oversized", "{\"action\":\"list_accounts\",\"pad\":\"" + std::string(2 << 20, 'x') + "\"}\n",
+                    "request_too_large"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(AgentOverSocket, AnswersExactlyOneLineAndReadsEscapedSolidus) {
     start();
     std::string line = roundTrip(agent_->socketPath(),
-                                "{\"action\":\"list_emails\",\"folder\":\"INBOX\",\"limit\":2,\"x\":\"a\\/b\"}\r\n");
+                                 "{\"action\":\"list_emails\",\"folder\":\"INBOX\",\"limit\":2,\"x\":\"a\\/b\"}\r\n");
     json answer = json::parse(line);
     EXPECT_EQ(answer["ok"], true);
     EXPECT_EQ(answer["result"]["emails"].size(), 2u);
@@ -119,17 +116,18 @@ TEST_F(AgentOverSocket, ASilentClientIsAnsweredWithATimeoutAndDelaysOthersOnlyTh
 TEST_F(AgentOverSocket, RestartKeepsUidsAndLocalDrafts) {
     start();
     json before = ask("{\"action\":\"list_emails\",\"folder\":\"INBOX\"}\n")["result"]["emails"];
-    json draft = ask("{\"action\":\"create_draft\",\"to\":\"jonas.berg@example.com\",\"subject\":\"Lunch\","
-                     "\"body\":\"Thursday works.\",\"in_reply_to\":\"" +
-                     before[0]["uid"].get<std::string>() + "\"}\n");
+    json draft =
+        ask("{\"action\":\"create_draft\",\"to\":\"jonas.berg@example.com\",\"subject\":\"Lunch\","
+            "\"body\":\"Thursday works.\",\"in_reply_to\":\"" +
+            before[0]["uid"].get<std::string>() + "\"}\n");
     ASSERT_EQ(draft["ok"], true) << draft;
     EXPECT_EQ(agent_->stop(), 0);
     EXPECT_NE(::access((home_.path() + "/agent.sock").c_str(), F_OK), 0) << "the socket file outlived the agent";
 
     start();
     EXPECT_EQ(ask("{\"action\":\"list_emails\",\"folder\":\"INBOX\"}\n")["result"]["emails"], before);
-    json reread = ask("{\"action\":\"read_local_draft\",\"draft_id\":\"" + draft["result"]["id"].get<std::string>() +
-                      "\"}\n");
+    json reread =
+        ask("{\"action\":\"read_local_draft\",\"draft_id\":\"" + draft["result"]["id"].get<std::string>() + "\"}\n");
     EXPECT_EQ(reread["result"]["body"], "Thursday works.");
     EXPECT_EQ(reread["result"]["inReplyTo"], "<lunch-thursday-77@example.com>");
 }
@@ -150,8 +148,8 @@ TEST_F(AgentOverSocket, SocketIsOnlyForItsUserAndSignalsRemoveIt) {
 
 TEST_F(AgentOverSocket, RefusesToStartBesideALiveAgentButReplacesAStaleSocket) {
     start();
-    StartResult second = runAgentToEnd({"--socket", agent_->socketPath(), "--account",
-                                        "ada@example.com=" + home_.path() + "/mail/ada"});
+    StartResult second =
+        runAgentToEnd({"--socket", agent_->socketPath(), "--account", "ada@example.com=" + home_.path() + "/mail/ada"});
     EXPECT_EQ(second.status, 1);
     EXPECT_NE(second.log.find("already listening"), std::string::npos) << second.log;
     expectStillServing();
@@ -183,10 +181,10 @@ TEST_F(AgentOverSocket, FiftyClientsAtOnceEachGetTheirOwnAnswer) {
     std::vector<std::thread> clients;
     for (std::size_t i = 0; i < answers.size(); ++i) {
         clients.emplace_back([&, i] {
-            std::string request = i % 2 == 0
-                                      ? "{\"action\":\"list_emails\",\"limit\":" + std::to_string(i % 10 + 1) + "}\n"
-                                      : "{\"action\":\"read_email\",\"uid\":\"" +
-                                            inbox[i % 10]["uid"].get<std::string>() + "\"}\n";
+            std::string request =
+                i % 2 == 0
+                    ? "{\"action\":\"list_emails\",\"limit\":" + std::to_string(i % 10 + 1) + "}\n"
+                    : "{\"action\":\"read_email\",\"uid\":\"" + inbox[i % 10]["uid"].get<std::string>() + "\"}\n";
             answers[i] = roundTrip(agent_->socketPath(), request);
         });
     }
@@ -249,12 +247,11 @@ TEST_F(AgentOverSocket, RunningOutOfDescriptorsPausesAcceptingInsteadOfSpinning)
 
 TEST_F(AgentOverSocket, ASecondAgentOnTheSameStateDirectoryRefusesToStart) {
     start();
-    StartResult second = runAgentToEnd({"--socket", home_.path() + "/second.sock", "--state-dir",
-                                        home_.path() + "/dev-agent-state", "--account",
-                                        "ada@example.com=" + home_.path() + "/mail/ada"});
+    StartResult second =
+        runAgentToEnd({"--socket", home_.path() + "/second.sock", "--state-dir", home_.path() + "/dev-agent-state",
+                       "--account", "ada@example.com=" + home_.path() + "/mail/ada"});
     EXPECT_EQ(second.status, 1);
-    EXPECT_NE(second.log.find("is using the state directory " + home_.path() + "/dev-agent-state"),
-              std::string::npos)
+    EXPECT_NE(second.log.find("is using the state directory " + home_.path() + "/dev-agent-state"), std::string::npos)
         << second.log;
     EXPECT_NE(::access((home_.path() + "/second.sock").c_str(), F_OK), 0) << "the refused agent left its socket";
     expectStillServing();

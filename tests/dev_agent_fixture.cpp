@@ -38,9 +38,9 @@ bool hasEnded(pid_t pid) {
 
 AgentProcess::AgentProcess(const std::string& home, std::vector<std::string> extraArgs, std::string socketPath)
     : socketPath_(socketPath.empty() ? home + "/agent.sock" : std::move(socketPath)), logPath_(home + "/agent.log") {
-    std::vector<std::string> args = {"--socket", socketPath_, "--account",
-                                     "ada@example.com=" + home + "/mail/ada:Ada Lindqvist", "--account",
-                                     "sam.okafor@example.org=" + home + "/mail/sam:Sam Okafor"};
+    std::vector<std::string> args = {"--socket",  socketPath_,
+                                     "--account", "ada@example.com=" + home + "/mail/ada:Ada Lindqvist",
+                                     "--account", "sam.okafor@example.org=" + home + "/mail/sam:Sam Okafor"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = spawnAgent(args, logPath_);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

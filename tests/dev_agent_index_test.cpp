@@ -164,8 +164,8 @@ TEST_F(Index, AUidOfALostIndexNeverNamesAnotherMessage) {
     std::vector<std::uint64_t> now;
     for (const auto& listed : store_->list(account_, {"INBOX", account_.root, ""}, 50).messages) {
         now.push_back(listed.uid);
-        EXPECT_FALSE(before.contains(listed.uid)) << "UID " << listed.uid << " was given before, to "
-                                                  << before[listed.uid];
+        EXPECT_FALSE(before.contains(listed.uid))
+            << "UID " << listed.uid << " was given before, to " << before[listed.uid];
     }
     EXPECT_EQ(now.size(), 2u);
     for (const auto& [uid, subject] : before) {
@@ -214,7 +214,8 @@ TEST_F(Index, SnippetAndAttachmentsComeFromTheBody) {
     write("cur/1700000004.M4P1.host:2,S",
           "From: a@example.com\nSubject: Report\nDate: Tue, 14 Nov 2023 22:13:25 +0000\nMIME-Version: 1.0\n"
           "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n" +
-              std::string(20000, ' ') + "Numbers   inside.\n--b\nContent-Type: application/pdf\n"
+              std::string(20000, ' ') +
+              "Numbers   inside.\n--b\nContent-Type: application/pdf\n"
               "Content-Disposition: attachment; filename=r.pdf\n\nxx\n--b--\n");
     open();
     FolderPage page = store_->list(account_, {"INBOX", account_.root, ""}, 1);
@@ -270,9 +271,9 @@ TEST(UidStateFile, ADamagedFileStopsTheStartInsteadOfRenumbering) {
     TempDir dir;
     std::string state = dir.path() + "/uids.json";
     EXPECT_FALSE(readUidStateFile(state));
-    for (const char* damaged : {"not json", R"({"uids":{}})", R"({"nextUid":2,"uids":{"a":1,"b":1}})",
-                                R"({"nextUid":2,"uids":{"a":5}})", R"({"nextUid":2,"uids":{"a":"1"}})",
-                                R"({"nextUid":0,"uids":{}})"}) {
+    for (const char* damaged :
+         {"not json", R"({"uids":{}})", R"({"nextUid":2,"uids":{"a":1,"b":1}})", R"({"nextUid":2,"uids":{"a":5}})",
+          R"({"nextUid":2,"uids":{"a":"1"}})", R"({"nextUid":0,"uids":{}})"}) {
         std::ofstream(state) << damaged;
         EXPECT_THROW(readUidStateFile(state), std::runtime_error) << damaged;
         Account account{"ada@example.com", "", dir.path()};
@@ -291,8 +292,9 @@ TEST(StateDirectoryLock, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
             StateDirectoryLock second(state);
             FAIL() << "two holders of one state directory";
         } catch (const std::runtime_error& error) {
-            EXPECT_NE(std::string(error.what()).find("another agent (pid " + std::to_string(::getpid()) +
-                                                     ") is using the state directory " + state),
+            EXPECT_NE(std::string(error.what())
+                          .find("another agent (pid " + std::to_string(::getpid()) + ") is using the state directory " +
+                                state),
                       std::string::npos)
                 << error.what();
         }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include "dev_agent/mime/gmime_handles.h"
 #include "dev_agent/mime/message_reader.h"
@@ -80,11 +80,23 @@ const FaultCase kFaults[] = {
     {"content_type_unparseable.eml", kAda, "Ada Lindqvist", "Garbage type", kDated, "The type cannot be parsed.\n"},
     {"content_type_empty.eml", kAda, "Ada Lindqvist", "Empty type", kDated, "The type is empty.\n"},
     // A text part that names a file is the body when no text came before it.
-    {"text_part_named_without_disposition.eml", kAda, "Ada Lindqvist", "Named text part", kDated,
-     "The named first text part is the body.", "", {{"notes.txt", "text/plain"}}},
+    {"text_part_named_without_disposition.eml",
+     kAda,
+     "Ada Lindqvist",
+     "Named text part",
+     kDated,
+     "The named first text part is the body.",
+     "",
+     {{"notes.txt", "text/plain"}}},
     {"text_part_named_single.eml", kAda, "Ada Lindqvist", "Named single part", kDated,
      "A lone named text part is the body.\n"},
-    {"text_part_attachment_disposition.eml", kAda, "Ada Lindqvist", "Text attachment only", kDated, "", "",
+    {"text_part_attachment_disposition.eml",
+     kAda,
+     "Ada Lindqvist",
+     "Text attachment only",
+     kDated,
+     "",
+     "",
      {{"log.txt", "text/plain"}}},
     // Header blocks.
     {"header_without_blank_line.eml", kAda, "Ada Lindqvist", "No blank line", kDated,
@@ -93,8 +105,7 @@ const FaultCase kFaults[] = {
     {"mbox_from_line.eml", "jonas@example.com", "Jonas Berg", "Saved from an mbox", kDated,
      "The separator line is not a header.\n"},
     {"raw_utf8_headers.eml", "juergen@example.de", "Jürgen Müller", "Grüße aus Köln — 😀", kDated, "Hallo!\n"},
-    {"raw_latin1_headers.eml", "francois@example.fr", "François Lèvre", "Réunion à Lyon", kDated,
-     "Bonjour à tous\n"},
+    {"raw_latin1_headers.eml", "francois@example.fr", "François Lèvre", "Réunion à Lyon", kDated, "Bonjour à tous\n"},
     {"from_unparseable.eml", "", "", "Bad sender", kDated, "Who sent this?\n"},
     {"crlf_and_bare_cr.eml", kAda, "", "Line ends", kDated, "first\nsecond\nthird\n"},
     // Encoded words.
@@ -131,16 +142,28 @@ const FaultCase kFaults[] = {
     {"transfer_encoding_unknown.eml", kAda, "Ada Lindqvist", "Unknown encoding", kDated,
      "Plain text under an unknown encoding.\n"},
     // MIME structure.
-    {"multipart_missing_closing_boundary.eml", kAda, "Ada Lindqvist", "No closing boundary", kDated,
-     "The text part.", "<p>The HTML part.</p>\n"},
+    {"multipart_missing_closing_boundary.eml", kAda, "Ada Lindqvist", "No closing boundary", kDated, "The text part.",
+     "<p>The HTML part.</p>\n"},
     {"multipart_without_boundary.eml", kAda, "Ada Lindqvist", "Multipart without boundary", kDated,
      "Text where parts were promised.\n"},
     {"multipart_boundary_never_used.eml", kAda, "Ada Lindqvist", "Boundary never used", kDated,
      "The boundary never appears.\n"},
-    {"nested_message_rfc822.eml", kAda, "Ada Lindqvist", "Fwd: Quarterly numbers", kDated,
-     "See the forwarded message.", "", {{"", "message/rfc822"}}},
-    {"forwarded_message_only.eml", kAda, "Ada Lindqvist", "Fwd: Only the forward", kDated,
-     "Only the forwarded text.\n", "", {{"", "message/rfc822"}}},
+    {"nested_message_rfc822.eml",
+     kAda,
+     "Ada Lindqvist",
+     "Fwd: Quarterly numbers",
+     kDated,
+     "See the forwarded message.",
+     "",
+     {{"", "message/rfc822"}}},
+    {"forwarded_message_only.eml",
+     kAda,
+     "Ada Lindqvist",
+     "Fwd: Only the forward",
+     kDated,
+     "Only the forwarded text.\n",
+     "",
+     {{"", "message/rfc822"}}},
     // No header, or nothing at all: still a message, all body.
     {"no_header_at_all.eml", "", "", "", "", "Just some text saved into the folder,\nwithout any header.\n"},
     {"no_header_binary.eml", "", "", "", "", std::string("\0\x01\x02 binary\xC3\xBF\n", 13)},
@@ -253,9 +276,9 @@ TEST(FaultCorpus, AgentServesItAndLogsOnlyItsOwnLines) {
     dev_agent_test::copySampleMail(home.path() + "/mail");
     std::vector<std::string> files = corpusFiles();
     for (std::size_t i = 0; i < files.size(); ++i) {
-        fs::copy_file(std::string(QUILLBROOK_MAIL_FAULTS) + "/" + files[i],
-                      home.path() + "/mail/ada/cur/" + std::to_string(1741000000 + i) + ".M" + std::to_string(i) +
-                          "P1.fault:2,S");
+        fs::copy_file(std::string(QUILLBROOK_MAIL_FAULTS) + "/" + files[i], home.path() + "/mail/ada/cur/" +
+                                                                                std::to_string(1741000000 + i) + ".M" +
+                                                                                std::to_string(i) + "P1.fault:2,S");
     }
     fs::create_directories(home.path() + "/mail/ada/.Entw&APw-rfe/cur");
     fs::copy_file(std::string(QUILLBROOK_MAIL_FAULTS) + "/date_missing.eml",

@@ -40,15 +40,15 @@ TEST_P(MaildirFileName, SplitsUniqueNameAndFlags) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MaildirFileName,
-    testing::Values(FileNameCase{"new_message", "1741.M1P2.host", "1741.M1P2.host", {}},
-                    FileNameCase{"no_flags", "1741.M1P2.host:2,", "1741.M1P2.host", {}},
-                    FileNameCase{"flags_in_canonical_order", "1741.M1P2.host:2,SRF", "1741.M1P2.host",
-                                 {"flagged", "answered", "seen"}},
-                    FileNameCase{"all_flags", "x:2,DFPRST", "x",
-                                 {"draft", "flagged", "passed", "answered", "seen", "trashed"}},
-                    FileNameCase{"keywords_ignored", "x:2,Sab", "x", {"seen"}},
-                    FileNameCase{"dot_file_skipped", ".gitkeep", nullptr, {}},
-                    FileNameCase{"not_utf8_kept", "17\xFF.host:2,S", "17\xFF.host", {"seen"}}),
+    testing::Values(
+        FileNameCase{"new_message", "1741.M1P2.host", "1741.M1P2.host", {}},
+        FileNameCase{"no_flags", "1741.M1P2.host:2,", "1741.M1P2.host", {}},
+        FileNameCase{
+            "flags_in_canonical_order", "1741.M1P2.host:2,SRF", "1741.M1P2.host", {"flagged", "answered", "seen"}},
+        FileNameCase{"all_flags", "x:2,DFPRST", "x", {"draft", "flagged", "passed", "answered", "seen", "trashed"}},
+        FileNameCase{"keywords_ignored", "x:2,Sab", "x", {"seen"}},
+        FileNameCase{"dot_file_skipped", ".gitkeep", nullptr, {}},
+        FileNameCase{"not_utf8_kept", "17\xFF.host:2,S", "17\xFF.host", {"seen"}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(MaildirFolders, InboxFirstThenSubfoldersByNameWithHierarchy) {
@@ -82,19 +82,18 @@ class ModifiedUtf7 : public testing::TestWithParam<FolderNameCase> {};
 
 TEST_P(ModifiedUtf7, DecodesStoredFolderNames) { EXPECT_EQ(decodeModifiedUtf7(GetParam().stored), GetParam().shown); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ModifiedUtf7,
-    testing::Values(FolderNameCase{"plain_ascii", "Archive", "Archive"},
-                    FolderNameCase{"umlaut", "Entw&APw-rfe", "Entwürfe"},
-                    FolderNameCase{"escaped_ampersand", "Tom &- Jerry", "Tom & Jerry"},
-                    FolderNameCase{"cjk_run", "&ZeVnLIqe-", "日本語"},
-                    FolderNameCase{"comma_for_slash", "&A,8-", "\u03FF"},
-                    FolderNameCase{"two_runs", "&AOk-t&AOk-", "été"},
-                    FolderNameCase{"raw_utf8_left_alone", "Entwürfe", "Entwürfe"},
-                    FolderNameCase{"unterminated_run_left_alone", "A&B", "A&B"},
-                    FolderNameCase{"slash_in_run_left_alone", "&A/8-", "&A/8-"},
-                    FolderNameCase{"invalid_run_left_alone", "&!!-", "&!!-"}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, ModifiedUtf7,
+                         testing::Values(FolderNameCase{"plain_ascii", "Archive", "Archive"},
+                                         FolderNameCase{"umlaut", "Entw&APw-rfe", "Entwürfe"},
+                                         FolderNameCase{"escaped_ampersand", "Tom &- Jerry", "Tom & Jerry"},
+                                         FolderNameCase{"cjk_run", "&ZeVnLIqe-", "日本語"},
+                                         FolderNameCase{"comma_for_slash", "&A,8-", "\u03FF"},
+                                         FolderNameCase{"two_runs", "&AOk-t&AOk-", "été"},
+                                         FolderNameCase{"raw_utf8_left_alone", "Entwürfe", "Entwürfe"},
+                                         FolderNameCase{"unterminated_run_left_alone", "A&B", "A&B"},
+                                         FolderNameCase{"slash_in_run_left_alone", "&A/8-", "&A/8-"},
+                                         FolderNameCase{"invalid_run_left_alone", "&!!-", "&!!-"}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(MaildirFolders, ShowsModifiedUtf7NamesDecodedAndFindsEitherSpelling) {
     TempDir dir;

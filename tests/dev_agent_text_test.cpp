@@ -23,8 +23,7 @@ class UnixLineEnds : public testing::TestWithParam<TextCase> {};
 TEST_P(UnixLineEnds, TurnsEveryLineEndIntoLf) { EXPECT_EQ(toUnixLineEnds(GetParam().input), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnixLineEnds,
-                         testing::Values(TextCase{"crlf", "a\r\nb\r\n", "a\nb\n"},
-                                         TextCase{"lone_cr", "a\rb", "a\nb"},
+                         testing::Values(TextCase{"crlf", "a\r\nb\r\n", "a\nb\n"}, TextCase{"lone_cr", "a\rb", "a\nb"},
                                          TextCase{"mixed", "a\r\n\nb\r", "a\n\nb\n"},
                                          TextCase{"cr_cr_lf", "a\r\r\nb", "a\n\nb"}),
                          [](const auto& info) { return info.param.name; });
@@ -52,19 +51,20 @@ TEST_P(HtmlText, RendersReadableText) { EXPECT_EQ(htmlToText(GetParam().input), 
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HtmlText,
-    testing::Values(
-        TextCase{"paragraphs", "<p>One</p><p>Two</p>", "One\n\nTwo"},
-        TextCase{"line_breaks", "a<br>b<br/>c", "a\nb\nc"},
-        TextCase{"hidden_elements_dropped",
-                 "<html><head><title>T</title><style>p{}</style></head><body><script>x<y</script>Hi</body>", "Hi"},
-        TextCase{"white_space_folded", "  lots \n of\t\tspace  ", "lots of space"},
-        TextCase{"list_items", "<ul><li>one</li><li>two</li></ul>", "- one\n- two"},
-        TextCase{"entities", "a &amp; b &lt;c&gt; &#233; &#x1F4F7; &nbsp;", "a & b <c> \xC3\xA9 \xF0\x9F\x93\xB7 \xC2\xA0"},
-        TextCase{"unknown_entity_kept", "&bogus; & x", "&bogus; & x"},
-        TextCase{"comment_dropped", "a<!-- <p>hidden</p> -->b", "ab"},
-        TextCase{"unclosed_tag_ends_text", "text <p", "text"},
-        TextCase{"upper_case_tags", "<P>One</P>Two<BR>Three", "One\n\nTwo\nThree"},
-        TextCase{"hidden_element_closed_in_other_case", "<SCRIPT>x</Script>Hi", "Hi"}),
+    testing::Values(TextCase{"paragraphs", "<p>One</p><p>Two</p>", "One\n\nTwo"},
+                    TextCase{"line_breaks", "a<br>b<br/>c", "a\nb\nc"},
+                    TextCase{"hidden_elements_dropped",
+                             "<html><head><title>T</title><style>p{}</style></head><body><script>x<y</script>Hi</body>",
+                             "Hi"},
+                    TextCase{"white_space_folded", "  lots \n of\t\tspace  ", "lots of space"},
+                    TextCase{"list_items", "<ul><li>one</li><li>two</li></ul>", "- one\n- two"},
+                    TextCase{"entities", "a &amp; b &lt;c&gt; &#233; &#x1F4F7; &nbsp;",
+                             "a & b <c> \xC3\xA9 \xF0\x9F\x93\xB7 \xC2\xA0"},
+                    TextCase{"unknown_entity_kept", "&bogus; & x", "&bogus; & x"},
+                    TextCase{"comment_dropped", "a<!-- <p>hidden</p> -->b", "ab"},
+                    TextCase{"unclosed_tag_ends_text", "text <p", "text"},
+                    TextCase{"upper_case_tags", "<P>One</P>Two<BR>Three", "One\n\nTwo\nThree"},
+                    TextCase{"hidden_element_closed_in_other_case", "<SCRIPT>x</Script>Hi", "Hi"}),
     [](const auto& info) { return info.param.name; });
 
 struct CharsetCase {
@@ -84,23 +84,25 @@ TEST_P(CharsetText, DecodesToUtf8WithFallbacks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CharsetText,
-    testing::Values(
-        CharsetCase{"utf8_as_is", "caf\xC3\xA9", "utf-8", "café"},
-        CharsetCase{"declared_latin1", "caf\xE9", "ISO-8859-1", "café"},
-        CharsetCase{"declared_alias_gmime_knows", "caf\xE9", "latin1", "café"},
-        CharsetCase{"declared_multibyte", "\xC4\xE3\xBA\xC3", "gb2312", "你好"},
-        CharsetCase{"declared_utf8_but_latin1", "caf\xE9", "utf-8", "café"},
-        CharsetCase{"declared_ascii_but_utf8", "caf\xC3\xA9", "us-ascii", "café"},
-        CharsetCase{"missing_undeclared_windows1252", "\x93hi\x94 \x80", "", "“hi” €"},
-        CharsetCase{"unknown_charset", "caf\xE9", "x-no-such-charset", "café"},
-        CharsetCase{"unknown_charset_utf8_text", "caf\xC3\xA9", "x-no-such-charset", "café"},
-        CharsetCase{"bytes_no_charset_defines", "a\x81" "b\x9D", "", "a\uFFFDb\uFFFD"},
-        CharsetCase{"invalid_in_declared_but_utf8", "\xC3\xA9t\xC3\xA9", "iso-2022-jp", "été"},
-        CharsetCase{"bad_byte_in_multibyte_kept_around", "\xC4\xE3\xFF\xBA\xC3", "gb2312", "你\uFFFD好"},
-        CharsetCase{"empty_text_with_charset", "", "iso-8859-1", ""},
-        CharsetCase{"nul_bytes_kept", std::string("a\0b", 3), "iso-8859-1", std::string("a\0b", 3)},
-        CharsetCase{"code_point_beyond_unicode", std::string("\0\0\0a\x00\x1F\x00\x1A\0\0\0\xE9", 12), "UCS-4",
-                    "a\uFFFD\uFFFD\uFFFD\uFFFDé"}),
+    testing::Values(CharsetCase{"utf8_as_is", "caf\xC3\xA9", "utf-8", "café"},
+                    CharsetCase{"declared_latin1", "caf\xE9", "ISO-8859-1", "café"},
+                    CharsetCase{"declared_alias_gmime_knows", "caf\xE9", "latin1", "café"},
+                    CharsetCase{"declared_multibyte", "\xC4\xE3\xBA\xC3", "gb2312", "你好"},
+                    CharsetCase{"declared_utf8_but_latin1", "caf\xE9", "utf-8", "café"},
+                    CharsetCase{"declared_ascii_but_utf8", "caf\xC3\xA9", "us-ascii", "café"},
+                    CharsetCase{"missing_undeclared_windows1252", "\x93hi\x94 \x80", "", "“hi” €"},
+                    CharsetCase{"unknown_charset", "caf\xE9", "x-no-such-charset", "café"},
+                    CharsetCase{"unknown_charset_utf8_text", "caf\xC3\xA9", "x-no-such-charset", "café"},
+                    CharsetCase{"bytes_no_charset_defines",
+                                "a\x81"
+                                "b\x9D",
+                                "", "a\uFFFDb\uFFFD"},
+                    CharsetCase{"invalid_in_declared_but_utf8", "\xC3\xA9t\xC3\xA9", "iso-2022-jp", "été"},
+                    CharsetCase{"bad_byte_in_multibyte_kept_around", "\xC4\xE3\xFF\xBA\xC3", "gb2312", "你\uFFFD好"},
+                    CharsetCase{"empty_text_with_charset", "", "iso-8859-1", ""},
+                    CharsetCase{"nul_bytes_kept", std::string("a\0b", 3), "iso-8859-1", std::string("a\0b", 3)},
+                    CharsetCase{"code_point_beyond_unicode", std::string("\0\0\0a\x00\x1F\x00\x1A\0\0\0\xE9", 12),
+                                "UCS-4", "a\uFFFD\uFFFD\uFFFD\uFFFDé"}),
     [](const auto& info) { return info.param.name; });
 
 struct RelabelCase {

@@ -64,9 +64,10 @@ int run(const AgentOptions& options) {
 int main(int argc, char** argv) {
     quillbrook::prepareProcess();
     quillbrook::returnMemoryPromptly();
-    CLI::App app{"Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
-                 "It never sends, moves or deletes mail.",
-                 "quillbrook-dev-agent"};
+    CLI::App app{
+        "Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
+        "It never sends, moves or deletes mail.",
+        "quillbrook-dev-agent"};
     app.set_version_flag("--version", std::string(quillbrook::kVersion));
 
     AgentOptions options;

@@ -21,8 +21,8 @@ namespace quillbrook::test_support {
 class PipedChild {
 public:
     struct Exit {
-        int status = -1;       // the exit status, or 128 + the signal that ended it
-        long peakRssKiB = 0;   // the child's peak resident set size
+        int status = -1;      // the exit status, or 128 + the signal that ended it
+        long peakRssKiB = 0;  // the child's peak resident set size
     };
 
     PipedChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);

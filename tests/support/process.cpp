@@ -28,19 +28,26 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::map<st
     // still reads never blocks on a full pipe.
     while (in.write.valid() || out.read.valid() || err.read.valid()) {
         std::vector<pollfd> fds;
-        if (in.write.valid()) fds.push_back({in.write.get(), POLLOUT, 0});
-        if (out.read.valid()) fds.push_back({out.read.get(), POLLIN, 0});
-        if (err.read.valid()) fds.push_back({err.read.get(), POLLIN, 0});
+        if (in.write.valid())
+            fds.push_back({in.write.get(), POLLOUT, 0});
+        if (out.read.valid())
+            fds.push_back({out.read.get(), POLLIN, 0});
+        if (err.read.valid())
+            fds.push_back({err.read.get(), POLLIN, 0});
         if (::poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (const pollfd& ready : fds) {
-            if (ready.revents == 0) continue;
+            if (ready.revents == 0)
+                continue;
             if (ready.fd == in.write.get()) {
                 ssize_t n = ::write(ready.fd, unsent.data(), unsent.size());
-                if (n > 0) unsent.remove_prefix(static_cast<std::size_t>(n));
-                if (n <= 0 || unsent.empty()) in.write.reset();
+                if (n > 0)
+                    unsent.remove_prefix(static_cast<std::size_t>(n));
+                if (n <= 0 || unsent.empty())
+                    in.write.reset();
                 continue;
             }
             bool isOut = ready.fd == out.read.get();

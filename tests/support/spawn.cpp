@@ -63,8 +63,8 @@ pid_t spawnProcess(const std::vector<std::string>& argv, const std::vector<std::
         ++target;
     }
     pid_t pid = -1;
-    int failed = ::posix_spawn(&pid, args.at(0).c_str(), &actions, nullptr, pointers(args).data(),
-                               pointers(envStrings).data());
+    int failed =
+        ::posix_spawn(&pid, args.at(0).c_str(), &actions, nullptr, pointers(args).data(), pointers(envStrings).data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         throw std::runtime_error("cannot start " + args[0]);

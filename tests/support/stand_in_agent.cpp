@@ -114,7 +114,6 @@ std::string readRequest(int fd, bool consume) {
     }
 }
 
-
 }  // namespace
 
 StandInAgent::StandInAgent(std::vector<Reply> script) : StandInAgent(std::move(script), "") {}

@@ -38,7 +38,7 @@ public:
 
     // How a connection ended, seen from the agent's side just before it closed.
     struct Closing {
-        std::size_t unreadBytes = 0;  // what the client sent that was never read
+        std::size_t unreadBytes = 0;   // what the client sent that was never read
         bool clientConnected = false;  // false when the client had already hung up
     };
 

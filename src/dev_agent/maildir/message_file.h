@@ -26,5 +26,4 @@ inline constexpr std::size_t kMaxHeaderBytes = 256 * 1024;
 // the agent's memory. Parsing costs a small multiple of what is read.
 inline constexpr std::size_t kMaxMessageBytes = 16 * 1024 * 1024;
 
-
 }  // namespace quillbrook::dev_agent

@@ -25,8 +25,8 @@ std::optional<std::string> decodeShifted(std::string_view run) {
     }
     utf7.push_back('-');
     gsize written = 0;
-    GCharPtr decoded(g_convert(utf7.data(), static_cast<gssize>(utf7.size()), "UTF-8", "UTF-7", nullptr, &written,
-                               nullptr));
+    GCharPtr decoded(
+        g_convert(utf7.data(), static_cast<gssize>(utf7.size()), "UTF-8", "UTF-7", nullptr, &written, nullptr));
     if (!decoded || written == 0) {
         return std::nullopt;
     }

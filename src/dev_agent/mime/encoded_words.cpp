@@ -16,7 +16,7 @@ constexpr std::string_view kFallbackLabel = "windows-1252";
 
 struct EncodedWord {
     std::size_t start = 0;
-    std::size_t end = 0;  // just past "?="
+    std::size_t end = 0;       // just past "?="
     std::string_view charset;  // the label as written, without any "*language"
     std::string bytes;         // the decoded text, in that charset
 };
@@ -30,7 +30,8 @@ std::string decodeQ(std::string_view text) {
             out.push_back(' ');
         } else if (text[i] == '=' && i + 2 < text.size() && g_ascii_isxdigit(text[i + 1]) &&
                    g_ascii_isxdigit(text[i + 2])) {
-            out.push_back(static_cast<char>(g_ascii_xdigit_value(text[i + 1]) * 16 + g_ascii_xdigit_value(text[i + 2])));
+            out.push_back(
+                static_cast<char>(g_ascii_xdigit_value(text[i + 1]) * 16 + g_ascii_xdigit_value(text[i + 2])));
             i += 2;
         } else {
             out.push_back(text[i]);
@@ -43,7 +44,8 @@ std::string decodeB(std::string_view text) {
     std::string out(text.size() / 4 * 3 + 3, '\0');
     gint state = 0;
     guint save = 0;
-    gsize written = g_base64_decode_step(text.data(), text.size(), reinterpret_cast<guchar*>(out.data()), &state, &save);
+    gsize written =
+        g_base64_decode_step(text.data(), text.size(), reinterpret_cast<guchar*>(out.data()), &state, &save);
     out.resize(written);
     return out;
 }

@@ -15,9 +15,8 @@ namespace quillbrook::dev_agent {
 namespace {
 
 constexpr std::array<std::string_view, 4> kHiddenElements = {"script", "style", "head", "title"};
-constexpr std::array<std::string_view, 16> kBlockElements = {"p",  "div", "tr", "table", "h1", "h2", "h3", "h4",
-                                                             "h5", "h6",  "ul", "ol",    "blockquote", "pre",
-                                                             "hr", "section"};
+constexpr std::array<std::string_view, 16> kBlockElements = {
+    "p", "div", "tr", "table", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "blockquote", "pre", "hr", "section"};
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kEntities = {{
     {"amp", "&"},
@@ -41,8 +40,8 @@ void appendCodePoint(std::string& out, std::uint32_t cp) {
 
 // Where the lower-case `needle` next occurs in `html` from `from` on, in any case.
 std::size_t findIgnoringCase(std::string_view html, std::string_view needle, std::size_t from) {
-    auto found = std::search(html.begin() + static_cast<std::ptrdiff_t>(from), html.end(), needle.begin(),
-                             needle.end(), [](char a, char b) { return g_ascii_tolower(a) == b; });
+    auto found = std::search(html.begin() + static_cast<std::ptrdiff_t>(from), html.end(), needle.begin(), needle.end(),
+                             [](char a, char b) { return g_ascii_tolower(a) == b; });
     return found == html.end() ? std::string_view::npos : static_cast<std::size_t>(found - html.begin());
 }
 

@@ -32,7 +32,7 @@ json::Value performAction(ActionContext& context, std::string_view action, const
         }
     }
     throw AgentError("unknown_action", "unknown action " + quotedText(action) + "; known actions: " +
-                                          commaJoined(kActions, [](const auto& entry) { return entry.first; }));
+                                           commaJoined(kActions, [](const auto& entry) { return entry.first; }));
 }
 
 const Account& accountFor(const ActionContext& context, const std::optional<std::string>& email) {

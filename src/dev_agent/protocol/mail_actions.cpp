@@ -18,8 +18,8 @@ MaildirFolder folderFor(const Account& account, const std::string& name) {
     if (auto folder = findMaildirFolder(account.root, name)) {
         return *folder;
     }
-    std::string known = commaJoined(discoverMaildirFolders(account.root),
-                                    [](const MaildirFolder& folder) { return folder.name; });
+    std::string known =
+        commaJoined(discoverMaildirFolders(account.root), [](const MaildirFolder& folder) { return folder.name; });
     throw AgentError::notFound("no folder " + quotedText(name) + " in " + account.email + "; folders: " + known);
 }
 
@@ -57,9 +57,8 @@ void fitTexts(json::Value& result) {
 json::Value attachmentsJson(const std::vector<Attachment>& attachments) {
     json::Value list = json::Value::array();
     for (const auto& attachment : attachments) {
-        list.push_back({{"filename", attachment.filename},
-                        {"contentType", attachment.contentType},
-                        {"size", attachment.size}});
+        list.push_back(
+            {{"filename", attachment.filename}, {"contentType", attachment.contentType}, {"size", attachment.size}});
     }
     return list;
 }
@@ -69,9 +68,7 @@ json::Value attachmentsJson(const std::vector<Attachment>& attachments) {
 json::Value listAccounts(ActionContext& context, const Params&) {
     json::Value accounts = json::Value::array();
     for (const auto& account : context.mail.accounts()) {
-        accounts.push_back({{"email", account.email},
-                            {"name", account.name},
-                            {"isDefault", accounts.empty()}});
+        accounts.push_back({{"email", account.email}, {"name", account.name}, {"isDefault", accounts.empty()}});
     }
     return {{"accounts", std::move(accounts)}};
 }
@@ -88,7 +85,8 @@ json::Value listFolders(ActionContext& context, const Params& params) {
 json::Value listEmails(ActionContext& context, const Params& params) {
     const Account& account = accountFor(context, params.optionalString("account"));
     MaildirFolder folder = folderFor(account, folderName(params));
-    std::int64_t limit = std::clamp(params.optionalInteger("limit").value_or(kDefaultLimit), std::int64_t{1}, kMaxLimit);
+    std::int64_t limit =
+        std::clamp(params.optionalInteger("limit").value_or(kDefaultLimit), std::int64_t{1}, kMaxLimit);
 
     FolderPage page = context.mail.list(account, folder, static_cast<std::size_t>(limit));
     json::Value emails = json::Value::array();
@@ -103,10 +101,7 @@ json::Value listEmails(ActionContext& context, const Params& params) {
                           {"flags", message.flags},
                           {"hasAttachments", summary.hasAttachments}});
     }
-    return {{"account", account.email},
-            {"folder", folder.name},
-            {"total", page.total},
-            {"emails", std::move(emails)}};
+    return {{"account", account.email}, {"folder", folder.name}, {"total", page.total}, {"emails", std::move(emails)}};
 }
 
 json::Value readEmail(ActionContext& context, const Params& params) {
@@ -128,21 +123,21 @@ json::Value readEmail(ActionContext& context, const Params& params) {
         message.body += kCutNote;
     }
     json::Value result = {{"uid", std::to_string(uid)},
-            {"account", account.email},
-            {"folder", folder.name},
-            {"from", message.from},
-            {"fromName", message.fromName},
-            {"to", message.to},
-            {"cc", message.cc},
-            {"subject", message.subject},
-            {"date", message.date},
-            {"body", message.body},
-            {"bodyHTML", message.bodyHTML},
-            {"messageId", message.messageId},
-            {"inReplyTo", message.inReplyTo},
-            {"references", message.references},
-            {"attachments", attachmentsJson(message.attachments)},
-            {"flags", found->entry.flags}};
+                          {"account", account.email},
+                          {"folder", folder.name},
+                          {"from", message.from},
+                          {"fromName", message.fromName},
+                          {"to", message.to},
+                          {"cc", message.cc},
+                          {"subject", message.subject},
+                          {"date", message.date},
+                          {"body", message.body},
+                          {"bodyHTML", message.bodyHTML},
+                          {"messageId", message.messageId},
+                          {"inReplyTo", message.inReplyTo},
+                          {"references", message.references},
+                          {"attachments", attachmentsJson(message.attachments)},
+                          {"flags", found->entry.flags}};
     fitTexts(result);
     return result;
 }

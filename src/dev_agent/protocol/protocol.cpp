@@ -24,7 +24,8 @@ Answer resultAnswer(const std::string& action, json::Value result) {
 
 Answer errorAnswer(const std::string& code, const std::string& message) {
     // A system error may quote a file name that is not UTF-8.
-    auto line = json::writeCompactSorted(json::Value{{"ok", false}, {"code", code}, {"error", utf8::sanitized(message)}});
+    auto line =
+        json::writeCompactSorted(json::Value{{"ok", false}, {"code", code}, {"error", utf8::sanitized(message)}});
     return {line.value_or(R"({"code":"internal_error","error":"unwritable error","ok":false})") + "\n", "", code,
             message};
 }

@@ -22,7 +22,8 @@ namespace quillbrook::dev_agent {
 // Changes are written in batches of one transaction each, with progress in the
 // log for large folders. `stopRequested` is asked between batches; a folder
 // left half done is finished by the next call. Never writes to the Maildir.
-void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
-                const std::function<bool()>& stopRequested = [] { return false; });
+void syncFolder(
+    MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+    const std::function<bool()>& stopRequested = [] { return false; });
 
 }  // namespace quillbrook::dev_agent

@@ -92,9 +92,9 @@ json::Value LocalDraftStore::create(json::Value draft) {
 // Drafts list newest first, so two drafts made within one millisecond must not
 // share a creation time: each takes a later millisecond than the one before.
 std::int64_t LocalDraftStore::nextCreationMillis() {
-    std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
+    std::int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     std::int64_t previous = lastCreationMillis_.load();
     std::int64_t next = 0;
     do {

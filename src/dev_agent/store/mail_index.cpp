@@ -115,8 +115,7 @@ IndexedMessage messageFrom(const sqlite::Query& row) {
 // keep every digit. This holds while the clock does not go back past the old
 // index's last UID.
 std::int64_t firstUidNow() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -152,8 +151,8 @@ struct MailIndex::Statements {
           setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
                              "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
 
-    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf, setStamps,
-        names, insert, remove, totals, count, newest, byUid, setBody;
+    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf,
+        setStamps, names, insert, remove, totals, count, newest, byUid, setBody;
 };
 
 MailIndex::MailIndex(const std::string& path) : db_(path) {

@@ -152,11 +152,11 @@ FolderPage MailStore::list(const Account& account, const MaildirFolder& folder, 
     FolderPage page;
     page.total = index_.totals(id).total;
     for (auto& message : newest) {
-        page.messages.push_back({message.uid,
-                                 flagsOf(message.name),
-                                 {std::move(message.from), std::move(message.fromName), std::move(message.subject),
-                                  std::move(message.date), message.time, message.snippet.value_or(""),
-                                  message.hasAttachments}});
+        page.messages.push_back(
+            {message.uid,
+             flagsOf(message.name),
+             {std::move(message.from), std::move(message.fromName), std::move(message.subject), std::move(message.date),
+              message.time, message.snippet.value_or(""), message.hasAttachments}});
     }
     return page;
 }
@@ -222,8 +222,8 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
     RequestLock turn(*this);
-    MaildirFolder drafts = findMaildirFolder(account.root, "Drafts").value_or(
-        MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
+    MaildirFolder drafts =
+        findMaildirFolder(account.root, "Drafts").value_or(MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);
     sqlite::Transaction transaction = index_.transaction();
     std::uint64_t uid = index_.uidFor(accountKey(account), uniqueName);

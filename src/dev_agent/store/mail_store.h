@@ -99,8 +99,9 @@ private:
         std::unique_lock<std::mutex> lock;
     };
 
-    std::int64_t synced(const Account& account, const MaildirFolder& folder,
-                        const std::function<bool()>& stopRequested = [] { return false; });
+    std::int64_t synced(
+        const Account& account, const MaildirFolder& folder,
+        const std::function<bool()>& stopRequested = [] { return false; });
     // `followRenames`: when the index does not hold the UID in `folder`, look
     // for its message file by unique name (it may have been renamed while the
     // folder was listed); a search through every folder leaves that out.
