@@ -38,34 +38,35 @@ const Method* findMethod(std::span<const Method> methods, std::string_view name,
     return nullptr;
 }
 
+// The methods the server knows, in both eras. Whether a known method is
+// answered depends on the method and the era alone, never on its id.
+constexpr std::array kMethods = {
+    Method{"initialize", Served::legacy, false,
+           [](const MCPServer& s, const Message& m) -> Answer { return s.handleInitialize(m.request, m.params); }},
+    Method{"notifications/initialized", Served::legacy, true,
+           [](const MCPServer& s, const Message&) -> Answer {
+               s.handleInitialized();
+               return std::nullopt;
+           }},
+    Method{"server/discover", Served::modern, false,
+           [](const MCPServer& s, const Message& m) -> Answer { return s.handleDiscover(m.request); }},
+    Method{"tools/list", Served::both, false,
+           [](const MCPServer& s, const Message& m) -> Answer { return s.handleToolsList(m.request); }},
+    Method{"tools/call", Served::both, false,
+           [](const MCPServer& s, const Message& m) -> Answer { return s.handleToolsCallSync(m.request, m.params); }},
+    // The modern revision dropped ping; a client that still sends one loses nothing.
+    Method{"ping", Served::both, false,
+           [](const MCPServer& s, const Message& m) -> Answer {
+               return s.makeResponse(m.request, json::Value::object());
+           }},
+    // The request it names was answered before this line was read.
+    Method{"notifications/cancelled", Served::both, true,
+           [](const MCPServer&, const Message&) -> Answer { return std::nullopt; }},
+};
+
 }  // namespace
 
 std::optional<std::string> MCPServer::handleMessageSync(std::string_view line) const {
-    static constexpr std::array kMethods = {
-        Method{"initialize", Served::legacy, false,
-               [](const MCPServer& s, const Message& m) -> Answer { return s.handleInitialize(m.request, m.params); }},
-        Method{"notifications/initialized", Served::legacy, true,
-               [](const MCPServer& s, const Message&) -> Answer {
-                   s.logVerbose("Client initialized");
-                   return std::nullopt;
-               }},
-        Method{"server/discover", Served::modern, false,
-               [](const MCPServer& s, const Message& m) -> Answer { return s.handleDiscover(m.request); }},
-        Method{"tools/list", Served::both, false,
-               [](const MCPServer& s, const Message& m) -> Answer { return s.handleToolsList(m.request); }},
-        Method{
-            "tools/call", Served::both, false,
-            [](const MCPServer& s, const Message& m) -> Answer { return s.handleToolsCallSync(m.request, m.params); }},
-        // The modern revision dropped ping; a client that still sends one loses nothing.
-        Method{"ping", Served::both, false,
-               [](const MCPServer& s, const Message& m) -> Answer {
-                   return s.makeResponse(m.request, json::Value::object());
-               }},
-        // The request it names was answered before this line was read.
-        Method{"notifications/cancelled", Served::both, true,
-               [](const MCPServer&, const Message&) -> Answer { return std::nullopt; }},
-    };
-
     auto document = json::parseStrict(line);
     if (!document || !document->root().isObject()) {
         return makeErrorResponse(std::nullopt, jsonrpc::kParseError, "Parse error");

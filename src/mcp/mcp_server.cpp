@@ -127,6 +127,8 @@ std::string MCPServer::handleInitialize(const Request& request, json::View /*par
                                  });
 }
 
+void MCPServer::handleInitialized() const { logVerbose("Client initialized"); }
+
 std::string MCPServer::handleDiscover(const Request& request) const {
     return makeResponse(request,
                         {{"supportedVersions", supportedProtocolVersions()}, {"capabilities", serverCapabilities()}},

@@ -41,7 +41,9 @@ public:
     // exercised without a process around it.
     std::optional<std::string> handleMessageSync(std::string_view line) const;
 
+    // The *Sync names are kept for their callers.
     std::string handleInitialize(const Request& request, json::View params) const;
+    void handleInitialized() const;
     std::string handleDiscover(const Request& request) const;
     std::string handleToolsList(const Request& request) const;
     std::string handleToolsCallSync(const Request& request, json::View params) const;
