@@ -18,10 +18,10 @@ namespace {
 using namespace quillbrook;
 
 // What an independent parser makes of `value`: an integer too long for 64
-// bits is a double to it.
+// bits is a double to it, and one beyond the double range it cannot read.
 nlohmann::json asIndependentlyParsed(const json::Value& value) {
     if (auto digits = json::bigIntegerDigits(value)) {
-        return nlohmann::json::parse(*digits);
+        return nlohmann::json::parse(*digits, nullptr, false);
     }
     if (value.is_object() || value.is_array()) {
         nlohmann::json copy = value;
@@ -33,11 +33,29 @@ nlohmann::json asIndependentlyParsed(const json::Value& value) {
     return value;
 }
 
+bool holdsUnreadable(const nlohmann::json& value) {
+    if (value.is_discarded()) {
+        return true;
+    }
+    if (value.is_object() || value.is_array()) {
+        for (const auto& member : value) {
+            if (holdsUnreadable(member)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void checkRoundTrip(const std::string& written, const json::Value& expected) {
     auto ours = json::parseStrict(written);
     FUZZ_CHECK(ours.has_value());
     FUZZ_CHECK(ours->root().toValue() == expected);
-    FUZZ_CHECK(nlohmann::json::parse(written, nullptr, false) == asIndependentlyParsed(expected));
+    // Where the independent parser cannot read a number, it has nothing to say.
+    const nlohmann::json independent = asIndependentlyParsed(expected);
+    if (!holdsUnreadable(independent)) {
+        FUZZ_CHECK(nlohmann::json::parse(written, nullptr, false) == independent);
+    }
 }
 
 }  // namespace
