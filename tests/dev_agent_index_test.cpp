@@ -8,12 +8,14 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "dev_agent/store/mail_store.h"
 #include "dev_agent/store/sqlite.h"
@@ -209,6 +211,51 @@ TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
     ASSERT_TRUE(found);
     EXPECT_EQ(found->entry.flags, std::vector<std::string>{"seen"});
 }
+
+// A directory that cannot be listed for a moment, in a way that holds for root
+// too: it stands aside for a file with its modification time, so its stamp is
+// all the index could go by.
+struct UnlistableCase {
+    const char* directory;
+    bool byPermission;  // by mode 000 instead, which root is not denied
+};
+
+class UnlistableDirectory : public Index, public testing::WithParamInterface<UnlistableCase> {};
+
+TEST_P(UnlistableDirectory, FailsTheRequestAndKeepsTheFolderIndexed) {
+    if (GetParam().byPermission && ::geteuid() == 0) {
+        GTEST_SKIP() << "root lists any directory";
+    }
+    open();
+    Lines before = listing();
+    settleBoth();
+    std::string path = mailPath(GetParam().directory);
+    if (GetParam().byPermission) {
+        ::chmod(path.c_str(), 0);
+    } else {
+        auto stamp = std::filesystem::last_write_time(path);
+        std::filesystem::rename(path, path + ".aside");
+        write(GetParam().directory, "");
+        std::filesystem::last_write_time(path, stamp);
+    }
+    EXPECT_THROW(store_->list(account_, {"INBOX", account_.root, ""}, 50), std::system_error);
+    EXPECT_THROW(store_->folders(account_), std::system_error);
+    if (GetParam().byPermission) {
+        ::chmod(path.c_str(), 0700);
+    } else {
+        std::filesystem::remove(path);
+        std::filesystem::rename(path + ".aside", path);
+    }
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(store_->folders(account_)[0].total, 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnlistableDirectory,
+                         testing::Values(UnlistableCase{"cur", false}, UnlistableCase{"new", false},
+                                         UnlistableCase{"cur", true}),
+                         [](const auto& info) {
+                             return std::string(info.param.directory) + (info.param.byPermission ? "Mode000" : "AFile");
+                         });
 
 TEST_F(Index, SnippetAndAttachmentsComeFromTheBody) {
     write("cur/1700000004.M4P1.host:2,S",

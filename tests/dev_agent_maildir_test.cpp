@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -153,6 +154,7 @@ TEST(MaildirListing, OffersFilesAndLinksButNotDirectoriesOrHiddenNames) {
 
     EXPECT_EQ(messageFileNames(cur), (std::vector<std::string>{"1700000001.M1P1.host:2,S", "1700000003.M3P1.host"}));
     EXPECT_TRUE(messageFileNames(dir.path() + "/new").empty()) << "a missing directory is empty";
+    EXPECT_THROW(messageFileNames(cur + "/1700000001.M1P1.host:2,S"), std::system_error) << "one that cannot be listed";
 }
 
 TEST(AccountSpec, ReadsEmailDirectoryAndOptionalName) {

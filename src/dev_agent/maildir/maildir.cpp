@@ -1,8 +1,10 @@
 #include "dev_agent/maildir/maildir.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include <dirent.h>
@@ -12,6 +14,7 @@
 #include "dev_agent/base/text.h"
 #include "dev_agent/maildir/modified_utf7.h"
 #include "util/files.h"
+#include "util/io.h"
 
 namespace quillbrook::dev_agent {
 
@@ -85,18 +88,28 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
 
 std::vector<std::string> messageFileNames(const std::string& directory) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(directory.c_str());
-    if (dir == nullptr) {
-        return names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    if (!dir) {
+        if (errno == ENOENT) {
+            return names;
+        }
+        throwErrno("cannot list " + directory);
     }
-    while (const dirent* entry = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            break;
+        }
         // Types other than these are not files; an unknown type is checked on opening.
         bool mayBeFile = entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
         if (mayBeFile && parseMaildirFileName(entry->d_name)) {
             names.emplace_back(entry->d_name);
         }
     }
-    ::closedir(dir);
+    if (errno != 0) {
+        throwErrno("cannot list " + directory);
+    }
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -34,7 +34,9 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
 // The names of the message files in `directory` (a folder's cur/ or new/),
 // sorted; a missing directory is empty. Entries that are plainly no files are
 // left out; whether a link or an entry of unknown type is a message is told
-// when it is opened.
+// when it is opened. Throws std::system_error when the directory is there but
+// cannot be listed (no permission, EIO, ESTALE, EMFILE): taken as empty, it
+// would drop the folder's messages from the index.
 std::vector<std::string> messageFileNames(const std::string& directory);
 
 // The message file of the folder at `folderPath` whose unique name is

@@ -106,7 +106,14 @@ void MailStore::indexAll(const std::function<bool()>& stopRequested) {
                     return;
                 }
                 std::lock_guard lock(mutex_);
-                synced(account, folder, stepAside);
+                try {
+                    synced(account, folder, stepAside);
+                } catch (const std::system_error& error) {
+                    // A folder that cannot be listed now is looked at again by
+                    // the first request for it; the others are indexed meanwhile.
+                    logLine("not indexed for now: " + folder.name + " of " + account.email + ": " + error.what());
+                    break;
+                }
                 done = !stepAside();
             }
         }
