@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include "dev_agent_fixture.h"
+#include "support/spawn.h"
 
 // The built agent over its socket: raw request lines in, answer lines out.
 
@@ -148,8 +150,8 @@ TEST_F(AgentOverSocket, SocketIsOnlyForItsUserAndSignalsRemoveIt) {
 
 TEST_F(AgentOverSocket, RefusesToStartBesideALiveAgentButReplacesAStaleSocket) {
     start();
-    StartResult second =
-        runAgentToEnd({"--socket", agent_->socketPath(), "--account", "ada@example.com=" + home_.path() + "/mail/ada"});
+    StartResult second = runAgentToEnd({"--socket", agent_->socketPath(), "--state-dir", home_.path() + "/second",
+                                        "--account", "ada@example.com=" + home_.path() + "/mail/ada"});
     EXPECT_EQ(second.status, 1);
     EXPECT_NE(second.log.find("already listening"), std::string::npos) << second.log;
     expectStillServing();
@@ -255,6 +257,41 @@ TEST_F(AgentOverSocket, ASecondAgentOnTheSameStateDirectoryRefusesToStart) {
         << second.log;
     EXPECT_NE(::access((home_.path() + "/second.sock").c_str(), F_OK), 0) << "the refused agent left its socket";
     expectStillServing();
+}
+
+// Agents started together on one socket and state directory: one has the
+// directory and serves, the others end without touching its socket.
+TEST_F(AgentOverSocket, OfAgentsStartedTogetherExactlyOneServes) {
+    constexpr int kRounds = 20;
+    constexpr std::size_t kAgents = 4;
+    std::string socket = home_.path() + "/agent.sock";
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<pid_t> agents;
+        for (std::size_t i = 0; i < kAgents; ++i) {
+            agents.push_back(
+                spawnAgent({"--socket", socket, "--account", "ada@example.com=" + home_.path() + "/mail/ada"},
+                           home_.path() + "/agent" + std::to_string(i) + ".log"));
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto ended = [&] { return std::count_if(agents.begin(), agents.end(), hasEnded); };
+        while (ended() < static_cast<long>(kAgents) - 1 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        while (!test_support::acceptsConnections(socket) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        bool serves = test_support::acceptsConnections(socket) &&
+                      roundTrip(socket, kListAccounts).find("ada@example.com") != std::string::npos;
+        std::vector<int> statuses;
+        for (pid_t agent : agents) {
+            ::kill(agent, SIGTERM);
+            statuses.push_back(test_support::waitForExit(agent));
+        }
+        std::sort(statuses.begin(), statuses.end());
+        ASSERT_TRUE(serves) << "round " << round;
+        ASSERT_EQ(statuses, (std::vector<int>{0, 1, 1, 1})) << "round " << round;
+        ASSERT_NE(::access(socket.c_str(), F_OK), 0) << "round " << round;
+    }
 }
 
 TEST(AgentStart, RefusesBadConfigurationWithAClearMessage) {

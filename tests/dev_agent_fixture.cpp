@@ -19,9 +19,6 @@ void copySampleMail(const std::string& destination) {
     std::filesystem::copy(QUILLBROOK_SAMPLE_MAIL, destination, std::filesystem::copy_options::recursive);
 }
 
-namespace {
-
-// The agent with its standard error appended to `logPath`.
 pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath) {
     args.insert(args.begin(), QUILLBROOK_DEV_AGENT_PATH);
     UniqueFd log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
@@ -33,8 +30,6 @@ bool hasEnded(pid_t pid) {
     siginfo_t info{};
     return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }
-
-}  // namespace
 
 AgentProcess::AgentProcess(const std::string& home, std::vector<std::string> extraArgs, std::string socketPath)
     : socketPath_(socketPath.empty() ? home + "/agent.sock" : std::move(socketPath)), logPath_(home + "/agent.log") {

@@ -50,6 +50,11 @@ private:
     pid_t pid_ = -1;
 };
 
+// The agent with `args`, its standard error appended to `logPath`, left to
+// itself; and whether a child has ended, its status still to be collected.
+pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath);
+bool hasEnded(pid_t pid);
+
 // Starts the agent and waits for it to end; for runs that must fail at start.
 struct StartResult {
     int status;

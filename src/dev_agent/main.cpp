@@ -44,8 +44,10 @@ std::thread indexInBackground(MailStore& mail, const StopSignal& stop) {
 int run(const AgentOptions& options) {
     validateAccounts(options.accounts);
     StopSignal stop;
-    Listener listener(options.socketPath);
+    // The lock first: an agent that cannot have the state directory leaves the
+    // socket to the one that has it.
     StateDirectoryLock stateLock(options.stateDir);
+    Listener listener(options.socketPath);
     MailStore mail(options.accounts, options.stateDir);
     LocalDraftStore drafts(options.draftsDir);
     logLine("serving " + std::to_string(options.accounts.size()) + " account(s) on " + listener.path() +

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,6 +19,8 @@ namespace quillbrook::dev_agent {
 namespace {
 
 constexpr int kBacklog = 64;
+// How often a socket is published after its place turned out taken by a stale one.
+constexpr int kPublishAttempts = 3;
 
 UniqueFd newSocket() {
     UniqueFd fd = newUnixSocket();
@@ -68,6 +72,38 @@ void bindTo(int fd, const std::string& path) {
     ::chmod(path.c_str(), 0600);
 }
 
+void listenOn(int fd, const std::string& path) {
+    if (::listen(fd, kBacklog) != 0) {
+        throwErrno("cannot listen on " + path);
+    }
+}
+
+// The temporary name of a socket, gone however the start ends: the socket
+// stays reachable under its published name.
+struct RemovedAtEnd {
+    explicit RemovedAtEnd(std::string name) : path(std::move(name)) {}
+    std::string path;
+    RemovedAtEnd(const RemovedAtEnd&) = delete;
+    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
+    ~RemovedAtEnd() { ::unlink(path.c_str()); }
+};
+
+// Gives the socket listening at `temporary` the name `path`. link(2) never
+// replaces a file: of agents started together, one puts its socket there and
+// the others find it listening, where a rename would put each over the last.
+void publish(const std::string& temporary, const std::string& path) {
+    for (int attempt = 0; attempt < kPublishAttempts; ++attempt) {
+        clearPath(path);
+        if (::link(temporary.c_str(), path.c_str()) == 0) {
+            return;
+        }
+        if (errno != EEXIST) {
+            throwErrno("cannot move the socket to " + path);
+        }
+    }
+    throw std::runtime_error("cannot put the socket at " + path + ": others keep taking the place");
+}
+
 }  // namespace
 
 void SocketFile::removeIfUnchanged() const {
@@ -84,20 +120,18 @@ Listener::Listener(std::string path) : file_{std::move(path)} {
                                  " bytes: " + socketPath);
     }
     makePrivateDirectory(std::string(parentDirectory(socketPath)), "socket's directory");
-    clearPath(socketPath);
-
     fd_ = newSocket();
     std::string temporary = socketPath + "." + std::to_string(::getpid());
-    bool viaTemporary = temporary.size() <= kMaxSocketPathBytes;
-    bindTo(fd_.get(), viaTemporary ? temporary : socketPath);
-    if (::listen(fd_.get(), kBacklog) != 0) {
-        throwErrno("cannot listen on " + socketPath);
-    }
-    if (viaTemporary && ::rename(temporary.c_str(), socketPath.c_str()) != 0) {
-        int saved = errno;
-        ::unlink(temporary.c_str());
-        errno = saved;
-        throwErrno("cannot move the socket to " + socketPath);
+    if (temporary.size() <= kMaxSocketPathBytes) {
+        bindTo(fd_.get(), temporary);
+        RemovedAtEnd bound{temporary};
+        listenOn(fd_.get(), socketPath);
+        publish(temporary, socketPath);
+    } else {
+        // bind(2) itself never replaces a file.
+        clearPath(socketPath);
+        bindTo(fd_.get(), socketPath);
+        listenOn(fd_.get(), socketPath);
     }
     setNonBlockingCloseOnExec(fd_.get());
     struct stat info {};

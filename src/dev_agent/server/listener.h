@@ -19,9 +19,10 @@ struct SocketFile {
 
 // The listening agent socket at `path`, only for its user: the directory is
 // created with mode 0700 when missing and the socket is 0600. It appears at its
-// path already listening (bound under a temporary name, then renamed), so a
-// client that sees the file can connect. The socket file is removed again when
-// the listener goes away, unless another process has replaced it meanwhile.
+// path already listening (bound under a temporary name, then linked, which
+// never replaces another agent's socket), so a client that sees the file can
+// connect. The socket file is removed again when the listener goes away, unless
+// another process has replaced it meanwhile.
 class Listener {
 public:
     // Throws std::runtime_error when another agent answers on `path`, when `path`
