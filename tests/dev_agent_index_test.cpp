@@ -20,11 +20,10 @@
 #include "dev_agent/store/mail_store.h"
 #include "dev_agent/store/sqlite.h"
 #include "dev_agent/store/state_lock.h"
-#include "dev_agent/store/uid_state_file.h"
 #include "dev_agent_fixture.h"
 
 // The persistent index behind the mail store: what a restart takes from it, what
-// a change on disk brings into it, and the UID state it took over.
+// a change on disk brings into it, and what it makes of an index of an older layout.
 
 namespace quillbrook::dev_agent {
 namespace {
@@ -272,24 +271,39 @@ TEST_F(Index, SnippetAndAttachmentsComeFromTheBody) {
     EXPECT_TRUE(page.messages[0].summary.hasAttachments);
 }
 
-TEST_F(Index, TakesOverTheUidStateFileOfEarlierVersionsOnce) {
-    std::filesystem::create_directories(statePath());
-    std::string legacy = uidStateFilePath(statePath(), "Ada@Example.com");
-    EXPECT_EQ(legacy, statePath() + "/uids-ada@example.com.json");
-    std::ofstream(legacy) << R"({"nextUid":40,"uids":{"1700000002.M2P1.host":17,"gone.M1P1.host":39}})";
-    open();
-    EXPECT_EQ(listing(), (Lines{"Third:41:", "Second:17:", "First:40:seen"}));
-    EXPECT_FALSE(std::filesystem::exists(legacy));
-    EXPECT_TRUE(std::filesystem::exists(legacy + ".migrated"));
-    // A state file that shows up again later is not taken over a second time.
-    std::ofstream(legacy) << R"({"nextUid":2,"uids":{"1700000002.M2P1.host":1}})";
-    open();
-    EXPECT_EQ(listing(), (Lines{"Third:41:", "Second:17:", "First:40:seen"}));
+TEST_F(Index, TheSameFileNameInTwoFoldersNamesTwoMessages) {
+    std::filesystem::create_directories(mailPath(".Archive/cur"));
+    write(".Archive/cur/1700000002.M2P1.host:2,", message("Archived", "Tue, 14 Nov 2023 22:13:29 +0000"));
+    struct Copy {
+        MaildirFolder folder;
+        const char* subject;
+        std::uint64_t uid = 0;
+    };
+    Copy copies[] = {{{"INBOX", account_.root, ""}, "Second"}, {{"Archive", mailPath(".Archive"), ""}, "Archived"}};
+    for (int start = 0; start < 2; ++start) {
+        open();
+        for (auto& copy : copies) {
+            auto listed = store_->list(account_, copy.folder, 50).messages;
+            auto same = std::find_if(listed.begin(), listed.end(),
+                                     [&](const ListedMessage& m) { return m.summary.subject == copy.subject; });
+            ASSERT_NE(same, listed.end());
+            EXPECT_TRUE(copy.uid == 0 || copy.uid == same->uid) << "a restart renumbered " << copy.subject;
+            copy.uid = same->uid;
+        }
+        EXPECT_NE(copies[0].uid, copies[1].uid);
+        auto subjectOf = [](const std::optional<FoundMessage>& found) {
+            return found ? found->message.subject : "(none)";
+        };
+        for (const auto& copy : copies) {
+            EXPECT_EQ(subjectOf(store_->read(account_, copy.folder, copy.uid)), copy.subject);
+            EXPECT_EQ(subjectOf(store_->find(account_, copy.uid)), copy.subject);
+        }
+    }
 }
 
-// An index written by the version before the `readable` column went: its UIDs
-// survive, its message rows are rebuilt from the Maildir.
-TEST_F(Index, AnIndexOfTheFirstLayoutKeepsItsUidsAndListsAgain) {
+// An index of a layout older than this version reads is built anew: its UIDs
+// name nothing any more, and the new ones are numbered from the time.
+TEST_F(Index, AnIndexOfAnOlderLayoutIsBuiltAnewWithNewUids) {
     std::filesystem::create_directories(statePath());
     {
         sqlite::Database old(statePath() + "/index.sqlite");
@@ -301,32 +315,19 @@ CREATE TABLE folders (id INTEGER PRIMARY KEY, account TEXT NOT NULL, path TEXT N
   cur_stamp INTEGER NOT NULL DEFAULT -1, new_stamp INTEGER NOT NULL DEFAULT -1,
   total INTEGER NOT NULL DEFAULT 0, unread INTEGER NOT NULL DEFAULT 0, UNIQUE (account, path));
 CREATE TABLE messages (folder INTEGER NOT NULL, dir INTEGER NOT NULL, name TEXT NOT NULL, uid INTEGER NOT NULL,
-  readable INTEGER NOT NULL, seen INTEGER NOT NULL, time INTEGER NOT NULL, sender TEXT NOT NULL,
-  sender_name TEXT NOT NULL, subject TEXT NOT NULL, date TEXT NOT NULL, snippet TEXT,
-  attachments INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (folder, dir, name));
-CREATE INDEX messages_newest ON messages (folder, readable, time DESC, uid DESC, seen);
+  seen INTEGER NOT NULL, time INTEGER NOT NULL, sender TEXT NOT NULL, sender_name TEXT NOT NULL,
+  subject TEXT NOT NULL, date TEXT NOT NULL, snippet TEXT, attachments INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (folder, dir, name));
 INSERT INTO accounts VALUES ('ada@example.com', 40);
 INSERT INTO uids VALUES ('ada@example.com', '1700000001.M1P1.host', 31), ('ada@example.com', '1700000003.M3P1.host', 33);
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 )");
     }
     open();
-    EXPECT_EQ(listing(), (Lines{"Third:33:", "Second:40:", "First:31:seen"}));
-}
-
-TEST(UidStateFile, ADamagedFileStopsTheStartInsteadOfRenumbering) {
-    TempDir dir;
-    std::string state = dir.path() + "/uids.json";
-    EXPECT_FALSE(readUidStateFile(state));
-    for (const char* damaged :
-         {"not json", R"({"uids":{}})", R"({"nextUid":2,"uids":{"a":1,"b":1}})", R"({"nextUid":2,"uids":{"a":5}})",
-          R"({"nextUid":2,"uids":{"a":"1"}})", R"({"nextUid":0,"uids":{}})"}) {
-        std::ofstream(state) << damaged;
-        EXPECT_THROW(readUidStateFile(state), std::runtime_error) << damaged;
-        Account account{"ada@example.com", "", dir.path()};
-        std::filesystem::copy_file(state, uidStateFilePath(dir.path(), account.email),
-                                   std::filesystem::copy_options::overwrite_existing);
-        EXPECT_THROW(MailStore({account}, dir.path()), std::runtime_error) << damaged;
+    EXPECT_EQ(listing(), (Lines{"Third:3:", "Second:2:", "First:1:seen"}));
+    EXPECT_GT(*firstUid_, kNumberedByTime);
+    for (std::uint64_t old : {31, 33, 40}) {
+        EXPECT_FALSE(store_->find(account_, old)) << old;
     }
 }
 

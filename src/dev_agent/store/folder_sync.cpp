@@ -264,7 +264,7 @@ void writeChanges(MailIndex& index, const std::string& account, const MaildirFol
         std::vector<std::optional<IndexedMessage>> summaries = headSummaries(added, begin, end, folder.path);
         for (; done < end; ++done) {
             if (auto& summary = summaries[done - begin]) {
-                summary->uid = index.uidFor(account, added[done].uniqueName);
+                summary->uid = index.uidFor(account, folderId, added[done].uniqueName);
                 index.insert(folderId, *summary);
             }
         }

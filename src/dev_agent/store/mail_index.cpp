@@ -3,14 +3,20 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "dev_agent/base/log.h"
+
 namespace quillbrook::dev_agent {
 
 namespace {
 
-// The layout of the index. Version 2 dropped a column that was never used;
-// the messages table only mirrors the Maildir, so a version 1 index gives it
-// up and lists its folders again, keeping every UID.
-constexpr int kSchemaVersion = 2;
+// The layout of the index. Version 3 gives UIDs per folder and unique name,
+// where earlier ones gave one per unique name in the whole account, so that
+// two messages filed under one name in two folders have a UID each.
+constexpr int kSchemaVersion = 3;
+// An index of an older layout is given up and built anew: the Maildir holds
+// everything but the UIDs, and the new numbering starts from the time (see
+// firstUidNow), past every UID the old index gave.
+constexpr int kOldestSupportedVersion = 3;
 
 constexpr const char* kSchema = R"(
 PRAGMA journal_mode = WAL;
@@ -19,12 +25,6 @@ CREATE TABLE IF NOT EXISTS accounts (
   account TEXT PRIMARY KEY,
   next_uid INTEGER NOT NULL
 );
-CREATE TABLE IF NOT EXISTS uids (
-  account TEXT NOT NULL,
-  name TEXT NOT NULL,
-  uid INTEGER NOT NULL,
-  PRIMARY KEY (account, name)
-) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS folders (
   id INTEGER PRIMARY KEY,
   account TEXT NOT NULL,
@@ -35,6 +35,12 @@ CREATE TABLE IF NOT EXISTS folders (
   unread INTEGER NOT NULL DEFAULT 0,
   UNIQUE (account, path)
 );
+CREATE TABLE IF NOT EXISTS uids (
+  folder INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  uid INTEGER NOT NULL,
+  PRIMARY KEY (folder, name)
+) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS messages (
   folder INTEGER NOT NULL,
   dir INTEGER NOT NULL,
@@ -52,13 +58,16 @@ CREATE TABLE IF NOT EXISTS messages (
 );
 CREATE INDEX IF NOT EXISTS messages_by_time ON messages (folder, time DESC, uid DESC, seen);
 CREATE INDEX IF NOT EXISTS messages_by_uid ON messages (folder, uid);
-CREATE INDEX IF NOT EXISTS uids_by_uid ON uids (account, uid);
-PRAGMA user_version = 2;
+CREATE INDEX IF NOT EXISTS uids_by_uid ON uids (folder, uid);
+PRAGMA user_version = 3;
 )";
 
-constexpr const char* kDropVersion1Messages = R"(
+// Every table an earlier layout had; their indexes go with them.
+constexpr const char* kDropOlderLayout = R"(
 DROP TABLE IF EXISTS messages;
-UPDATE folders SET cur_stamp = -1, new_stamp = -1, total = 0, unread = 0;
+DROP TABLE IF EXISTS uids;
+DROP TABLE IF EXISTS folders;
+DROP TABLE IF EXISTS accounts;
 )";
 
 // The columns of a message row, in the order every query names them: the
@@ -129,12 +138,12 @@ int schemaVersion(sqlite::Database& db) {
 
 struct MailIndex::Statements {
     explicit Statements(sqlite::Database& db)
-        : accountKnown(db.prepare("SELECT next_uid FROM accounts WHERE account = ?1")),
+        : nextUidOf(db.prepare("SELECT next_uid FROM accounts WHERE account = ?1")),
           addAccount(db.prepare("INSERT OR IGNORE INTO accounts (account, next_uid) VALUES (?1, ?2)")),
           raiseNextUid(db.prepare("UPDATE accounts SET next_uid = max(next_uid, ?2) WHERE account = ?1")),
-          uidOf(db.prepare("SELECT uid FROM uids WHERE account = ?1 AND name = ?2")),
-          nameOf(db.prepare("SELECT name FROM uids WHERE account = ?1 AND uid = ?2")),
-          addUid(db.prepare("INSERT OR IGNORE INTO uids (account, name, uid) VALUES (?1, ?2, ?3)")),
+          uidOf(db.prepare("SELECT uid FROM uids WHERE folder = ?1 AND name = ?2")),
+          nameOf(db.prepare("SELECT name FROM uids WHERE folder = ?1 AND uid = ?2")),
+          addUid(db.prepare("INSERT INTO uids (folder, name, uid) VALUES (?1, ?2, ?3)")),
           folderOf(db.prepare("SELECT id FROM folders WHERE account = ?1 AND path = ?2")),
           addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
           stampsOf(db.prepare("SELECT cur_stamp, new_stamp FROM folders WHERE id = ?1")),
@@ -151,7 +160,7 @@ struct MailIndex::Statements {
           setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
                              "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
 
-    sqlite::Statement accountKnown, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf,
+    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf,
         setStamps, names, insert, remove, totals, count, newest, byUid, setBody;
 };
 
@@ -161,10 +170,14 @@ MailIndex::MailIndex(const std::string& path) : db_(path) {
         throw std::runtime_error("the index " + path + " was written by a newer version (layout " +
                                  std::to_string(version) + "); give this agent its own --state-dir");
     }
-    if (version == 1) {
-        sqlite::Transaction migration(db_);
-        db_.execute(kDropVersion1Messages);
-        migration.commit();
+    if (version < kOldestSupportedVersion) {
+        sqlite::Transaction rebuild(db_);
+        db_.execute(kDropOlderLayout);
+        rebuild.commit();
+        if (version > 0) {
+            logLine("the index " + path + " has an older layout (" + std::to_string(version) +
+                    "); building it anew, with new UIDs");
+        }
     }
     db_.execute(kSchema);
     statements_ = std::make_unique<Statements>(db_);
@@ -176,41 +189,27 @@ sqlite::Transaction MailIndex::transaction() { return sqlite::Transaction(db_); 
 
 std::int64_t MailIndex::nextUid(const std::string& account) {
     sqlite::Query(statements_->addAccount).bind(1, account).bind(2, firstUidNow()).run();
-    sqlite::Query counter(statements_->accountKnown);
+    sqlite::Query counter(statements_->nextUidOf);
     counter.bind(1, account).step();
     return counter.integer(0);
 }
 
-bool MailIndex::knowsAccount(const std::string& account) {
-    return sqlite::Query(statements_->accountKnown).bind(1, account).step();
-}
-
-void MailIndex::importUids(const std::string& account, std::uint64_t nextUid,
-                           const std::map<std::string, std::uint64_t>& uids) {
-    // The numbering taken over goes on where it was.
-    sqlite::Query(statements_->addAccount).bind(1, account).bind(2, static_cast<std::int64_t>(nextUid)).run();
-    for (const auto& [name, uid] : uids) {
-        sqlite::Query(statements_->addUid).bind(1, account).bind(2, name).bind(3, static_cast<std::int64_t>(uid)).run();
-    }
-    sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, static_cast<std::int64_t>(nextUid)).run();
-}
-
-std::uint64_t MailIndex::uidFor(const std::string& account, const std::string& uniqueName) {
+std::uint64_t MailIndex::uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName) {
     {
         sqlite::Query lookup(statements_->uidOf);
-        if (lookup.bind(1, account).bind(2, uniqueName).step()) {
+        if (lookup.bind(1, folder).bind(2, uniqueName).step()) {
             return static_cast<std::uint64_t>(lookup.integer(0));
         }
     }
     std::int64_t uid = nextUid(account);
-    sqlite::Query(statements_->addUid).bind(1, account).bind(2, uniqueName).bind(3, uid).run();
+    sqlite::Query(statements_->addUid).bind(1, folder).bind(2, uniqueName).bind(3, uid).run();
     sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
     return static_cast<std::uint64_t>(uid);
 }
 
-std::optional<std::string> MailIndex::uniqueNameOf(const std::string& account, std::uint64_t uid) {
+std::optional<std::string> MailIndex::uniqueNameOf(std::int64_t folder, std::uint64_t uid) {
     sqlite::Query query(statements_->nameOf);
-    if (!query.bind(1, account).bind(2, static_cast<std::int64_t>(uid)).step()) {
+    if (!query.bind(1, folder).bind(2, static_cast<std::int64_t>(uid)).step()) {
         return std::nullopt;
     }
     return query.text(0);

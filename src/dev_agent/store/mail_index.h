@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,8 +44,8 @@ struct FolderTotals {
 };
 
 // The persistent index of the agent's mail in one SQLite database: per account
-// the UID of every unique name ever seen and the next UID to give, and per
-// folder the header summary of each message file and the state of its
+// the next UID to give, and per folder the UID of every unique name ever seen
+// there, the header summary of each message file and the state of its
 // directories at the last look. It stores; syncFolder decides what to store.
 // Not thread-safe: one user at a time.
 class MailIndex {
@@ -58,19 +57,14 @@ public:
     // One batch of changes, committed together or not at all.
     sqlite::Transaction transaction();
 
-    // Accounts are keyed by their lower-case address.
-    bool knowsAccount(const std::string& account);
-    // Takes over UIDs numbered elsewhere, as from the state file of earlier
-    // versions, for an account the index does not know yet; the counter never
-    // goes back.
-    void importUids(const std::string& account, std::uint64_t nextUid,
-                    const std::map<std::string, std::uint64_t>& uids);
-    // The UID of `uniqueName`, given now when it has none. An account's UIDs
-    // start from the time its numbering began (see mail_index.cpp), so that
-    // no UID of a lost index comes to name another message.
-    std::uint64_t uidFor(const std::string& account, const std::string& uniqueName);
-    // The unique name that `uid` was given to, in whichever folder.
-    std::optional<std::string> uniqueNameOf(const std::string& account, std::uint64_t uid);
+    // The UID of the message `uniqueName` in `folder`, given now when it has
+    // none. Accounts are keyed by their lower-case address; their UIDs are
+    // unique across their folders and start from the time the account's
+    // numbering began (see mail_index.cpp), so that no UID of a lost index
+    // comes to name another message.
+    std::uint64_t uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName);
+    // The unique name that `uid` was given to in `folder`.
+    std::optional<std::string> uniqueNameOf(std::int64_t folder, std::uint64_t uid);
 
     std::int64_t folderId(const std::string& account, const std::string& folderPath);
     DirectoryStamps stamps(std::int64_t folder);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -11,7 +10,6 @@
 #include "dev_agent/base/text.h"
 #include "dev_agent/maildir/message_file.h"
 #include "dev_agent/store/folder_sync.h"
-#include "dev_agent/store/uid_state_file.h"
 #include "util/files.h"
 
 namespace quillbrook::dev_agent {
@@ -53,32 +51,7 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
 
 MailStore::MailStore(std::vector<Account> accounts, std::string stateDir)
     : accounts_(std::move(accounts)),
-      stateDir_(std::move(stateDir)),
-      index_((makePrivateDirectory(stateDir_, "state directory"), stateDir_ + "/index.sqlite")) {
-    takeOverUidStateFiles();
-}
-
-void MailStore::takeOverUidStateFiles() {
-    for (const auto& account : accounts_) {
-        std::string path = uidStateFilePath(stateDir_, account.email);
-        if (index_.knowsAccount(accountKey(account))) {
-            continue;
-        }
-        std::optional<UidStateFile> state = readUidStateFile(path);
-        if (!state) {
-            continue;
-        }
-        sqlite::Transaction transaction = index_.transaction();
-        index_.importUids(accountKey(account), state->nextUid, state->uids);
-        transaction.commit();
-        // Kept, renamed, as a record of what was taken over.
-        std::string kept = path + ".migrated";
-        if (std::rename(path.c_str(), kept.c_str()) != 0) {
-            logLine("note: cannot rename " + path + " after taking it over; the index now holds its UIDs");
-        }
-        logLine("took over " + std::to_string(state->uids.size()) + " UIDs of " + account.email + " from " + path);
-    }
-}
+      index_((makePrivateDirectory(stateDir, "state directory"), stateDir + "/index.sqlite")) {}
 
 std::int64_t MailStore::synced(const Account& account, const MaildirFolder& folder,
                                const std::function<bool()>& stopRequested) {
@@ -179,7 +152,7 @@ std::optional<FoundMessage> MailStore::readLocked(const Account& account, const 
     } else {
         // A listing made while the file was renamed may have missed it: look
         // for the message by the unique name its UID was given to.
-        std::optional<std::string> uniqueName = index_.uniqueNameOf(accountKey(account), uid);
+        std::optional<std::string> uniqueName = index_.uniqueNameOf(id, uid);
         std::optional<MaildirEntry> moved = uniqueName ? findByUniqueName(folder.path, *uniqueName) : std::nullopt;
         if (!moved) {
             return std::nullopt;
@@ -229,11 +202,16 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
     RequestLock turn(*this);
-    MaildirFolder drafts =
-        findMaildirFolder(account.root, "Drafts").value_or(MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
+    std::optional<MaildirFolder> found = findMaildirFolder(account.root, "Drafts");
+    MaildirFolder drafts = found.value_or(MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
     std::string uniqueName = deliverToMaildir(drafts.path, message);
+    if (!found) {
+        // The folder made now, under the path every later look gives it.
+        drafts = findMaildirFolder(account.root, "Drafts").value_or(drafts);
+    }
     sqlite::Transaction transaction = index_.transaction();
-    std::uint64_t uid = index_.uidFor(accountKey(account), uniqueName);
+    std::int64_t folderId = index_.folderId(accountKey(account), drafts.path);
+    std::uint64_t uid = index_.uidFor(accountKey(account), folderId, uniqueName);
     transaction.commit();
     return {drafts.name, uid};
 }

@@ -59,8 +59,8 @@ struct FoundMessage {
 // take turns.
 class MailStore {
 public:
-    // Opens the index in `stateDir` and takes over the UID state files of
-    // earlier versions; throws when one is damaged.
+    // Opens the index in `stateDir`, building it anew when it has a layout
+    // older than this version reads.
     MailStore(std::vector<Account> accounts, std::string stateDir);
 
     const std::vector<Account>& accounts() const { return accounts_; }
@@ -108,10 +108,8 @@ private:
     std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid,
                                            bool followRenames);
     void addBodySummaries(const MaildirFolder& folder, std::int64_t folderId, std::vector<IndexedMessage>& page);
-    void takeOverUidStateFiles();
 
     std::vector<Account> accounts_;
-    std::string stateDir_;
     std::mutex mutex_;
     std::atomic<int> waitingRequests_{0};
     MailIndex index_;
