@@ -55,6 +55,11 @@ void clearPath(const std::string& path) {
     if (someoneListens(path)) {
         throw std::runtime_error("another agent is already listening on " + path);
     }
+    // An agent starting beside this one may have put its socket there since.
+    struct stat now {};
+    if (::lstat(path.c_str(), &now) != 0 || now.st_dev != info.st_dev || now.st_ino != info.st_ino) {
+        return;
+    }
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
         throwErrno("cannot remove the stale socket " + path);
     }
