@@ -14,6 +14,7 @@ foreach(name IN ITEMS
     dev_agent_maildir_test
     dev_agent_message_test
     dev_agent_actions_test
+    dev_agent_answer_fit_test
     dev_agent_index_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
 endforeach()

@@ -1,13 +1,19 @@
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "dev_agent/base/text.h"
 #include "dev_agent/maildir/maildir.h"
 #include "dev_agent/mime/message_reader.h"
 #include "dev_agent/protocol/actions.h"
 #include "dev_agent/protocol/agent_error.h"
+#include "dev_agent/protocol/protocol.h"
+#include "dev_agent/store/sqlite.h"
 #include "dev_agent_fixture.h"
 
 namespace quillbrook::dev_agent {
@@ -36,6 +42,9 @@ protected:
     }
 
     Value perform(Value request) { return performAction(*context_, request["action"].get<std::string>(), request); }
+
+    // The answer line as the agent writes it, line feed included.
+    std::string answer(const Value& request) { return answerRequest(*context_, request.dump()).line; }
 
     std::string errorCode(Value request) {
         try {
@@ -291,6 +300,200 @@ TEST_F(Actions, LocalDraftsPersistAndFilterByAccount) {
     EXPECT_EQ(read["body"], "The export list is attached to the ticket.");
     EXPECT_EQ(read["from"], "Ada Lindqvist <ada@example.com>");
     EXPECT_EQ(errorCode({{"action", "list_local_drafts"}, {"account", "eve@example.com"}}), "not_found");
+}
+
+}  // namespace
+}  // namespace quillbrook::dev_agent
+
+namespace quillbrook::dev_agent {
+namespace {
+
+// A message of ada's INBOX; `header` holds its header lines but the Date,
+// each ending in a line feed.
+void deliver(const std::string& root, const std::string& name, const std::string& header, const std::string& body) {
+    std::ofstream(root + "/mail/ada/cur/" + name + ":2,S", std::ios::binary) << "Date: Mon, 7 Dec 2026 10:00:00 +0000\n"
+                                                                             << header << "\n"
+                                                                             << body;
+}
+
+// A local draft file as the agent writes them, created `index` seconds into
+// 2026, its subject "Plans <index>" and `padding`.
+void writeDraft(const std::string& root, int index, const std::string& body, const std::string& padding = "") {
+    char id[40];
+    std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", index);
+    char createdAt[40];
+    std::snprintf(createdAt, sizeof createdAt, "2026-01-01T%02d:%02d:%02d.000Z", index / 3600, index / 60 % 60,
+                  index % 60);
+    Value draft = {{"id", id},
+                   {"account", "ada@example.com"},
+                   {"to", "bo@example.org"},
+                   {"subject", "Plans " + std::to_string(index) + padding},
+                   {"body", body},
+                   {"createdAt", createdAt}};
+    std::ofstream(root + "/drafts/" + id + ".json") << draft.dump() << "\n";
+}
+
+std::string addressList(std::size_t count) {
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i) {
+        list += (i == 0 ? "" : ", ") + std::string("person") + std::to_string(i) + "@example.org";
+    }
+    return list;
+}
+
+bool isCut(const Value& text) { return text.get<std::string>().ends_with(kCutNote); }
+
+struct LargeAnswerCase {
+    const char* name;
+    // Fills the mailbox or the drafts under the root; returns the request.
+    std::function<Value(const std::string& root)> prepare;
+    std::function<void(const Value& result, const std::string& root)> check;
+};
+
+class LargeAnswers : public Actions, public testing::WithParamInterface<LargeAnswerCase> {};
+
+// Every answer fits the line a client accepts, whatever the mail or the
+// drafts hold: texts cut with the note, lists that grow cut and said so.
+TEST_P(LargeAnswers, FitTheLineAClientAccepts) {
+    Value request = GetParam().prepare(root());
+    if (request.contains("read")) {  // a read_email of the message with this subject
+        request = {{"action", "read_email"}, {"uid", uidOf(request["read"])}};
+    }
+    std::string line = answer(request);
+    EXPECT_LE(line.size(), kMaxAnswerBytes + 1);
+    Value parsed = Value::parse(line);
+    ASSERT_EQ(parsed["ok"], true) << line.substr(0, 300);
+    GetParam().check(parsed["result"], root());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LargeAnswers,
+    testing::Values(
+        LargeAnswerCase{"list_emails_of_long_subjects_and_senders",
+                        [](const std::string& root) {
+                            for (int i = 0; i < 60; ++i) {
+                                deliver(root, "17500000" + std::to_string(10 + i) + ".M1P1.big",
+                                        "Subject: " + std::string(22000, 's') + "\nFrom: \"" + std::string(22000, 'n') +
+                                            "\" <big@example.com>\n",
+                                        "hi\n");
+                            }
+                            return Value{{"action", "list_emails"}, {"limit", 200}};
+                        },
+                        [](const Value& result, const std::string&) {
+                            ASSERT_EQ(result["emails"].size(), 70u);
+                            EXPECT_TRUE(isCut(result["emails"][0]["subject"]));
+                            EXPECT_TRUE(isCut(result["emails"][0]["fromName"]));
+                            EXPECT_EQ(result["emails"][69]["subject"], "Server migration window on Saturday");
+                        }},
+        LargeAnswerCase{"read_email_of_huge_addresses_references_and_attachment_names",
+                        [](const std::string& root) {
+                            std::string references = "References:";
+                            for (int i = 0; i < 60000; ++i) {
+                                references += " <ref" + std::to_string(i) + "@example.org>";
+                            }
+                            std::string body = "--b\nContent-Type: text/plain\n\nThe text.\n";
+                            for (int i = 0; i < 60; ++i) {
+                                body +=
+                                    "--b\nContent-Type: application/pdf\nContent-Disposition: attachment; "
+                                    "filename=\"" +
+                                    std::string(20000, 'f') + ".pdf\"\n\nxx\n";
+                            }
+                            deliver(root, "1750000000.M1P1.huge",
+                                    "From: x@example.com\nSubject: huge\nTo: " + addressList(70000) + "\n" +
+                                        references + "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n",
+                                    body + "--b--\n");
+                            return Value{{"read", "huge"}};
+                        },
+                        [](const Value& result, const std::string&) {
+                            EXPECT_TRUE(isCut(result["to"]));
+                            EXPECT_EQ(result["body"], "The text.");
+                            EXPECT_EQ(result["attachments"].size(), 60u);
+                            EXPECT_EQ(result["references"][0], "<ref0@example.org>");
+                            EXPECT_EQ(result.value("referencesOmitted", 0u) + result["references"].size(), 60000u);
+                        }},
+        LargeAnswerCase{"read_email_of_a_body_of_quotes",
+                        [](const std::string& root) {
+                            deliver(root, "1750000000.M1P1.quotes", "From: x@example.com\nSubject: quotes\n",
+                                    std::string(1200000, '"'));
+                            return Value{{"read", "quotes"}};
+                        },
+                        [](const Value& result, const std::string&) {
+                            EXPECT_TRUE(isCut(result["body"]));
+                            EXPECT_GT(result["body"].get<std::string>().size(), 500000u);
+                        }},
+        LargeAnswerCase{"create_draft_of_a_body_near_the_request_limit",
+                        [](const std::string&) {
+                            return Value{{"action", "create_draft"},
+                                         {"to", "bo@example.org"},
+                                         {"subject", "Long"},
+                                         {"body", std::string(kMaxRequestBytes - 200, 'b')}};
+                        },
+                        [](const Value& result, const std::string& root) {
+                            EXPECT_EQ(result["target"], "local");
+                            EXPECT_TRUE(isCut(result["body"]));
+                            Value saved =
+                                Value::parse(readFile(root + "/drafts/" + result["id"].get<std::string>() + ".json"));
+                            EXPECT_EQ(saved["body"], std::string(kMaxRequestBytes - 200, 'b'));
+                        }},
+        LargeAnswerCase{
+            "read_local_draft_near_the_limit",
+            [](const std::string& root) {
+                writeDraft(root, 1, std::string(kMaxAnswerBytes, '\n'));
+                return Value{{"action", "read_local_draft"}, {"draft_id", "00000000-0000-4000-8000-000000000001"}};
+            },
+            [](const Value& result, const std::string&) {
+                EXPECT_TRUE(isCut(result["body"]));
+                EXPECT_EQ(result["subject"], "Plans 1");
+            }},
+        LargeAnswerCase{"list_local_drafts_past_the_line",
+                        [](const std::string& root) {
+                            // Too many to list even with their texts cut short.
+                            for (int i = 0; i < 1200; ++i) {
+                                writeDraft(root, i, "See you on Thursday.", std::string(800, '.'));
+                            }
+                            return Value{{"action", "list_local_drafts"}};
+                        },
+                        [](const Value& result, const std::string&) {
+                            ASSERT_GT(result["drafts"].size(), 900u);
+                            EXPECT_EQ(result["drafts"].size() + result["draftsOmitted"].get<std::size_t>(), 1200u);
+                            EXPECT_EQ(result["drafts"][0]["subject"], "Plans 1199" + std::string(800, '.'));
+                        }}),
+    [](const testing::TestParamInfo<LargeAnswerCase>& info) { return std::string(info.param.name); });
+
+// An answer that fits is written as it always was: nothing added.
+TEST_F(Actions, AnAnswerThatFitsSaysNothingOfCuts) {
+    for (const char* action : {"list_local_drafts", "list_emails"}) {
+        EXPECT_EQ(answer({{"action", action}}).find("Omitted"), std::string::npos) << action;
+    }
+}
+
+// The disk of the state directory full (here: every write to the index
+// refused) after the draft was delivered: the caller hears of a failure, so
+// no draft may stay behind, however often the caller tries again.
+TEST_F(Actions, AServerDraftTheIndexCannotNumberLeavesNoFileBehind) {
+    perform({{"action", "list_folders"}, {"account", "ada@example.com"}});
+    sqlite::Database index(root() + "/state/index.sqlite");
+    sqlite::Statement tables = index.prepare("SELECT name FROM sqlite_master WHERE type = 'table'");
+    std::vector<std::string> names;
+    for (sqlite::Query query(tables); query.step();) {
+        names.push_back(query.text(0));
+    }
+    for (const std::string& table : names) {
+        for (const char* change : {"INSERT", "UPDATE"}) {
+            std::string trigger = "CREATE TRIGGER full_" + std::string(change) + "_" + table + " BEFORE " + change +
+                                  " ON " + table + " BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END";
+            index.execute(trigger.c_str());
+        }
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string line = answer({{"action", "create_draft"},
+                                   {"to", "bo@example.org"},
+                                   {"subject", "Plans"},
+                                   {"body", "See you."},
+                                   {"target", "server"}});
+        EXPECT_NE(line.find("database or disk is full"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
 }
 
 }  // namespace

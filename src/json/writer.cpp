@@ -454,4 +454,9 @@ std::optional<std::string> writeCompactSortedAsString(const Value& value) {
     return writeBuilt(value, Layout::compactString);
 }
 
+std::size_t writtenByteSize(char byte) {
+    std::size_t escaped = kEscapedOnce[static_cast<unsigned char>(byte)].length;
+    return escaped == 0 ? 1 : escaped;
+}
+
 }  // namespace quillbrook::json

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -24,5 +25,9 @@ std::optional<std::string> writeCompactSorted(const Value& value);
 // and escaped in the same pass, to stand in an answer through preWritten().
 std::string writeCompactSortedAsString(View value);
 std::optional<std::string> writeCompactSortedAsString(const Value& value);
+
+// The bytes one byte of a string takes as the compact and pretty writers write
+// it: 1, or the length of its escape (2 for a quote, 6 for most controls).
+std::size_t writtenByteSize(char byte);
 
 }  // namespace quillbrook::json

@@ -29,31 +29,6 @@ std::string folderName(const Params& params) {
     return name.empty() ? "INBOX" : name;
 }
 
-// The longest answer line clients take (line feed excluded), less room for
-// the envelope around the result.
-constexpr std::size_t kMaxResultBytes = 1024 * 1024 - 64;
-
-std::size_t writtenSize(const json::Value& value) { return json::writeCompactSorted(value).value_or("").size(); }
-
-// Cuts the longest text of a read_email result until the answer fits what a
-// client accepts: an answer past it would be refused whole. A text is cut at a
-// character boundary and ends with the cut note. Every byte cut from the text
-// shortens the written answer by at least one byte, so one cut of the excess
-// (and the note) is enough unless the text is shorter than that.
-void fitTexts(json::Value& result) {
-    std::size_t size = writtenSize(result);
-    for (int round = 0; round < 2 && size > kMaxResultBytes; ++round) {
-        std::string body = result["body"].get<std::string>();
-        std::string html = result["bodyHTML"].get<std::string>();
-        const char* field = body.size() >= html.size() ? "body" : "bodyHTML";
-        std::string& text = body.size() >= html.size() ? body : html;
-        std::size_t excess = size - kMaxResultBytes + 2 * kCutNote.size();
-        std::size_t keep = text.size() > excess ? text.size() - excess : 0;
-        result[field] = std::string(startWithin(text, keep)).append(kCutNote);
-        size = writtenSize(result);
-    }
-}
-
 json::Value attachmentsJson(const std::vector<Attachment>& attachments) {
     json::Value list = json::Value::array();
     for (const auto& attachment : attachments) {
@@ -122,24 +97,22 @@ json::Value readEmail(ActionContext& context, const Params& params) {
     if (message.cut) {
         message.body += kCutNote;
     }
-    json::Value result = {{"uid", std::to_string(uid)},
-                          {"account", account.email},
-                          {"folder", folder.name},
-                          {"from", message.from},
-                          {"fromName", message.fromName},
-                          {"to", message.to},
-                          {"cc", message.cc},
-                          {"subject", message.subject},
-                          {"date", message.date},
-                          {"body", message.body},
-                          {"bodyHTML", message.bodyHTML},
-                          {"messageId", message.messageId},
-                          {"inReplyTo", message.inReplyTo},
-                          {"references", message.references},
-                          {"attachments", attachmentsJson(message.attachments)},
-                          {"flags", found->entry.flags}};
-    fitTexts(result);
-    return result;
+    return {{"uid", std::to_string(uid)},
+            {"account", account.email},
+            {"folder", folder.name},
+            {"from", message.from},
+            {"fromName", message.fromName},
+            {"to", message.to},
+            {"cc", message.cc},
+            {"subject", message.subject},
+            {"date", message.date},
+            {"body", message.body},
+            {"bodyHTML", message.bodyHTML},
+            {"messageId", message.messageId},
+            {"inReplyTo", message.inReplyTo},
+            {"references", message.references},
+            {"attachments", attachmentsJson(message.attachments)},
+            {"flags", found->entry.flags}};
 }
 
 }  // namespace quillbrook::dev_agent

@@ -4,14 +4,25 @@
 
 #include "dev_agent/base/text.h"
 #include "dev_agent/protocol/agent_error.h"
+#include "dev_agent/protocol/answer_fit.h"
 #include "util/utf8.h"
 
 namespace quillbrook::dev_agent {
 
 namespace {
 
+// The answer line without its result: {"ok":true,"result":}.
+constexpr std::size_t kEnvelopeBytes = 21;
+
+// A result too large for the line a client accepts is fitted to it: a client
+// refuses a longer line whole, so a saved draft would read as a failure.
 Answer resultAnswer(const std::string& action, json::Value result) {
-    auto line = json::writeCompactSorted(json::Value{{"ok", true}, {"result", std::move(result)}});
+    json::Value answer = {{"ok", true}, {"result", std::move(result)}};
+    auto line = json::writeCompactSorted(answer);
+    if (line && line->size() > kMaxAnswerBytes) {
+        fitResult(answer["result"], kMaxAnswerBytes - kEnvelopeBytes);
+        line = json::writeCompactSorted(answer);
+    }
     if (!line) {
         Answer failed = errorAnswer("internal_error", "the result could not be written as JSON");
         failed.action = action;

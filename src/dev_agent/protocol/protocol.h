@@ -10,6 +10,9 @@ namespace quillbrook::dev_agent {
 // The longest request line the agent reads, line feed excluded.
 inline constexpr std::size_t kMaxRequestBytes = 1024 * 1024;
 
+// The longest answer line a client accepts, line feed excluded.
+inline constexpr std::size_t kMaxAnswerBytes = 1024 * 1024;
+
 struct Answer {
     std::string line;    // the answer, ending in a line feed
     std::string action;  // for the log; empty when the request named none

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include <unistd.h>
+
 #include "dev_agent/base/log.h"
 #include "dev_agent/base/text.h"
 #include "dev_agent/maildir/message_file.h"
@@ -209,11 +211,20 @@ MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::st
         // The folder made now, under the path every later look gives it.
         drafts = findMaildirFolder(account.root, "Drafts").value_or(drafts);
     }
-    sqlite::Transaction transaction = index_.transaction();
-    std::int64_t folderId = index_.folderId(accountKey(account), drafts.path);
-    std::uint64_t uid = index_.uidFor(accountKey(account), folderId, uniqueName);
-    transaction.commit();
-    return {drafts.name, uid};
+    try {
+        sqlite::Transaction transaction = index_.transaction();
+        std::int64_t folderId = index_.folderId(accountKey(account), drafts.path);
+        std::uint64_t uid = index_.uidFor(accountKey(account), folderId, uniqueName);
+        transaction.commit();
+        return {drafts.name, uid};
+    } catch (const std::exception& error) {
+        // Reported as failed, the draft must not stay: each retry would leave one more.
+        std::string path = drafts.path + "/new/" + uniqueName;
+        if (::unlink(path.c_str()) != 0) {
+            throw std::runtime_error(std::string(error.what()) + "; the draft was kept without a UID as " + path);
+        }
+        throw;
+    }
 }
 
 }  // namespace quillbrook::dev_agent

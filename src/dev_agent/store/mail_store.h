@@ -83,6 +83,8 @@ public:
     };
 
     // Saves `message` into the account's Drafts folder (created when missing).
+    // When the index cannot give it a UID, the message is taken out again
+    // before the error is thrown (the error names the file should that fail).
     SavedDraft saveDraft(const Account& account, const std::string& message);
 
     // Indexes every folder of every account, as at start; returns early once
