@@ -1,6 +1,7 @@
 #include "dev_agent/mime/message_reader.h"
 
 #include "dev_agent/base/text.h"
+#include "dev_agent/mime/address_fields.h"
 #include "dev_agent/mime/charset_text.h"
 #include "dev_agent/mime/encoded_words.h"
 #include "dev_agent/mime/gmime_handles.h"
@@ -247,20 +248,27 @@ GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
     return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
 }
 
-// `raw` as GMime can read it: encoded words that lie about UTF-8 relabelled, and
-// a blank line put where the header block ends without one. `storage` holds the
-// text when it had to change.
+// `raw` as GMime can read it: address fields bounded, encoded words that lie
+// about UTF-8 relabelled, and a blank line put where the header block ends
+// without one. `storage` holds the text when it had to change.
 std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header, std::string& storage) {
-    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(raw.substr(0, header.end));
-    bool addBlankLine = !header.endsWithBlankLine && header.end < raw.size();
+    // Of the same length as `raw`, so that `header` holds for it too.
+    std::optional<std::string> bounded = withBoundedAddressFields(raw);
+    std::string_view text = bounded ? std::string_view(*bounded) : raw;
+    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(text.substr(0, header.end));
+    bool addBlankLine = !header.endsWithBlankLine && header.end < text.size();
     if (!relabelled && !addBlankLine) {
-        return raw;
+        if (!bounded) {
+            return raw;
+        }
+        storage = std::move(*bounded);
+        return storage;
     }
-    storage = relabelled ? std::move(*relabelled) : std::string(raw.substr(0, header.end));
+    storage = relabelled ? std::move(*relabelled) : std::string(text.substr(0, header.end));
     if (addBlankLine) {
         storage += '\n';
     }
-    storage.append(raw.substr(header.end));
+    storage.append(text.substr(header.end));
     return storage;
 }
 
