@@ -50,38 +50,73 @@ std::string decodeB(std::string_view text) {
     return out;
 }
 
-// The encoded word that starts at `start` ("=?"), if one does.
-std::optional<EncodedWord> encodedWordAt(std::string_view header, std::size_t start) {
-    std::size_t charsetEnd = header.find('?', start + 2);
-    if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= header.size() || header[charsetEnd + 2] != '?') {
-        return std::nullopt;
+// The next place at or after a position where `search` finds something, asked
+// for positions that never go back: a search starts only past what the last one
+// found, so all of them together read the text once, however many "=?" start no
+// word. (Searching afresh from each "=?" cost the rest of the header each time.)
+class ForwardSearch {
+public:
+    using Search = std::size_t (*)(std::string_view, std::size_t);
+
+    ForwardSearch(std::string_view text, Search search) : text_(text), search_(search) {}
+
+    std::size_t from(std::size_t position) {
+        if (!searched_ || (found_ != std::string_view::npos && found_ < position)) {
+            found_ = search_(text_, position);
+            searched_ = true;
+        }
+        return found_;
     }
-    std::size_t textStart = charsetEnd + 3;
-    std::size_t textEnd = header.find("?=", textStart);
-    if (textEnd == std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::string_view label = header.substr(start + 2, charsetEnd - start - 2);
-    std::string_view text = header.substr(textStart, textEnd - textStart);
-    for (char c : std::string_view(header.data() + start, textEnd - start)) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+
+private:
+    std::string_view text_;
+    Search search_;
+    std::size_t found_ = std::string_view::npos;
+    bool searched_ = false;
+};
+
+// The encoded words of a header, asked for at increasing positions.
+class EncodedWordScanner {
+public:
+    explicit EncodedWordScanner(std::string_view header) : header_(header) {}
+
+    // The encoded word that starts at `start` ("=?"), if one does.
+    std::optional<EncodedWord> wordAt(std::size_t start) {
+        std::size_t charsetEnd = questionMark_.from(start + 2);
+        if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= header_.size() ||
+            header_[charsetEnd + 2] != '?') {
             return std::nullopt;
         }
+        std::size_t textStart = charsetEnd + 3;
+        std::size_t textEnd = wordEnd_.from(textStart);
+        // An encoded word holds no white space.
+        if (textEnd == std::string_view::npos || whiteSpace_.from(start) < textEnd) {
+            return std::nullopt;
+        }
+        std::string_view label = header_.substr(start + 2, charsetEnd - start - 2);
+        std::string_view text = header_.substr(textStart, textEnd - textStart);
+        EncodedWord word;
+        word.start = start;
+        word.end = textEnd + 2;
+        word.charset = label.substr(0, label.find('*'));
+        char encoding = g_ascii_toupper(header_[charsetEnd + 1]);
+        if (encoding == 'Q') {
+            word.bytes = decodeQ(text);
+        } else if (encoding == 'B') {
+            word.bytes = decodeB(text);
+        } else {
+            return std::nullopt;
+        }
+        return word;
     }
-    EncodedWord word;
-    word.start = start;
-    word.end = textEnd + 2;
-    word.charset = label.substr(0, label.find('*'));
-    char encoding = g_ascii_toupper(header[charsetEnd + 1]);
-    if (encoding == 'Q') {
-        word.bytes = decodeQ(text);
-    } else if (encoding == 'B') {
-        word.bytes = decodeB(text);
-    } else {
-        return std::nullopt;
-    }
-    return word;
-}
+
+private:
+    std::string_view header_;
+    ForwardSearch questionMark_{header_, [](std::string_view text, std::size_t from) { return text.find('?', from); }};
+    ForwardSearch wordEnd_{header_, [](std::string_view text, std::size_t from) { return text.find("?=", from); }};
+    ForwardSearch whiteSpace_{
+        header_, [](std::string_view text, std::size_t from) { return text.find_first_of(" \t\r\n", from); }};
+};
 
 bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
@@ -89,8 +124,9 @@ bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(" \t\
 
 std::optional<std::string> relabelMislabelledEncodedWords(std::string_view header) {
     std::vector<EncodedWord> words;
+    EncodedWordScanner scanner(header);
     for (std::size_t at = header.find("=?"); at != std::string_view::npos; at = header.find("=?", at + 2)) {
-        if (std::optional<EncodedWord> word = encodedWordAt(header, at)) {
+        if (std::optional<EncodedWord> word = scanner.wordAt(at)) {
             at = word->end - 2;
             words.push_back(std::move(*word));
         }
