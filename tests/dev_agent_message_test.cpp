@@ -165,6 +165,21 @@ INSTANTIATE_TEST_SUITE_P(
                          nullptr}),
     [](const auto& info) { return info.param.name; });
 
+// GMime's lenient decoding searched the rest of the header for the end of each
+// "=?": such a header is read with its strict decoding, to the same text.
+TEST(MessageReader, ReadsAHeaderOfUnclosedEncodedWordsAsWritten) {
+    std::string unclosed;
+    for (int i = 0; i < 20000; ++i) {
+        unclosed += "=?utf-8?q?a? ";
+    }
+    const std::string raw =
+        "From: =?utf-8?q?Zo=C3=AB?= <zoe@example.com>\nSubject: " + unclosed + "=?utf-8?q?caf=C3=A9?=\n\nhi\n";
+    for (const ParsedMessage& message : {readMessage(raw), readMessageHeaders(raw)}) {
+        EXPECT_EQ(message.fromName, "Zoë");
+        EXPECT_EQ(message.subject, unclosed + "café");
+    }
+}
+
 TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {
     OutgoingMessage draft;
     draft.fromName = "Ada Lindqvist";

@@ -163,4 +163,19 @@ std::optional<std::string> relabelMislabelledEncodedWords(std::string_view heade
     return out;
 }
 
+bool lenientDecodingIsCostly(std::string_view text) {
+    constexpr std::size_t kReadsAllowed = 16;
+    const std::size_t budget = kReadsAllowed * text.size();
+    ForwardSearch wordEnd(text, [](std::string_view header, std::size_t from) { return header.find("?=", from); });
+    std::size_t cost = 0;
+    for (std::size_t at = text.find("=?"); at != std::string_view::npos; at = text.find("=?", at + 2)) {
+        std::size_t end = wordEnd.from(at + 2);
+        cost += (end == std::string_view::npos ? text.size() : end) - at;
+        if (cost > budget) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace quillbrook::dev_agent

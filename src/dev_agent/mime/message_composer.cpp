@@ -21,7 +21,7 @@ std::string oneLine(std::string_view text) {
 
 GObjectPtr<InternetAddressList> parseAddresses(std::string_view text) {
     return GObjectPtr<InternetAddressList>(
-        internet_address_list_parse(lenientParserOptions(), boundedAddressList(text).c_str()));
+        internet_address_list_parse(parserOptionsFor(text), boundedAddressList(text).c_str()));
 }
 
 void addRecipients(GMimeMessage* message, GMimeAddressType type, std::string_view text) {

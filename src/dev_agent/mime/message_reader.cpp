@@ -245,7 +245,7 @@ GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
+    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), parserOptionsFor(text)));
 }
 
 // `raw` as GMime can read it: address fields bounded, encoded words that lie
