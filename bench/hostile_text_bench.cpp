@@ -47,6 +47,16 @@ void htmlOfAmpersands(benchmark::State& state) {
     bytesPerIteration(state, html.size());
 }
 
+// "&#10;<br>" repeated: the text ends in ever more line feeds, each <br> looks
+// at them.
+void htmlOfLineFeedsAndBreaks(benchmark::State& state) {
+    const std::string html = repeated("&#10;<br>", state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(htmlToText(html));
+    }
+    bytesPerIteration(state, html.size());
+}
+
 // A Subject of encoded words that never close: each "=?" starts a word.
 std::string unclosedEncodedWords(std::int64_t size) {
     return headerWith("Subject: " + repeated("=?utf-8?q?a? ", size) + "\n");
@@ -95,6 +105,7 @@ void checkNestedGroupRecipients(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(htmlOfAmpersands)->RangeMultiplier(4)->Range(256 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
+BENCHMARK(htmlOfLineFeedsAndBreaks)->RangeMultiplier(4)->Range(256 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(relabelUnclosedEncodedWords)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(readUnclosedEncodedWords)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(readNestedGroups)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
