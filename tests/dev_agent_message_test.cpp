@@ -180,6 +180,21 @@ TEST(MessageReader, ReadsAHeaderOfUnclosedEncodedWordsAsWritten) {
     }
 }
 
+// Each level of forwarding measured everything below it again: 500 levels over
+// a large text cost 500 times the message.
+TEST(MessageReader, ShowsTheTextOfForwardsNestedAsDeepAsGMimeReads) {
+    std::string raw = "From: a@b.example\nSubject: forwards\n";
+    for (int i = 0; i < 500; ++i) {
+        raw += "Content-Type: message/rfc822\n\n";
+    }
+    raw += "Content-Type: text/plain\n\nthe innermost text\n";
+    ParsedMessage message = readMessage(raw);
+    EXPECT_EQ(message.subject, "forwards");
+    ASSERT_EQ(message.attachments.size(), 1u);
+    EXPECT_EQ(message.attachments[0].contentType, "message/rfc822");
+    EXPECT_EQ(message.body, "the innermost text\n");
+}
+
 TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {
     OutgoingMessage draft;
     draft.fromName = "Ada Lindqvist";
