@@ -50,6 +50,12 @@ std::string decodeB(std::string_view text) {
     return out;
 }
 
+constexpr std::string_view kWhiteSpace = " \t\r\n";
+
+std::size_t nextQuestionMark(std::string_view text, std::size_t from) { return text.find('?', from); }
+std::size_t nextWordEnd(std::string_view text, std::size_t from) { return text.find("?=", from); }
+std::size_t nextWhiteSpace(std::string_view text, std::size_t from) { return text.find_first_of(kWhiteSpace, from); }
+
 // The next place at or after a position where `search` finds something, asked
 // for positions that never go back: a search starts only past what the last one
 // found, so all of them together read the text once, however many "=?" start no
@@ -112,13 +118,12 @@ public:
 
 private:
     std::string_view header_;
-    ForwardSearch questionMark_{header_, [](std::string_view text, std::size_t from) { return text.find('?', from); }};
-    ForwardSearch wordEnd_{header_, [](std::string_view text, std::size_t from) { return text.find("?=", from); }};
-    ForwardSearch whiteSpace_{
-        header_, [](std::string_view text, std::size_t from) { return text.find_first_of(" \t\r\n", from); }};
+    ForwardSearch questionMark_{header_, nextQuestionMark};
+    ForwardSearch wordEnd_{header_, nextWordEnd};
+    ForwardSearch whiteSpace_{header_, nextWhiteSpace};
 };
 
-bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(kWhiteSpace) == std::string_view::npos; }
 
 }  // namespace
 
@@ -164,9 +169,12 @@ std::optional<std::string> relabelMislabelledEncodedWords(std::string_view heade
 }
 
 bool lenientDecodingIsCostly(std::string_view text) {
+    // Sixteen reads of the text, and a megabyte that takes GMime a millisecond
+    // however it is spent, so that small odd headers keep the lenient reading.
     constexpr std::size_t kReadsAllowed = 16;
-    const std::size_t budget = kReadsAllowed * text.size();
-    ForwardSearch wordEnd(text, [](std::string_view header, std::size_t from) { return header.find("?=", from); });
+    constexpr std::size_t kBytesAlwaysAllowed = 1024 * 1024;
+    const std::size_t budget = kReadsAllowed * text.size() + kBytesAlwaysAllowed;
+    ForwardSearch wordEnd(text, nextWordEnd);
     std::size_t cost = 0;
     for (std::size_t at = text.find("=?"); at != std::string_view::npos; at = text.find("=?", at + 2)) {
         std::size_t end = wordEnd.from(at + 2);
