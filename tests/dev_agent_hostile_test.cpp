@@ -199,6 +199,77 @@ INSTANTIATE_TEST_SUITE_P(
                                      }}),
     [](const testing::TestParamInfo<LargeMessageCase>& info) { return std::string(info.param.name); });
 
+// One crafted mail that took the agent down (stack overflow) or stalled it for
+// minutes at every listing and read: it arrives while the agent runs, is listed
+// and read within the usual time, and a restart indexes it again.
+struct CraftedMailCase {
+    const char* name;
+    std::function<std::string()> message;
+};
+
+class CraftedMail : public testing::TestWithParam<CraftedMailCase> {};
+
+TEST_P(CraftedMail, IsListedAndReadAndSurvivesARestart) {
+    TempDir home;
+    copySampleMail(home.path() + "/mail");
+    std::size_t messages =
+        filesIn(home.path() + "/mail/ada/cur").size() + filesIn(home.path() + "/mail/ada/new").size();
+    std::string uid;
+    {
+        AgentProcess agent(home.path());
+        ASSERT_EQ(askJson(agent.socketPath(), kListInbox)["ok"], true);
+        std::ofstream(home.path() + "/mail/ada/new/1800000000.M1P1.crafted", std::ios::binary) << GetParam().message();
+        json listed = askJson(agent.socketPath(), kListInbox);
+        ASSERT_EQ(listed["ok"], true) << listed.dump().substr(0, 300);
+        EXPECT_EQ(listed["result"]["total"], messages + 1);
+        for (const auto& email : listed["result"]["emails"]) {
+            if (email["from"] == "crafted@example.com") {
+                uid = email["uid"];
+            }
+        }
+        ASSERT_FALSE(uid.empty()) << "not listed";
+        json read = askJson(agent.socketPath(), R"({"action":"read_email","uid":")" + uid + "\"}\n");
+        EXPECT_EQ(read["ok"], true) << read.dump().substr(0, 300);
+        EXPECT_TRUE(agent.stopsWithin(1500ms));
+    }
+    AgentProcess restarted(home.path());
+    json listed = askJson(restarted.socketPath(), kListInbox);
+    ASSERT_EQ(listed["ok"], true) << listed.dump().substr(0, 300) << restarted.log();
+    EXPECT_EQ(listed["result"]["total"], messages + 1);
+}
+
+std::string craftedMail(const std::string& fields, const std::string& contentType, const std::string& body) {
+    return "From: crafted@example.com\n" + fields +
+           "Date: Mon, 7 Dec 2026 10:00:00 +0000\nContent-Type: " + contentType + "\n\n" + body;
+}
+
+std::string repeatedText(const std::string& unit, std::size_t count) {
+    std::string text;
+    text.reserve(unit.size() * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += unit;
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CraftedMail,
+    testing::Values(CraftedMailCase{"nested_address_groups",
+                                    [] {
+                                        return craftedMail("To: " + repeatedText("g:", 60000) + "a@b.c" +
+                                                               std::string(60000, ';') + "\nSubject: groups\n",
+                                                           "text/plain", "hi\n");
+                                    }},
+                    CraftedMailCase{
+                        "html_of_ampersands",
+                        [] { return craftedMail("Subject: ampersands\n", "text/html", std::string(1600000, '&')); }},
+                    CraftedMailCase{"unclosed_encoded_words",
+                                    [] {
+                                        return craftedMail("Subject: " + repeatedText("=?utf-8?q?a? ", 20000) + "\n",
+                                                           "text/plain", "hi\n");
+                                    }}),
+    [](const testing::TestParamInfo<CraftedMailCase>& info) { return std::string(info.param.name); });
+
 TEST(MaildirNames, AMessageWhoseFileNameIsNotUtf8IsListedAndRead) {
     TempDir home;
     copySampleMail(home.path() + "/mail");

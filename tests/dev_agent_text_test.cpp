@@ -64,7 +64,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{"comment_dropped", "a<!-- <p>hidden</p> -->b", "ab"},
                     TextCase{"unclosed_tag_ends_text", "text <p", "text"},
                     TextCase{"upper_case_tags", "<P>One</P>Two<BR>Three", "One\n\nTwo\nThree"},
-                    TextCase{"hidden_element_closed_in_other_case", "<SCRIPT>x</Script>Hi", "Hi"}),
+                    TextCase{"hidden_element_closed_in_other_case", "<SCRIPT>x</Script>Hi", "Hi"},
+                    TextCase{"ampersands_without_semicolons", "a && b &#233 c &amp", "a && b &#233 c &amp"},
+                    TextCase{"longest_entity_decoded", "&#00000233;|&#x010FFFF;", "\xC3\xA9|\xF4\x8F\xBF\xBF"},
+                    TextCase{"longer_entity_kept", "&#000000233;", "&#000000233;"},
+                    TextCase{"line_feeds_from_references_then_breaks", "a&#10;&#10;&#10;&#10;<br><br>b", "a\n\n\n\nb"}),
     [](const auto& info) { return info.param.name; });
 
 struct CharsetCase {
@@ -134,7 +138,11 @@ INSTANTIATE_TEST_SUITE_P(
         RelabelCase{"other_charset_left_alone", "S: =?utf-8?Q?a?= =?iso-8859-1?Q?=E9?=\n", std::nullopt},
         RelabelCase{"language_tag_kept", "S: =?utf-8*en?Q?caf=E9?=\n", "S: =?windows-1252*en?Q?caf=E9?=\n"},
         RelabelCase{"unknown_encoding_not_a_word", "S: =?utf-8?X?=E9?=\n", std::nullopt},
-        RelabelCase{"unterminated_not_a_word", "S: =?utf-8?Q?=E9\n", std::nullopt}),
+        RelabelCase{"unterminated_not_a_word", "S: =?utf-8?Q?=E9\n", std::nullopt},
+        RelabelCase{"word_after_unclosed_starts", "S: =?utf-8?q?a? =?x? =?utf-8?Q?caf=E9?=\n",
+                    "S: =?utf-8?q?a? =?x? =?windows-1252?Q?caf=E9?=\n"},
+        RelabelCase{"unclosed_start_runs_into_the_next_word", "S: =?utf-8?q?a=?utf-8?Q?caf=E9?=\n",
+                    "S: =?windows-1252?q?a=?utf-8?Q?caf=E9?=\n"}),
     [](const auto& info) { return info.param.name; });
 
 struct HeaderBlockCase {

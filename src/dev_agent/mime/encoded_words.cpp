@@ -50,47 +50,88 @@ std::string decodeB(std::string_view text) {
     return out;
 }
 
-// The encoded word that starts at `start` ("=?"), if one does.
-std::optional<EncodedWord> encodedWordAt(std::string_view header, std::size_t start) {
-    std::size_t charsetEnd = header.find('?', start + 2);
-    if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= header.size() || header[charsetEnd + 2] != '?') {
-        return std::nullopt;
+constexpr std::string_view kWhiteSpace = " \t\r\n";
+
+std::size_t nextQuestionMark(std::string_view text, std::size_t from) { return text.find('?', from); }
+std::size_t nextWordEnd(std::string_view text, std::size_t from) { return text.find("?=", from); }
+std::size_t nextWhiteSpace(std::string_view text, std::size_t from) { return text.find_first_of(kWhiteSpace, from); }
+
+// The next place at or after a position where `search` finds something, asked
+// for positions that never go back: a search starts only past what the last one
+// found, so all of them together read the text once, however many "=?" start no
+// word. (Searching afresh from each "=?" cost the rest of the header each time.)
+class ForwardSearch {
+public:
+    using Search = std::size_t (*)(std::string_view, std::size_t);
+
+    ForwardSearch(std::string_view text, Search search) : text_(text), search_(search) {}
+
+    std::size_t from(std::size_t position) {
+        if (!searched_ || (found_ != std::string_view::npos && found_ < position)) {
+            found_ = search_(text_, position);
+            searched_ = true;
+        }
+        return found_;
     }
-    std::size_t textStart = charsetEnd + 3;
-    std::size_t textEnd = header.find("?=", textStart);
-    if (textEnd == std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::string_view label = header.substr(start + 2, charsetEnd - start - 2);
-    std::string_view text = header.substr(textStart, textEnd - textStart);
-    for (char c : std::string_view(header.data() + start, textEnd - start)) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+
+private:
+    std::string_view text_;
+    Search search_;
+    std::size_t found_ = std::string_view::npos;
+    bool searched_ = false;
+};
+
+// The encoded words of a header, asked for at increasing positions.
+class EncodedWordScanner {
+public:
+    explicit EncodedWordScanner(std::string_view header) : header_(header) {}
+
+    // The encoded word that starts at `start` ("=?"), if one does.
+    std::optional<EncodedWord> wordAt(std::size_t start) {
+        std::size_t charsetEnd = questionMark_.from(start + 2);
+        if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= header_.size() ||
+            header_[charsetEnd + 2] != '?') {
             return std::nullopt;
         }
+        std::size_t textStart = charsetEnd + 3;
+        std::size_t textEnd = wordEnd_.from(textStart);
+        // An encoded word holds no white space.
+        if (textEnd == std::string_view::npos || whiteSpace_.from(start) < textEnd) {
+            return std::nullopt;
+        }
+        std::string_view label = header_.substr(start + 2, charsetEnd - start - 2);
+        std::string_view text = header_.substr(textStart, textEnd - textStart);
+        EncodedWord word;
+        word.start = start;
+        word.end = textEnd + 2;
+        word.charset = label.substr(0, label.find('*'));
+        char encoding = g_ascii_toupper(header_[charsetEnd + 1]);
+        if (encoding == 'Q') {
+            word.bytes = decodeQ(text);
+        } else if (encoding == 'B') {
+            word.bytes = decodeB(text);
+        } else {
+            return std::nullopt;
+        }
+        return word;
     }
-    EncodedWord word;
-    word.start = start;
-    word.end = textEnd + 2;
-    word.charset = label.substr(0, label.find('*'));
-    char encoding = g_ascii_toupper(header[charsetEnd + 1]);
-    if (encoding == 'Q') {
-        word.bytes = decodeQ(text);
-    } else if (encoding == 'B') {
-        word.bytes = decodeB(text);
-    } else {
-        return std::nullopt;
-    }
-    return word;
-}
 
-bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+private:
+    std::string_view header_;
+    ForwardSearch questionMark_{header_, nextQuestionMark};
+    ForwardSearch wordEnd_{header_, nextWordEnd};
+    ForwardSearch whiteSpace_{header_, nextWhiteSpace};
+};
+
+bool onlyWhiteSpace(std::string_view text) { return text.find_first_not_of(kWhiteSpace) == std::string_view::npos; }
 
 }  // namespace
 
 std::optional<std::string> relabelMislabelledEncodedWords(std::string_view header) {
     std::vector<EncodedWord> words;
+    EncodedWordScanner scanner(header);
     for (std::size_t at = header.find("=?"); at != std::string_view::npos; at = header.find("=?", at + 2)) {
-        if (std::optional<EncodedWord> word = encodedWordAt(header, at)) {
+        if (std::optional<EncodedWord> word = scanner.wordAt(at)) {
             at = word->end - 2;
             words.push_back(std::move(*word));
         }
@@ -125,6 +166,24 @@ std::optional<std::string> relabelMislabelledEncodedWords(std::string_view heade
     }
     out.append(header.substr(copied));
     return out;
+}
+
+bool lenientDecodingIsCostly(std::string_view text) {
+    // Sixteen reads of the text, and a megabyte that takes GMime a millisecond
+    // however it is spent, so that small odd headers keep the lenient reading.
+    constexpr std::size_t kReadsAllowed = 16;
+    constexpr std::size_t kBytesAlwaysAllowed = 1024 * 1024;
+    const std::size_t budget = kReadsAllowed * text.size() + kBytesAlwaysAllowed;
+    ForwardSearch wordEnd(text, nextWordEnd);
+    std::size_t cost = 0;
+    for (std::size_t at = text.find("=?"); at != std::string_view::npos; at = text.find("=?", at + 2)) {
+        std::size_t end = wordEnd.from(at + 2);
+        cost += (end == std::string_view::npos ? text.size() : end) - at;
+        if (cost > budget) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace quillbrook::dev_agent

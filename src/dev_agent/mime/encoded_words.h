@@ -14,4 +14,11 @@ namespace quillbrook::dev_agent {
 // is nearly always.
 std::optional<std::string> relabelMislabelledEncodedWords(std::string_view header);
 
+// Whether GMime's lenient decoding of encoded words would take far more than
+// linear time over `text`: for each "=?" it searches the rest of the header for
+// a "?=", so text with many "=?" and no "?=" after them costs it the square of
+// its length (a 1 MB Subject, minutes). True when those searches would read
+// `text` more than 16 times over (and more than a megabyte in all).
+bool lenientDecodingIsCostly(std::string_view text);
+
 }  // namespace quillbrook::dev_agent

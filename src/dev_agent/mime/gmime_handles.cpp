@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dev_agent/base/log.h"
+#include "dev_agent/mime/encoded_words.h"
 
 namespace quillbrook::dev_agent {
 
@@ -54,17 +55,28 @@ void ensureGMimeInitialised() {
     (void)initialised;
 }
 
+namespace {
+
+GMimeParserOptions* newLenientOptions(GMimeRfcComplianceMode encodedWords) {
+    ensureGMimeInitialised();
+    GMimeParserOptions* created = g_mime_parser_options_new();
+    static const char* fallback[] = {"UTF-8", "WINDOWS-1252", nullptr};
+    g_mime_parser_options_set_fallback_charsets(created, fallback);
+    g_mime_parser_options_set_address_compliance_mode(created, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_rfc2047_compliance_mode(created, encodedWords);
+    return created;
+}
+
+}  // namespace
+
 GMimeParserOptions* lenientParserOptions() {
-    static GMimeParserOptions* const options = [] {
-        ensureGMimeInitialised();
-        GMimeParserOptions* created = g_mime_parser_options_new();
-        static const char* fallback[] = {"UTF-8", "WINDOWS-1252", nullptr};
-        g_mime_parser_options_set_fallback_charsets(created, fallback);
-        g_mime_parser_options_set_address_compliance_mode(created, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_rfc2047_compliance_mode(created, GMIME_RFC_COMPLIANCE_LOOSE);
-        return created;
-    }();
+    static GMimeParserOptions* const options = newLenientOptions(GMIME_RFC_COMPLIANCE_LOOSE);
     return options;
+}
+
+GMimeParserOptions* parserOptionsFor(std::string_view text) {
+    static GMimeParserOptions* const strictWords = newLenientOptions(GMIME_RFC_COMPLIANCE_STRICT);
+    return lenientDecodingIsCostly(text) ? strictWords : lenientParserOptions();
 }
 
 }  // namespace quillbrook::dev_agent

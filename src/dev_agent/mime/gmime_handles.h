@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <type_traits>
 
 #include <gmime/gmime.h>
@@ -44,5 +45,11 @@ void ensureGMimeInitialised();
 // is tried as UTF-8, then as Windows-1252 (which covers Latin-1). They live as
 // long as the process, so that no thread can outlive them.
 GMimeParserOptions* lenientParserOptions();
+
+// The options to read `text` with: the lenient ones, but with GMime's strict
+// reading of encoded words where its lenient reading would take far longer
+// than the text is long (see lenientDecodingIsCostly). Only hostile text
+// needs it; the words a mail program writes read the same either way.
+GMimeParserOptions* parserOptionsFor(std::string_view text);
 
 }  // namespace quillbrook::dev_agent

@@ -18,6 +18,11 @@ constexpr std::array<std::string_view, 4> kHiddenElements = {"script", "style", 
 constexpr std::array<std::string_view, 16> kBlockElements = {
     "p", "div", "tr", "table", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "blockquote", "pre", "hr", "section"};
 
+// The most an entity takes from its '&' to its ';' ("&#x10FFFF;" and the longest
+// name fit): a search for the ';' never looks further, so text full of '&'
+// without one costs no more than text without any.
+constexpr std::size_t kLongestEntity = 10;
+
 constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kEntities = {{
     {"amp", "&"},
     {"lt", "<"},
@@ -93,9 +98,12 @@ public:
     }
 
 private:
+    // Counted up to three, the most any rule asks for: text may end in many
+    // more (from "&#10;"), and counting them all at every <br> would cost their
+    // number each time.
     std::size_t trailingLineFeeds() const {
         std::size_t trailing = 0;
-        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n'; ++it) {
+        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n' && trailing < 3; ++it) {
             ++trailing;
         }
         return trailing;
@@ -171,10 +179,9 @@ std::string htmlToText(std::string_view html) {
             continue;
         }
         if (c == '&') {
-            auto semicolon = html.find(';', i);
+            auto semicolon = html.substr(0, i + kLongestEntity + 1).find(';', i);
             std::string decoded;
-            if (semicolon != std::string_view::npos && semicolon - i <= 10 &&
-                appendEntity(decoded, html.substr(i + 1, semicolon - i - 1))) {
+            if (semicolon != std::string_view::npos && appendEntity(decoded, html.substr(i + 1, semicolon - i - 1))) {
                 builder.text(decoded);
                 i = semicolon + 1;
                 continue;

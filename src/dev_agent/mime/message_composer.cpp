@@ -1,6 +1,7 @@
 #include "dev_agent/mime/message_composer.h"
 
 #include "dev_agent/base/text.h"
+#include "dev_agent/mime/address_fields.h"
 #include "dev_agent/mime/gmime_handles.h"
 
 namespace quillbrook::dev_agent {
@@ -20,7 +21,7 @@ std::string oneLine(std::string_view text) {
 
 GObjectPtr<InternetAddressList> parseAddresses(std::string_view text) {
     return GObjectPtr<InternetAddressList>(
-        internet_address_list_parse(lenientParserOptions(), std::string(text).c_str()));
+        internet_address_list_parse(parserOptionsFor(text), boundedAddressList(text).c_str()));
 }
 
 void addRecipients(GMimeMessage* message, GMimeAddressType type, std::string_view text) {
@@ -60,7 +61,7 @@ std::optional<std::string> addressListProblem(std::string_view addresses) {
     ensureGMimeInitialised();
     auto list = parseAddresses(addresses);
     if (!list || internet_address_list_length(list.get()) == 0) {
-        return "no e-mail address in \"" + std::string(addresses) + "\"";
+        return "no e-mail address in " + quotedText(addresses);
     }
     for (int i = 0; i < internet_address_list_length(list.get()); ++i) {
         InternetAddress* address = internet_address_list_get_address(list.get(), i);

@@ -1,6 +1,7 @@
 #include "dev_agent/mime/message_reader.h"
 
 #include "dev_agent/base/text.h"
+#include "dev_agent/mime/address_fields.h"
 #include "dev_agent/mime/charset_text.h"
 #include "dev_agent/mime/encoded_words.h"
 #include "dev_agent/mime/gmime_handles.h"
@@ -149,7 +150,11 @@ std::string partText(GMimePart* part) {
 
 class BodyCollector {
 public:
-    explicit BodyCollector(ParsedMessage& out) : out_(out) {}
+    // Without `listAttachments` only the text is collected: a forwarded message's
+    // own attachments are never shown, and measuring them again at every level of
+    // forwards nested 500 deep cost 500 times the message.
+    explicit BodyCollector(ParsedMessage& out, bool listAttachments = true)
+        : out_(out), listAttachments_(listAttachments) {}
 
     // Fills the body, HTML and attachments from the part tree under `root`.
     void collect(GMimeObject* root) {
@@ -203,17 +208,22 @@ private:
             haveHtml_ = true;
             return;
         }
-        out_.attachments.push_back({clean(g_mime_part_get_filename(part)), type, decodedSize(part)});
+        if (listAttachments_) {
+            out_.attachments.push_back({clean(g_mime_part_get_filename(part)), type, decodedSize(part)});
+        }
     }
 
     void addForwardedMessage(GMimeMessagePart* part) {
-        GObjectPtr<GMimeStream> sink(g_mime_stream_null_new());
         GMimeMessage* inner = g_mime_message_part_get_message(part);
+        if (firstForwarded_ == nullptr) {
+            firstForwarded_ = inner;
+        }
+        if (!listAttachments_) {
+            return;
+        }
+        GObjectPtr<GMimeStream> sink(g_mime_stream_null_new());
         if (inner != nullptr) {
             g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, sink.get());
-            if (firstForwarded_ == nullptr) {
-                firstForwarded_ = inner;
-            }
         }
         const char* filename = g_mime_object_get_content_disposition_parameter(GMIME_OBJECT(part), "filename");
         out_.attachments.push_back(
@@ -228,12 +238,13 @@ private:
             return;
         }
         ParsedMessage inner;
-        BodyCollector(inner).collect(root);
+        BodyCollector(inner, false).collect(root);
         out_.body = std::move(inner.body);
         out_.bodyHTML = std::move(inner.bodyHTML);
     }
 
     ParsedMessage& out_;
+    bool listAttachments_;
     GMimeMessage* firstForwarded_ = nullptr;  // owned by its part in the tree
     bool haveText_ = false;
     bool haveHtml_ = false;
@@ -244,23 +255,30 @@ GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), lenientParserOptions()));
+    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), parserOptionsFor(text)));
 }
 
-// `raw` as GMime can read it: encoded words that lie about UTF-8 relabelled, and
-// a blank line put where the header block ends without one. `storage` holds the
-// text when it had to change.
+// `raw` as GMime can read it: address fields bounded, encoded words that lie
+// about UTF-8 relabelled, and a blank line put where the header block ends
+// without one. `storage` holds the text when it had to change.
 std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header, std::string& storage) {
-    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(raw.substr(0, header.end));
-    bool addBlankLine = !header.endsWithBlankLine && header.end < raw.size();
+    // Of the same length as `raw`, so that `header` holds for it too.
+    std::optional<std::string> bounded = withBoundedAddressFields(raw);
+    std::string_view text = bounded ? std::string_view(*bounded) : raw;
+    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(text.substr(0, header.end));
+    bool addBlankLine = !header.endsWithBlankLine && header.end < text.size();
     if (!relabelled && !addBlankLine) {
-        return raw;
+        if (!bounded) {
+            return raw;
+        }
+        storage = std::move(*bounded);
+        return storage;
     }
-    storage = relabelled ? std::move(*relabelled) : std::string(raw.substr(0, header.end));
+    storage = relabelled ? std::move(*relabelled) : std::string(text.substr(0, header.end));
     if (addBlankLine) {
         storage += '\n';
     }
-    storage.append(raw.substr(header.end));
+    storage.append(text.substr(header.end));
     return storage;
 }
 
