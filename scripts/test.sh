@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: first the format check, then a
+# Builds everything and runs every test: first the format and layer checks, then a
 # release build, an ASan/UBSan build and a Clang 19 build against libc++ (the
 # C++ library of macOS); then packages the release build, installs the package
 # on this machine, checks it and removes it; then the soak on the release build
@@ -37,6 +37,7 @@ for step in "${steps[@]}"; do
     format)
       echo "== format"
       scripts/check-format.sh
+      scripts/check-layers.sh
       ;;
     release | asan | libcxx) build_and_test "$step" ;;
     package) scripts/package-test.sh build-test-release ;;
