@@ -1,16 +1,32 @@
 // Soak: one `quillbrook-cli mcp` process serves many tool calls, small answers
-// with a near-1 MiB one spread among them; its open descriptors and resident
-// memory at the end must equal those after the first thousand calls. Exits 1
-// when they grew. Bounded counts, so CI runs it (scripts/soak.sh).
+// with a near-1 MiB one spread among them. Exits 1 when its open descriptors
+// at the end differ from those after the warm-up, or when its resident memory
+// rises steadily, as a leak makes it rise. Bounded counts, so CI runs it
+// (scripts/soak.sh).
+//
+// Resident memory at one instant is noise: the allocator hands a freed 1 MiB
+// buffer back or keeps it, so two single readings differ by a megabyte with
+// no leak. So the memory is read every few calls after a warm-up that has
+// served many large answers, the rest of the run is cut into quarters, and
+// each quarter counts as its median reading, which no momentary reading moves.
+// A leak raises every quarter above the one before; a buffer the allocator
+// keeps from some point on raises one. The run grew when each quarter is
+// above the previous one by more than kGrowthBytesPerCall for each call
+// between them: a quarter of the smallest heap block (32 bytes), so one small
+// allocation leaked per call is four times the bar, while the medians of a
+// sound run move by a few pages.
 //
 // Usage: mcp_soak path/to/quillbrook-cli [small-calls [large-calls]]
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "sample_answer.h"
 #include "support/canned_agent.h"
@@ -20,10 +36,10 @@ namespace {
 
 using namespace quillbrook;
 
-// Resident memory can move by a few pages as the allocator settles; anything
-// beyond this is growth.
-constexpr long kRssSlackKiB = 512;
-constexpr int kFirstCalls = 1000;
+constexpr double kGrowthBytesPerCall = 8;
+constexpr int kWarmUpPercent = 10;
+constexpr int kSampleEvery = 50;
+constexpr int kQuarters = 4;
 
 struct Usage {
     long descriptors = 0;
@@ -51,6 +67,45 @@ std::string toolCall(int id, const char* tool) {
            "\n";
 }
 
+long median(std::vector<long> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Readings of resident memory, one list per quarter of the calls after the warm-up.
+class RssQuarters {
+public:
+    RssQuarters(int firstCall, int lastCall) : firstCall_(firstCall), calls_(lastCall - firstCall + 1) {}
+
+    void add(int call, long rssKiB) {
+        readings_[static_cast<std::size_t>((call - firstCall_) * kQuarters / calls_)].push_back(rssKiB);
+    }
+
+    std::array<long, kQuarters> medians() const {
+        std::array<long, kQuarters> result{};
+        std::transform(readings_.begin(), readings_.end(), result.begin(),
+                       [](const std::vector<long>& readings) { return readings.empty() ? 0 : median(readings); });
+        return result;
+    }
+
+    // Whether every quarter's median is above the one before by more than the bar.
+    bool grewSteadily() const {
+        const auto values = medians();
+        const double barKiB = kGrowthBytesPerCall * calls_ / kQuarters / 1024;
+        for (std::size_t quarter = 1; quarter < values.size(); ++quarter) {
+            if (values[quarter] - values[quarter - 1] <= barKiB) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    int firstCall_;
+    int calls_;
+    std::array<std::vector<long>, kQuarters> readings_;
+};
+
 int run(const std::string& cli, int smallCalls, int largeCalls) {
     const std::string small = bench::okAnswer(R"({"accounts":[{"email":"ada@example.com","name":"Ada"}]})");
     const std::string large = bench::okAnswer(bench::readEmailResult(1000 * 1000));
@@ -65,7 +120,12 @@ int run(const std::string& cli, int smallCalls, int largeCalls) {
 
     const int calls = smallCalls + largeCalls;
     const int largeEvery = largeCalls > 0 ? calls / largeCalls : calls + 1;
-    Usage first;
+    const int warmUpCalls = calls * kWarmUpPercent / 100;
+    if (calls - warmUpCalls < kQuarters * kSampleEvery) {
+        throw std::runtime_error("too few calls to read the memory " + std::to_string(kQuarters) + " times");
+    }
+    Usage warm;
+    RssQuarters quarters(warmUpCalls + 1, calls);
     for (int id = 1; id <= calls; ++id) {
         const bool isLarge = id % largeEvery == 0;
         server.send(toolCall(id, isLarge ? "read_email" : "list_accounts"));
@@ -75,19 +135,24 @@ int run(const std::string& cli, int smallCalls, int largeCalls) {
             throw std::runtime_error("call " + std::to_string(id) +
                                      " failed: " + answer.value_or("(no answer)").substr(0, 200));
         }
-        if (id == kFirstCalls) {
-            first = usageOf(server.pid());
+        if (id == warmUpCalls) {
+            warm = usageOf(server.pid());
+        } else if (id > warmUpCalls && id % kSampleEvery == 0) {
+            quarters.add(id, usageOf(server.pid()).rssKiB);
         }
     }
     const Usage last = usageOf(server.pid());
     const int status = server.wait().status;
-    const bool flat = last.descriptors == first.descriptors && last.rssKiB <= first.rssKiB + kRssSlackKiB;
+    const bool descriptorsKept = last.descriptors == warm.descriptors;
+    const bool memoryKept = !quarters.grewSteadily();
+    const auto medians = quarters.medians();
     std::printf(
-        "%d calls (%d with a near-1 MiB answer): after %d calls %ld descriptors, %ld KiB resident; "
-        "at the end %ld descriptors, %ld KiB resident: %s\n",
-        calls, calls / largeEvery, kFirstCalls, first.descriptors, first.rssKiB, last.descriptors, last.rssKiB,
-        flat ? "flat" : "GREW");
-    return flat && status == 0 ? 0 : 1;
+        "%d calls (%d with a near-1 MiB answer): after the first %d, %ld descriptors and %ld KiB resident; "
+        "at the end %ld descriptors: %s; median KiB resident by quarter after that: %ld %ld %ld %ld: %s\n",
+        calls, calls / largeEvery, warmUpCalls, warm.descriptors, warm.rssKiB, last.descriptors,
+        descriptorsKept ? "kept" : "CHANGED", medians[0], medians[1], medians[2], medians[3],
+        memoryKept ? "no steady growth" : "GREW STEADILY");
+    return descriptorsKept && memoryKept && status == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -19,8 +19,9 @@ if [ "$("$zig" version 2>/dev/null)" != 0.11.0 ]; then
   echo "== installing zig 0.11 (npm ci --prefix $tools)"
   npm ci --prefix "$tools" --no-audit --no-fund --loglevel=error
 fi
-# zig builds libc++ for each target once and keeps it in its cache.
-export ZIG_GLOBAL_CACHE_DIR=$PWD/$tools/zig-cache
+# zig builds libc++ for each target once and keeps it in its cache, kept
+# outside the checkout so that a fresh clone (CI's) does not build it again.
+export ZIG_GLOBAL_CACHE_DIR=${ZIG_GLOBAL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quillbrook-cli/zig}
 
 find_tool() {
   local name

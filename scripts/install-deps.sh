@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build ccache g++ pkg-config
   libcli11-dev nlohmann-json3-dev libboost1.81-dev libfast-float-dev libgmime-3.0-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jq hyperfine socat

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Soak: one `quillbrook-cli mcp` process serves 100,000 small tool calls and
-# 2,000 near-1 MiB answers; its open descriptors and resident memory at the end
-# must equal those after the first thousand calls. Bounded counts, not timed.
+# 2,000 near-1 MiB answers; its open descriptors at the end must equal those
+# after the warm-up (the first tenth), and its resident memory must not rise
+# steadily over the rest (bench/mcp_soak.cpp says how that is read). Bounded
+# counts, not timed.
 # Usage: scripts/soak.sh [build-dir [small-calls [large-calls]]]
 set -euo pipefail
 cd "$(dirname "$0")/.."

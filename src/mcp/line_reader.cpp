@@ -18,13 +18,6 @@ namespace {
 // every page size, so that the pages above it start on a page boundary.
 constexpr std::size_t kRetainedBytes = 1024 * 1024;
 
-std::string_view withoutCarriageReturn(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
-    }
-    return line;
-}
-
 // The buffer is one anonymous mapping as large as the longest line, a carriage
 // return and one read. Its pages become resident only as bytes are read into
 // them, so a line costs its own size once: a growing heap buffer would copy a
@@ -41,7 +34,7 @@ char* mapPages(std::size_t bytes) {
 
 LineReader::LineReader(int fd, std::size_t maxLineBytes, std::size_t chunkBytes)
     : fd_(fd),
-      maxLineBytes_(maxLineBytes),
+      splitter_(maxLineBytes, LineSplitter::Ending::lineFeedOrCrLf),
       chunkBytes_(chunkBytes),
       capacity_(maxLineBytes + 1 + chunkBytes),
       storage_(mapPages(capacity_), Unmap{capacity_}) {}
@@ -49,38 +42,23 @@ LineReader::LineReader(int fd, std::size_t maxLineBytes, std::size_t chunkBytes)
 void LineReader::Unmap::operator()(char* pages) const noexcept { ::munmap(pages, bytes); }
 
 std::optional<LineReader::Line> LineReader::next() {
+    using Kind = LineSplitter::Split::Kind;
     for (;;) {
-        std::string_view received(storage_.get(), end_);
-        if (auto newline = received.find('\n', scanned_); newline != std::string_view::npos) {
-            Line line = take(withoutCarriageReturn(received.substr(lineStart_, newline - lineStart_)));
-            lineStart_ = scanned_ = newline + 1;
-            return line;
-        }
-        scanned_ = end_;
-        // Longer than the longest line and a carriage return: too long whatever follows.
-        if (skipping_ || end_ - lineStart_ > maxLineBytes_ + 1) {
-            skipping_ = true;
-            lineStart_ = scanned_ = end_;  // the next read overwrites them
-        }
-        if (ended_ || !fill()) {
+        LineSplitter::Split split = splitter_.next(pending());
+        // A line dropped as too long goes as it arrives: the next read overwrites it.
+        lineStart_ += split.consumed;
+        if (split.kind == Kind::more && (ended_ || !fill())) {
             ended_ = true;
-            if (lineStart_ == end_ && !skipping_) {
+            split = splitter_.end(pending());
+            lineStart_ = end_;
+            if (split.kind == Kind::more) {
                 return std::nullopt;
             }
-            // Without a line feed after it, a final carriage return ends nothing.
-            Line line = take(std::string_view(storage_.get() + lineStart_, end_ - lineStart_));
-            lineStart_ = scanned_ = end_;
-            return line;
+        }
+        if (split.kind != Kind::more) {
+            return Line{split.text, split.kind == Kind::tooLong};
         }
     }
-}
-
-LineReader::Line LineReader::take(std::string_view text) {
-    if (skipping_ || text.size() > maxLineBytes_) {
-        skipping_ = false;
-        return Line{{}, true};
-    }
-    return Line{text, false};
 }
 
 void LineReader::compact() {
@@ -90,7 +68,6 @@ void LineReader::compact() {
     // What is left after the lines handed out came with the last read, so at most one read's worth moves.
     std::memmove(storage_.get(), storage_.get() + lineStart_, end_ - lineStart_);
     end_ -= lineStart_;
-    scanned_ -= lineStart_;
     lineStart_ = 0;
     if (touched_ > kRetainedBytes && end_ <= kRetainedBytes) {
         // Only advice where it is not honoured: the pages then stay, and stay correct.

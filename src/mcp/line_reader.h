@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "util/line_splitter.h"
+
 namespace quillbrook {
 
 // Splits what arrives on a descriptor into lines, with read(2) into one buffer:
@@ -13,8 +15,7 @@ namespace quillbrook {
 // very end of the input stays in its line.
 //
 // A line may hold at most a bound of bytes. A longer one is handed out as too
-// long, without its text: its bytes are dropped as they arrive, up to the next
-// line feed, so that no client can make the reader hold more than the bound.
+// long, without its text (LineSplitter's rule).
 class LineReader {
 public:
     // The longest line the MCP server takes, without its terminator.
@@ -38,24 +39,21 @@ private:
         void operator()(char* pages) const noexcept;
     };
 
-    // `text` as the next line, or the line too long when it or the bytes
-    // skipped before it are beyond the bound; ends the skipping.
-    Line take(std::string_view text);
+    // The bytes read of the line not yet handed out.
+    std::string_view pending() const { return {storage_.get() + lineStart_, end_ - lineStart_}; }
     // Appends one read's worth of bytes; false at end of input or on an error.
     bool fill();
     // Drops the lines already handed out, and the memory a huge one left behind.
     void compact();
 
     int fd_;
-    std::size_t maxLineBytes_;
+    LineSplitter splitter_;
     std::size_t chunkBytes_;
     std::size_t capacity_;
     std::unique_ptr<char, Unmap> storage_;  // the bytes read are [0, end_)
     std::size_t end_ = 0;
     std::size_t touched_ = 0;    // the pages below this may be resident
     std::size_t lineStart_ = 0;  // where the line not yet handed out begins
-    std::size_t scanned_ = 0;    // bytes before this hold no line feed of that line
-    bool skipping_ = false;      // the line arriving is too long: its bytes are dropped
     bool ended_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "transport/socket_error.h"
 #include "util/agent_paths.h"
 #include "util/io.h"
+#include "util/line_splitter.h"
 #include "util/unix_socket.h"
 
 namespace quillbrook {
@@ -20,10 +21,10 @@ namespace {
 constexpr std::size_t kFirstReadBytes = 4 * 1024;
 constexpr std::size_t kLargestReadBytes = 64 * 1024;
 
-// Reads up to the first line feed. Only the bytes of each new read are searched,
-// so a long answer costs one pass over it. No read goes past the first byte
-// beyond the limit, so a line is accepted exactly when it is within it.
+// Reads up to the first line feed. No read goes past the first byte beyond
+// the limit, so a line is accepted exactly when it is within it.
 std::string readLine(int fd) {
+    LineSplitter splitter(kMaxResponseBytes, LineSplitter::Ending::lineFeed);
     std::string buffer;
     std::size_t readBytes = kFirstReadBytes;
     for (;;) {
@@ -36,11 +37,12 @@ std::string readLine(int fd) {
             throw CLISocketError::connectionLost();
         }
         buffer.resize(before + static_cast<std::size_t>(received));
-        if (auto newline = buffer.find('\n', before); newline != std::string::npos) {
-            buffer.resize(newline);
+        LineSplitter::Split split = splitter.next(buffer);
+        if (split.kind == LineSplitter::Split::Kind::line) {
+            buffer.resize(split.text.size());
             return buffer;
         }
-        if (buffer.size() > kMaxResponseBytes) {
+        if (split.kind == LineSplitter::Split::Kind::tooLong || splitter.dropping()) {
             throw CLISocketError::server("response_too_large", "response exceeded the one-line framing limit");
         }
     }

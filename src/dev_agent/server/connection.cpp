@@ -15,42 +15,40 @@ bool wouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 }  // namespace
 
 std::optional<RequestRead> RequestReader::readFrom(int fd) {
+    using Kind = LineSplitter::Split::Kind;
     char chunk[kChunkBytes];
     for (;;) {
         ssize_t got = readSome(fd, chunk, sizeof chunk);
         if (got < 0 && wouldBlock()) {
             return std::nullopt;
         }
+        LineSplitter::Split split;
         if (got <= 0) {
-            if (draining_) {
-                return RequestRead{RequestRead::Status::tooLarge, {}};
+            split = splitter_.end(buffer_);
+            if (split.kind == Kind::more) {
+                return RequestRead{RequestRead::Status::closed, {}};
             }
-            return buffer_.empty() ? RequestRead{RequestRead::Status::closed, {}}
-                                   : RequestRead{RequestRead::Status::line, std::move(buffer_)};
+        } else if (splitter_.dropping()) {
+            split = splitter_.next(std::string_view(chunk, static_cast<std::size_t>(got)));  // nothing of it is kept
+        } else {
+            buffer_.append(chunk, static_cast<std::size_t>(got));
+            split = splitter_.next(buffer_);
         }
-        std::string_view received(chunk, static_cast<std::size_t>(got));
-        auto newline = received.find('\n');
-        if (draining_) {
-            if (newline != std::string_view::npos) {
-                return RequestRead{RequestRead::Status::tooLarge, {}};
-            }
-            continue;
-        }
-        buffer_.append(received.substr(0, newline));
-        if (buffer_.size() > maxBytes_) {
-            std::string().swap(buffer_);
-            if (newline != std::string_view::npos) {
-                return RequestRead{RequestRead::Status::tooLarge, {}};
-            }
-            draining_ = true;
-        } else if (newline != std::string_view::npos) {
+        if (split.kind == Kind::line) {
+            buffer_.resize(split.text.size());  // the line starts the buffer; what follows it is not read
             return RequestRead{RequestRead::Status::line, std::move(buffer_)};
+        }
+        if (split.consumed > 0) {
+            std::string().swap(buffer_);
+        }
+        if (split.kind == Kind::tooLong) {
+            return RequestRead{RequestRead::Status::tooLarge, {}};
         }
     }
 }
 
 RequestRead RequestReader::timedOut() const {
-    return {draining_ ? RequestRead::Status::tooLarge : RequestRead::Status::timedOut, {}};
+    return {splitter_.dropping() ? RequestRead::Status::tooLarge : RequestRead::Status::timedOut, {}};
 }
 
 bool writeAvailable(int fd, std::string_view& rest) {

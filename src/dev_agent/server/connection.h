@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/line_splitter.h"
+
 namespace quillbrook::dev_agent {
 
 using Clock = std::chrono::steady_clock;
@@ -28,7 +30,7 @@ struct RequestRead {
 // client, still writing, gets to read the answer.
 class RequestReader {
 public:
-    explicit RequestReader(std::size_t maxBytes) : maxBytes_(maxBytes) {}
+    explicit RequestReader(std::size_t maxBytes) : splitter_(maxBytes, LineSplitter::Ending::lineFeed) {}
 
     // Reads what `fd` holds now: the request once it is complete (or known to
     // be too large, or the client left), nothing while more is to come.
@@ -36,12 +38,11 @@ public:
     // What the request came to when its time ran out.
     RequestRead timedOut() const;
     // Whether the client has sent anything yet.
-    bool started() const { return draining_ || !buffer_.empty(); }
+    bool started() const { return splitter_.dropping() || !buffer_.empty(); }
 
 private:
-    std::size_t maxBytes_;
+    LineSplitter splitter_;
     std::string buffer_;
-    bool draining_ = false;
 };
 
 // Writes as much of `rest` to the non-blocking socket `fd` as it takes now and
