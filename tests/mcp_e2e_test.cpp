@@ -200,7 +200,8 @@ TEST(McpProcess, ServesModernAndLegacyRequestsSideBySide) {
                   R"("supportedVersions":["2026-07-28"],"ttlMs":3600000}})"
                   "\n" +
                   R"({"id":2,"jsonrpc":"2.0","result":{)" + served +
-                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete"}})"
+                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete",)"
+                  R"("structuredContent":{"accounts":[]}}})"
                   "\n" +
                   R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"{\"accounts\":[]}","type":"text"}]}})"
                   "\n" +

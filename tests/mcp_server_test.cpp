@@ -296,6 +296,20 @@ void expectStrictSchema(const json::Value& schema, const std::string& where) {
     }
 }
 
+// An output schema may refuse no answer of a real agent: no member is required
+// and no object is closed to further members.
+void expectPermissiveSchema(const json::Value& schema, const std::string& where) {
+    EXPECT_FALSE(schema.contains("required")) << where;
+    EXPECT_FALSE(schema.contains("additionalProperties")) << where;
+    if (schema.contains("items")) {
+        expectPermissiveSchema(schema["items"], where + ".items");
+    }
+    const json::Value properties = schema.value("properties", json::Value::object());
+    for (const auto& [name, property] : properties.items()) {
+        expectPermissiveSchema(property, where + "." + name);
+    }
+}
+
 TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
     auto document = json::parseStrict(answerTo(R"({"id":2,"method":"tools/list"})"));
@@ -307,7 +321,7 @@ TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
     }
 }
 
-TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAndAnnotations) {
+TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAnnotationsAndOutputSchemas) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
     const std::string answer = answerTo(modernRequest("2", "tools/list", R"("cursor":"next")"));
     const std::string head = R"({"id":2,"jsonrpc":"2.0","result":{)" + kServedBy +
@@ -333,6 +347,9 @@ TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAndAnnotations) {
         EXPECT_EQ(tool["annotations"], name == "create_draft" ? writesADraft : readsOnly) << name;
         ASSERT_TRUE(tool["title"].is_string()) << name;
         titles.insert(tool["title"].get<std::string>());
+        expectStrictSchema(tool["outputSchema"], name + " output");
+        expectPermissiveSchema(tool["outputSchema"], name + " output");
+        tool.erase("outputSchema");
         tool.erase("annotations");
         tool.erase("title");
         EXPECT_EQ(tool, legacyTools[i]) << name;
@@ -462,21 +479,28 @@ TEST(McpToolCalls, FlagUnknownToolsWithoutTouchingTheAgent) {
     }
 }
 
+// The text is the legacy one; the agent's result comes typed beside it, and a
+// failure of the agent is flagged.
 TEST(McpToolCalls, GiveModernClientsTheSameResultsTypedAndSigned) {
     struct Case {
         const char* what;
         std::string reply;
         std::string text;
+        std::string flagOrResult;
     };
     const std::vector<Case> cases = {
-        {"agent result", okReply(R"({"b":"x/y","a":1})"), R"({\"a\":1,\"b\":\"x\\\/y\"})"},
-        {"agent error", errorReply("not_found", "no draft D-9"), R"({\"error\":\"not_found: no draft D-9\"})"},
+        {"agent result", okReply(R"({"b":"x/y","a":1})"), R"({\"a\":1,\"b\":\"x\\\/y\"})",
+         R"("resultType":"complete","structuredContent":{"a":1,"b":"x\/y"})"},
+        {"no result object", "{\"ok\":true}\n", "{}", R"("resultType":"complete","structuredContent":{})"},
+        {"agent error", errorReply("not_found", "no draft D-9"), R"({\"error\":\"not_found: no draft D-9\"})",
+         R"("isError":true,"resultType":"complete")"},
     };
     for (const Case& c : cases) {
         ToolCall call =
             callTool(R"({"name":"read_draft","arguments":{"draft_id":"D-9"},)" + kModernMeta + "}", {{c.reply}});
-        EXPECT_EQ(call.answer, R"({"id":11,"jsonrpc":"2.0","result":{)" + kServedBy + R"(,"content":[{"text":")" +
-                                   c.text + R"(","type":"text"}],"resultType":"complete"}})")
+        const std::string content = R"("content":[{"text":")" + c.text + R"(","type":"text"}],)";
+        EXPECT_EQ(call.answer,
+                  R"({"id":11,"jsonrpc":"2.0","result":{)" + kServedBy + "," + content + c.flagOrResult + "}}")
             << c.what;
         EXPECT_EQ(call.requests, std::vector<std::string>{R"({"action":"read_local_draft","draft_id":"D-9"})"})
             << c.what;

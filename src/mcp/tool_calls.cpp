@@ -10,9 +10,24 @@ namespace quillbrook {
 
 namespace {
 
-// `text` is the tool text already written as a JSON string.
-json::Value toolResult(std::string_view text) {
-    return {{"content", json::Value::array({{{"type", "text"}, {"text", json::preWritten(text)}}})}};
+// The one content item of a tool result; `text` is already written as a JSON string.
+json::Value textContent(std::string_view text) {
+    return json::Value::array({{{"type", "text"}, {"text", json::preWritten(text)}}});
+}
+
+// A legacy client reads every outcome of the agent, failures too, as the text of
+// a successful result. A modern one gets the result typed as well, and a
+// failure flagged as one, as its revision asks of errors that arise in a tool.
+json::Value toolResult(Era era, const MCPServer::ToolOutcome& outcome) {
+    json::Value result = {{"content", textContent(outcome.text)}};
+    if (era == Era::modern) {
+        if (outcome.result) {
+            result["structuredContent"] = json::preWritten(*outcome.result);
+        } else {
+            result["isError"] = true;
+        }
+    }
+    return result;
 }
 
 json::Value failedToolResult(const std::string& description) {
@@ -36,7 +51,7 @@ std::string MCPServer::handleToolsCallSync(const Request& request, json::View pa
     logVerbose("Calling tool: " + toolName);
     std::string description;
     try {
-        return makeResponse(request, toolResult(callToolSync(toolName, std::move(arguments))));
+        return makeResponse(request, toolResult(request.era, callToolSync(toolName, std::move(arguments))));
     } catch (const std::exception& error) {  // an MCPError among them
         description = error.what();
     }
@@ -44,7 +59,7 @@ std::string MCPServer::handleToolsCallSync(const Request& request, json::View pa
     return makeResponse(request, failedToolResult(description));
 }
 
-std::string MCPServer::callToolSync(const std::string& name, json::Value arguments) const {
+MCPServer::ToolOutcome MCPServer::callToolSync(const std::string& name, json::Value arguments) const {
     auto action = MCPToolMapping::socketAction(name);
     if (!action) {
         throw MCPError::unknownTool(name);
@@ -53,9 +68,10 @@ std::string MCPServer::callToolSync(const std::string& name, json::Value argumen
     // Whatever goes wrong with the agent is data for the assistant, not a failed call.
     try {
         json::Document result = client_.send(*action, std::move(request));
-        return json::writeCompactSortedAsString(result.root());
+        return {json::writeCompactSortedAsString(result.root()), json::writeCompactSorted(result.root())};
     } catch (const CLISocketError& error) {
-        return json::writeCompactSortedAsString(json::Value{{"error", error.stderrMessage()}}).value_or("\"{}\"");
+        return {json::writeCompactSortedAsString(json::Value{{"error", error.stderrMessage()}}).value_or("\"{}\""),
+                std::nullopt};
     }
 }
 

@@ -23,7 +23,7 @@ export function serverUnderTest(script) {
 // The agent's answer line for each action.
 export const agentAnswers = {
   list_accounts: { ok: true, result: { accounts: [{ email: 'ada@example.org', name: 'Ada' }] } },
-  list_folders: { ok: true, result: { folders: ['INBOX', 'Archive/2024'] } },
+  list_folders: { ok: true, result: { folders: [{ name: 'INBOX', unread: 2 }, { name: 'Archive/2024' }] } },
   list_emails: { ok: true, result: { emails: [{ uid: '42', subject: 'Caf\u00e9 \u2014 menu' }], count: 1 } },
   read_email: { ok: true, result: { uid: '42', body: 'Hello', bodyHTML: '<p>Hello</p>' } },
   list_local_drafts: { ok: true, result: { drafts: [] } },
@@ -44,7 +44,7 @@ export const calls = [
     name: 'list_folders',
     arguments: { account: 'ada@example.org' },
     request: { action: 'list_folders', account: 'ada@example.org' },
-    text: '{"folders":["INBOX","Archive\\/2024"]}',
+    text: '{"folders":[{"name":"INBOX","unread":2},{"name":"Archive\\/2024"}]}',
   },
   {
     name: 'list_emails',
@@ -69,6 +69,7 @@ export const calls = [
     arguments: { draft_id: 'D-9' },
     request: { action: 'read_local_draft', draft_id: 'D-9' },
     text: '{"error":"not_found: no draft D-9"}',
+    agentFailed: true,
   },
   {
     name: 'create_draft',
@@ -144,15 +145,21 @@ export async function startStandInAgent() {
   };
 }
 
+// What a modern result adds to the legacy one for `call`: the agent's result
+// typed beside its text, or the agent's failure flagged.
+export function typedResult(call) {
+  return call.agentFailed ? { isError: true } : { structuredContent: JSON.parse(call.text) };
+}
+
 // Calls each of the seven tools with `callTool(name, arguments)`: the agent
 // must see exactly the mapped request, and the result must be the one text
-// item (plus what `resultExtras` says the client adds).
-export async function checkEveryCall(requests, callTool, resultExtras = {}) {
+// item (plus what `resultExtras(call)` says the era or the client adds).
+export async function checkEveryCall(requests, callTool, resultExtras = () => ({})) {
   for (const call of calls) {
     await check(`calls ${call.name}`, async () => {
       const before = requests.length;
       const result = await callTool(call.name, call.arguments);
-      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }], ...resultExtras });
+      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }], ...resultExtras(call) });
       assert.deepEqual(requests.slice(before), [call.request]);
     });
   }

@@ -20,7 +20,7 @@ import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
 
 import {
   assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, serverUnderTest,
-  startStandInAgent, toolNames,
+  startStandInAgent, toolNames, typedResult,
 } from './common.mjs';
 import { assertModernAnswer } from './modern_schema.mjs';
 
@@ -159,7 +159,7 @@ async function pinnedSession() {
       assert.ok(discovered.ttlMs > 0);
     });
 
-    await check('pinned: lists the seven tools with titles and the hints hosts ask a person by', async () => {
+    await check('pinned: lists the seven tools with titles, output schemas and the hints hosts ask a person by', async () => {
       const { tools } = await client.listTools();
       assert.deepEqual(tools.map((tool) => tool.name), toolNames);
       for (const tool of tools) {
@@ -169,10 +169,13 @@ async function pinnedSession() {
           ? { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false }
           : { readOnlyHint: true };
         assert.deepEqual(tool.annotations, expected, tool.name);
+        assertStrictSchema(tool.outputSchema, `${tool.name} output`);
       }
     });
 
-    await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }), modernExtras);
+    // The client checks each typed result against the tool's output schema.
+    await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }),
+      (call) => ({ ...typedResult(call), ...modernExtras }));
 
     await check('pinned: reports an unknown tool as an error result without asking the agent', async () => {
       const before = requests.length;
@@ -223,7 +226,8 @@ async function autoSession() {
       const { tools } = await client.listTools();
       assert.deepEqual(tools.map((tool) => tool.name), toolNames);
       const result = await client.callTool({ name: 'list_accounts', arguments: {} });
-      assert.deepEqual(result, { content: [{ type: 'text', text: calls[0].text }], ...modernExtras });
+      assert.deepEqual(result,
+        { content: [{ type: 'text', text: calls[0].text }], ...typedResult(calls[0]), ...modernExtras });
       assert.deepEqual(transport.sentMethods, ['server/discover', 'tools/list', 'tools/call']);
       await client.close();
       assert.deepEqual(errors.map(String), []);
