@@ -3,6 +3,7 @@
 quillbrook_test(mcp_input_test quillbrook_mcp)
 quillbrook_test(mcp_tool_mapping_test quillbrook_mcp)
 quillbrook_test(mcp_protocol_era_test quillbrook_mcp)
+quillbrook_test(mcp_readable_email_test quillbrook_mcp)
 quillbrook_test(mcp_server_test quillbrook_mcp quillbrook_test_support)
 quillbrook_test(mcp_e2e_test quillbrook_test_support RUNS quillbrook-cli)
 quillbrook_test(mcp_input_e2e_test quillbrook_test_support RUNS quillbrook-cli)

@@ -3,7 +3,11 @@
 #include "mcp/error_codes.h"
 #include "mcp/mcp_error.h"
 #include "mcp/mcp_server.h"
+#include "mcp/readable_email.h"
+#include "mcp/reply_tool.h"
+#include "mcp/tool_catalogue.h"
 #include "mcp/tool_mapping.h"
+#include "transport/reply_draft.h"
 #include "transport/socket_error.h"
 
 namespace quillbrook {
@@ -51,7 +55,8 @@ std::string MCPServer::handleToolsCallSync(const Request& request, json::View pa
     logVerbose("Calling tool: " + toolName);
     std::string description;
     try {
-        return makeResponse(request, toolResult(request.era, callToolSync(toolName, std::move(arguments))));
+        return makeResponse(request,
+                            toolResult(request.era, callToolSync(toolName, std::move(arguments), request.era)));
     } catch (const std::exception& error) {  // an MCPError among them
         description = error.what();
     }
@@ -59,20 +64,46 @@ std::string MCPServer::handleToolsCallSync(const Request& request, json::View pa
     return makeResponse(request, failedToolResult(description));
 }
 
-MCPServer::ToolOutcome MCPServer::callToolSync(const std::string& name, json::Value arguments) const {
-    auto action = MCPToolMapping::socketAction(name);
-    if (!action) {
+MCPServer::ToolOutcome MCPServer::callToolSync(const std::string& name, json::Value arguments, Era era) const {
+    if (!isOffered(name, era)) {
         throw MCPError::unknownTool(name);
     }
-    json::Value request = MCPToolMapping::socketParams(name, std::move(arguments));
+    // The server's own arguments of the modern era are read here and go no further.
+    std::optional<ReadingOptions> reading;
+    if (era == Era::modern) {
+        if (name == "read_email") {
+            reading = readingOptions(arguments);
+        }
+        for (std::string_view own : modernArguments(name)) {
+            arguments.erase(std::string(own));
+        }
+    }
     // Whatever goes wrong with the agent is data for the assistant, not a failed call.
     try {
-        json::Document result = client_.send(*action, std::move(request));
+        json::Document result = perform(name, std::move(arguments));
+        if (reading) {
+            json::Value email = result.root().toValue();
+            applyReadingOptions(email, *reading);
+            auto text = json::writeCompactSortedAsString(email);
+            return {text.value_or("\"{}\""), text ? json::writeCompactSorted(email) : "{}"};
+        }
         return {json::writeCompactSortedAsString(result.root()), json::writeCompactSorted(result.root())};
     } catch (const CLISocketError& error) {
         return {json::writeCompactSortedAsString(json::Value{{"error", error.stderrMessage()}}).value_or("\"{}\""),
                 std::nullopt};
     }
+}
+
+json::Document MCPServer::perform(const std::string& name, json::Value arguments) const {
+    // The one tool that takes two requests, in the same steps as `draft reply`.
+    if (name == "reply_draft") {
+        return sendReplyDraft(client_, replyRequest(arguments));
+    }
+    auto action = MCPToolMapping::socketAction(name);
+    if (!action) {
+        throw MCPError::unknownTool(name);
+    }
+    return client_.send(*action, MCPToolMapping::socketParams(name, std::move(arguments)));
 }
 
 }  // namespace quillbrook

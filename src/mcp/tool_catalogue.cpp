@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace quillbrook {
 
@@ -14,6 +15,7 @@ struct Argument {
     std::string_view description;
     bool required;
     std::string_view itemType = {};  // for an array: the type of its elements
+    Era since = Era::legacy;         // a modern argument is neither offered nor honoured in legacy calls
 };
 
 // What a host may assume a call does, as the modern annotations say it.
@@ -49,6 +51,10 @@ struct Tool {
     std::span<const Argument> arguments;  // in declaration order, which is also the order of "required"
     Effects effects;                      // modern only
     std::span<const Member> result;       // the output schema's members; modern only
+    Era since = Era::legacy;              // a modern tool is unknown to legacy clients
+    // What modern clients read instead of `description`, where a modern
+    // argument changes what the tool does by default.
+    std::string_view modernDescription = {};
 };
 
 // The schemas describe the arguments for the assistant; the server binds
@@ -68,6 +74,30 @@ constexpr std::array kReadEmailArguments{
     kAccount,
     Argument{"email_id", "string", "Email UID", true},
     kFolder,
+    Argument{"include_html",
+             "boolean",
+             "Also return the HTML body (bodyHTML) when the plain text (body) has text (default: false; "
+             "an email with only HTML always keeps it)",
+             false,
+             {},
+             Era::modern},
+    Argument{"max_chars",
+             "integer",
+             "Cut body and bodyHTML each to at most this many characters, with a note saying how many were left "
+             "out (default: no limit)",
+             false,
+             {},
+             Era::modern},
+};
+
+constexpr std::array kReplyDraftArguments{
+    kAccount,
+    Argument{"email_id", "string", "UID of the email to reply to", true},
+    Argument{"folder", "string", "Folder containing the original (default: INBOX)", false},
+    Argument{"body", "string", "Reply text (plain text); the original is quoted below it", true},
+    Argument{"to", "string", "Override recipient (default: original sender)", false},
+    Argument{"subject", "string", "Override subject (default: Re: <original subject>)", false},
+    Argument{"target", "string", "'local' (default) or 'server'", false},
 };
 
 constexpr std::array kListDraftsArguments{
@@ -180,7 +210,9 @@ constexpr std::array kTools{
          kListEmailsResult},
     Tool{"read_email", "read_email", "Read an email",
          "Read full content of a specific email. Returns both plain text (body) and HTML (bodyHTML) if available.",
-         kReadEmailArguments, kReadsOnly, kReadEmailResult},
+         kReadEmailArguments, kReadsOnly, kReadEmailResult, Era::legacy,
+         "Read full content of a specific email. Returns the plain text (body); the HTML (bodyHTML) only with "
+         "include_html, or when the email has no plain text."},
     Tool{"list_drafts", "list_local_drafts", "List local drafts", "List all local drafts", kListDraftsArguments,
          kReadsOnly, kListDraftsResult},
     Tool{"create_draft", "create_draft", "Create a draft",
@@ -191,12 +223,27 @@ constexpr std::array kTools{
          kCreateDraftArguments, kWritesADraft, kDraftResult},
     Tool{"read_draft", "read_local_draft", "Read a local draft", "Read a specific local draft", kReadDraftArguments,
          kReadsOnly, kDraftResult},
+    Tool{"reply_draft",
+         {},
+         "Draft a reply",
+         "Draft a threaded reply to an email: your text above the quoted original, addressed to its sender, "
+         "with 'Re:' and the threading headers. Defaults to a LOCAL draft (target='local'); set target='server' "
+         "to save to the server Drafts folder. Nothing is sent: a person reviews the draft.",
+         kReplyDraftArguments,
+         kWritesADraft,
+         kDraftResult,
+         Era::modern},
 };
 
-json::Value inputSchema(std::span<const Argument> arguments) {
+bool offered(Era since, Era era) { return since == Era::legacy || era == Era::modern; }
+
+json::Value inputSchema(std::span<const Argument> arguments, Era era) {
     json::Value properties = json::Value::object();
     json::Value required = json::Value::array();
     for (const Argument& argument : arguments) {
+        if (!offered(argument.since, era)) {
+            continue;
+        }
         json::Value property = {{"type", argument.type}, {"description", argument.description}};
         if (!argument.itemType.empty()) {
             property["items"] = {{"type", argument.itemType}};
@@ -236,9 +283,15 @@ json::Value annotations(const Effects& effects) {
 json::Value buildToolsListResult(Era era) {
     json::Value tools = json::Value::array();
     for (const Tool& tool : kTools) {
+        if (!offered(tool.since, era)) {
+            continue;
+        }
         json::Value entry = {
-            {"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments)}};
+            {"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments, era)}};
         if (era == Era::modern) {
+            if (!tool.modernDescription.empty()) {
+                entry["description"] = tool.modernDescription;
+            }
             entry["title"] = tool.title;
             entry["annotations"] = annotations(tool.effects);
             entry["outputSchema"] = outputSchema(tool.result);
@@ -258,11 +311,35 @@ const json::Value& toolsListResult(Era era) {
 
 std::optional<std::string_view> toolAction(std::string_view tool) {
     for (const Tool& entry : kTools) {
-        if (entry.name == tool) {
+        if (entry.name == tool && !entry.action.empty()) {
             return entry.action;
         }
     }
     return std::nullopt;
+}
+
+bool isOffered(std::string_view tool, Era era) {
+    for (const Tool& entry : kTools) {
+        if (entry.name == tool) {
+            return offered(entry.since, era);
+        }
+    }
+    return false;
+}
+
+std::vector<std::string_view> modernArguments(std::string_view tool) {
+    std::vector<std::string_view> names;
+    for (const Tool& entry : kTools) {
+        if (entry.name != tool) {
+            continue;
+        }
+        for (const Argument& argument : entry.arguments) {
+            if (argument.since == Era::modern) {
+                names.push_back(argument.name);
+            }
+        }
+    }
+    return names;
 }
 
 }  // namespace quillbrook
