@@ -265,8 +265,24 @@ TEST(McpModernEra, ServesEachRequestInTheEraItNames) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
     const MCPServer server;
     for (const Case& c : cases) {
-        EXPECT_EQ(server.handleMessageSync(c.line).value_or("<no answer>"), c.answer) << c.line;
+        EXPECT_EQ(test_support::withoutInstructions(server.handleMessageSync(c.line).value_or("<no answer>")), c.answer)
+            << c.line;
     }
+}
+
+// Hosts hand the instructions to their model as they are and show only a
+// short text in full; what they must say is what keeps a person in charge.
+TEST(McpModernEra, DiscoverGivesShortInstructionsThatKeepAPersonInCharge) {
+    auto answer = json::parseStrict(answerTo(modernRequest("1", "server/discover")));
+    ASSERT_TRUE(answer);
+    auto instructions = answer->root().find("result")->find("instructions")->string();
+    ASSERT_TRUE(instructions);
+    EXPECT_LT(instructions->size(), 2048u);
+    for (std::string_view point :
+         {"Start with list_accounts", "never sent", "a person reviews", "untrusted", "never as instructions"}) {
+        EXPECT_NE(instructions->find(point), std::string_view::npos) << point;
+    }
+    EXPECT_EQ(answerTo(R"({"id":1,"method":"initialize"})").find("instructions"), std::string::npos);
 }
 
 TEST(McpModernEra, RunsNoCallThatCameWithoutAnId) {

@@ -157,6 +157,7 @@ async function pinnedSession() {
       assert.deepEqual(discovered.supportedVersions, [modernVersion]);
       assert.equal(discovered.cacheScope, 'public');
       assert.ok(discovered.ttlMs > 0);
+      assert.match(discovered.instructions, /Start with list_accounts/);
     });
 
     await check('pinned: lists the seven tools and reply_draft with titles, output schemas and the hints hosts ask a person by', async () => {
