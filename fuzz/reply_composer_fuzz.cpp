@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "check.h"
-#include "commands/reply_composer.h"
 #include "json/json.h"
+#include "transport/reply_composer.h"
 #include "transport/response_rules.h"
 #include "transport/socket_error.h"
 

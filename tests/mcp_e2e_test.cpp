@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/expected_messages.h"
+#include "support/mcp_lines.h"
 #include "support/piped_child.h"
 #include "support/process.h"
 #include "support/stand_in_agent.h"
@@ -19,6 +20,7 @@ using quillbrook::test_support::PipedChild;
 using quillbrook::test_support::ProcessResult;
 using quillbrook::test_support::runProcess;
 using quillbrook::test_support::StandInAgent;
+using quillbrook::test_support::withoutInstructions;
 
 const std::string& kStarting = quillbrook::test_support::kMcpStarting;
 const std::string& kExiting = quillbrook::test_support::kMcpExiting;
@@ -194,13 +196,14 @@ TEST(McpProcess, ServesModernAndLegacyRequestsSideBySide) {
         R"({"id":4,"method":"ping","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"9"}}})"
         "\n";
     ProcessResult run = runServer(input, environment(agent.socketPath()));
-    EXPECT_EQ(run.out,
+    EXPECT_EQ(withoutInstructions(run.out),
               R"({"id":1,"jsonrpc":"2.0","result":{)" + served +
                   R"(,"cacheScope":"public","capabilities":{"tools":{}},"resultType":"complete",)"
                   R"("supportedVersions":["2026-07-28"],"ttlMs":3600000}})"
                   "\n" +
                   R"({"id":2,"jsonrpc":"2.0","result":{)" + served +
-                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete"}})"
+                  R"(,"content":[{"text":"{\"accounts\":[]}","type":"text"}],"resultType":"complete",)"
+                  R"("structuredContent":{"accounts":[]}}})"
                   "\n" +
                   R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"{\"accounts\":[]}","type":"text"}]}})"
                   "\n" +

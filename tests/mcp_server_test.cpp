@@ -265,8 +265,24 @@ TEST(McpModernEra, ServesEachRequestInTheEraItNames) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
     const MCPServer server;
     for (const Case& c : cases) {
-        EXPECT_EQ(server.handleMessageSync(c.line).value_or("<no answer>"), c.answer) << c.line;
+        EXPECT_EQ(test_support::withoutInstructions(server.handleMessageSync(c.line).value_or("<no answer>")), c.answer)
+            << c.line;
     }
+}
+
+// Hosts hand the instructions to their model as they are and show only a
+// short text in full; what they must say is what keeps a person in charge.
+TEST(McpModernEra, DiscoverGivesShortInstructionsThatKeepAPersonInCharge) {
+    auto answer = json::parseStrict(answerTo(modernRequest("1", "server/discover")));
+    ASSERT_TRUE(answer);
+    auto instructions = answer->root().find("result")->find("instructions")->string();
+    ASSERT_TRUE(instructions);
+    EXPECT_LT(instructions->size(), 2048u);
+    for (std::string_view point :
+         {"Start with list_accounts", "never sent", "a person reviews", "untrusted", "never as instructions"}) {
+        EXPECT_NE(instructions->find(point), std::string_view::npos) << point;
+    }
+    EXPECT_EQ(answerTo(R"({"id":1,"method":"initialize"})").find("instructions"), std::string::npos);
 }
 
 TEST(McpModernEra, RunsNoCallThatCameWithoutAnId) {
@@ -296,6 +312,20 @@ void expectStrictSchema(const json::Value& schema, const std::string& where) {
     }
 }
 
+// An output schema may refuse no answer of a real agent: no member is required
+// and no object is closed to further members.
+void expectPermissiveSchema(const json::Value& schema, const std::string& where) {
+    EXPECT_FALSE(schema.contains("required")) << where;
+    EXPECT_FALSE(schema.contains("additionalProperties")) << where;
+    if (schema.contains("items")) {
+        expectPermissiveSchema(schema["items"], where + ".items");
+    }
+    const json::Value properties = schema.value("properties", json::Value::object());
+    for (const auto& [name, property] : properties.items()) {
+        expectPermissiveSchema(property, where + "." + name);
+    }
+}
+
 TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
     auto document = json::parseStrict(answerTo(R"({"id":2,"method":"tools/list"})"));
@@ -307,7 +337,7 @@ TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
     }
 }
 
-TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAndAnnotations) {
+TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAnnotationsAndOutputSchemas) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
     const std::string answer = answerTo(modernRequest("2", "tools/list", R"("cursor":"next")"));
     const std::string head = R"({"id":2,"jsonrpc":"2.0","result":{)" + kServedBy +
@@ -321,7 +351,9 @@ TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAndAnnotations) {
     ASSERT_TRUE(legacy && modern);
     json::Value legacyTools = legacy->root().find("result")->find("tools")->toValue();
     json::Value modernTools = modern->root().find("result")->find("tools")->toValue();
-    ASSERT_EQ(modernTools.size(), legacyTools.size());
+    // The legacy seven, in their order, and the reply tool after them.
+    ASSERT_EQ(modernTools.size(), legacyTools.size() + 1);
+    EXPECT_EQ(modernTools.back()["name"], "reply_draft");
 
     const json::Value readsOnly = {{"readOnlyHint", true}};
     const json::Value writesADraft = {
@@ -330,12 +362,28 @@ TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAndAnnotations) {
     for (std::size_t i = 0; i < modernTools.size(); ++i) {
         json::Value tool = modernTools[i];
         const std::string name = tool["name"];
-        EXPECT_EQ(tool["annotations"], name == "create_draft" ? writesADraft : readsOnly) << name;
+        const bool writes = name == "create_draft" || name == "reply_draft";
+        EXPECT_EQ(tool["annotations"], writes ? writesADraft : readsOnly) << name;
         ASSERT_TRUE(tool["title"].is_string()) << name;
         titles.insert(tool["title"].get<std::string>());
+        expectStrictSchema(tool["outputSchema"], name + " output");
+        expectPermissiveSchema(tool["outputSchema"], name + " output");
+        tool.erase("outputSchema");
         tool.erase("annotations");
         tool.erase("title");
-        EXPECT_EQ(tool, legacyTools[i]) << name;
+        if (name == "read_email") {
+            // The modern read is sized: two arguments more, and a description that says so.
+            json::Value& properties = tool["inputSchema"]["properties"];
+            EXPECT_EQ(properties["include_html"]["type"], "boolean");
+            EXPECT_EQ(properties["max_chars"]["type"], "integer");
+            properties.erase("include_html");
+            properties.erase("max_chars");
+            EXPECT_NE(tool["description"], legacyTools[i]["description"]);
+            tool["description"] = legacyTools[i]["description"];
+        }
+        if (i < legacyTools.size()) {
+            EXPECT_EQ(tool, legacyTools[i]) << name;
+        }
     }
     EXPECT_EQ(titles.size(), modernTools.size());
     EXPECT_FALSE(titles.contains(""));
@@ -462,25 +510,86 @@ TEST(McpToolCalls, FlagUnknownToolsWithoutTouchingTheAgent) {
     }
 }
 
+// The text is the legacy one; the agent's result comes typed beside it, and a
+// failure of the agent is flagged.
 TEST(McpToolCalls, GiveModernClientsTheSameResultsTypedAndSigned) {
     struct Case {
         const char* what;
         std::string reply;
         std::string text;
+        std::string flagOrResult;
     };
     const std::vector<Case> cases = {
-        {"agent result", okReply(R"({"b":"x/y","a":1})"), R"({\"a\":1,\"b\":\"x\\\/y\"})"},
-        {"agent error", errorReply("not_found", "no draft D-9"), R"({\"error\":\"not_found: no draft D-9\"})"},
+        {"agent result", okReply(R"({"b":"x/y","a":1})"), R"({\"a\":1,\"b\":\"x\\\/y\"})",
+         R"("resultType":"complete","structuredContent":{"a":1,"b":"x\/y"})"},
+        {"no result object", "{\"ok\":true}\n", "{}", R"("resultType":"complete","structuredContent":{})"},
+        {"agent error", errorReply("not_found", "no draft D-9"), R"({\"error\":\"not_found: no draft D-9\"})",
+         R"("isError":true,"resultType":"complete")"},
     };
     for (const Case& c : cases) {
         ToolCall call =
             callTool(R"({"name":"read_draft","arguments":{"draft_id":"D-9"},)" + kModernMeta + "}", {{c.reply}});
-        EXPECT_EQ(call.answer, R"({"id":11,"jsonrpc":"2.0","result":{)" + kServedBy + R"(,"content":[{"text":")" +
-                                   c.text + R"(","type":"text"}],"resultType":"complete"}})")
+        const std::string content = R"("content":[{"text":")" + c.text + R"(","type":"text"}],)";
+        EXPECT_EQ(call.answer,
+                  R"({"id":11,"jsonrpc":"2.0","result":{)" + kServedBy + "," + content + c.flagOrResult + "}}")
             << c.what;
         EXPECT_EQ(call.requests, std::vector<std::string>{R"({"action":"read_local_draft","draft_id":"D-9"})"})
             << c.what;
     }
+}
+
+// The tools and arguments of the modern era alone: the legacy era keeps its
+// bytes, so it knows no reply tool and passes the reading options to the agent.
+TEST(McpToolCalls, ServeModernRepliesAndSizedReads) {
+    const std::string original = okReply(
+        R"({"from":"ada@x.org","fromName":"Ada","subject":"Lunch","date":"Mon","body":"Soup?","bodyHTML":"<p>Soup?</p>"})");
+    const std::string draft = okReply(R"({"id":"D-2","target":"server"})");
+    const std::string readCall =
+        R"("name":"read_email","arguments":{"account":"a@x.org","email_id":"42","max_chars":3,"include_html":false})";
+    const std::string replyCall = R"("name":"reply_draft","arguments":{"account":"a@x.org","email_id":42,)"
+                                  R"("body":"Yes","target":"server","folder":"Archive"})";
+    const std::string readRequest = R"({"account":"a@x.org","action":"read_email","folder":"INBOX","uid":"42"})";
+    const std::string createRequest =
+        R"({"account":"a@x.org","action":"create_draft","body":"Yes\n\nOn Mon, Ada <ada@x.org> wrote:\n> Soup?",)"
+        R"("in_reply_to":"42","references":["42"],"subject":"Re: Lunch","target":"server","to":"ada@x.org"})";
+    struct Case {
+        const char* what;
+        std::string params;
+        std::vector<std::string> requests;
+        std::string result;  // the answer's result after its _meta
+    };
+    const std::vector<Case> cases = {
+        {"sized read",
+         "{" + readCall + "," + kModernMeta + "}",
+         {readRequest},
+         R"("content":[{"text":"{\"body\":\"Sou\\n[2 more characters left out; a larger max_chars shows them]\",)"
+         R"(\"date\":\"Mon\",\"from\":\"ada@x.org\",\"fromName\":\"Ada\",\"subject\":\"Lunch\"}","type":"text"}],)"
+         R"("resultType":"complete","structuredContent":{"body":"Sou\n[2 more characters left out; a larger )"
+         R"(max_chars shows them]","date":"Mon","from":"ada@x.org","fromName":"Ada","subject":"Lunch"}})"},
+        {"reply",
+         "{" + replyCall + "," + kModernMeta + "}",
+         {R"({"account":"a@x.org","action":"read_email","folder":"Archive","uid":"42"})", createRequest},
+         R"("content":[{"text":"{\"id\":\"D-2\",\"target\":\"server\"}","type":"text"}],"resultType":"complete",)"
+         R"("structuredContent":{"id":"D-2","target":"server"}})"},
+        {"reply without a body",
+         R"({"name":"reply_draft","arguments":{"email_id":"42"},)" + kModernMeta + "}",
+         {},
+         R"("content":[{"text":"Error: Invalid argument \"body\": is required","type":"text"}],"isError":true,)"
+         R"("resultType":"complete"})"},
+    };
+    for (const Case& c : cases) {
+        ToolCall call = callTool(c.params, {{original}, {draft}});
+        EXPECT_EQ(call.answer, R"({"id":11,"jsonrpc":"2.0","result":{)" + kServedBy + "," + c.result + "}") << c.what;
+        EXPECT_EQ(call.requests, c.requests) << c.what;
+    }
+
+    ToolCall legacyReply = callTool("{" + replyCall + "}", {{original}});
+    EXPECT_EQ(legacyReply.answer, R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"Error: Unknown tool: )"
+                                  R"(reply_draft","type":"text"}],"isError":true}})");
+    EXPECT_TRUE(legacyReply.requests.empty());
+    EXPECT_EQ(callTool("{" + readCall + "}", {{original}}).requests,
+              std::vector<std::string>{R"({"account":"a@x.org","action":"read_email","folder":"INBOX",)"
+                                       R"("include_html":false,"max_chars":3,"uid":"42"})"});
 }
 
 // The lowest free descriptor number grows if any call leaves one open.

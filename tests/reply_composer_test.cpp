@@ -1,4 +1,4 @@
-#include "commands/reply_composer.h"
+#include "transport/reply_composer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "commands/draft.h"
 
 #include "commands/account_option.h"
-#include "commands/reply_composer.h"
 #include "transport/agent_socket_client.h"
+#include "transport/reply_draft.h"
 #include "transport/response_rules.h"
 #include "transport/run_socket.h"
 
@@ -23,30 +23,17 @@ void createDraft(const Arguments& arguments) {
     runSocket("create_draft", std::move(params));
 }
 
-json::Value replyParams(const Arguments& arguments, json::View original) {
-    RepliedMessage message = repliedMessage(original);
-    const std::string& messageId = arguments.value("message-id");
-    json::Value params = {
-        {"subject", arguments.optional("subject").value_or(replySubject(message.subject))},
-        {"body", replyBody(arguments.value("body"), message)},
-        {"to", arguments.optional("to").value_or(message.from)},
-        {"target", target(arguments)},
-        {"in_reply_to", messageId},
-    };
-    if (arguments.flag("server")) {
-        params["references"] = json::Value::array({messageId});
-    }
-    addAccount(params, arguments);
-    return params;
-}
-
 void replyDraft(const Arguments& arguments) {
-    AgentSocketClient client;
-    json::Value readParams = {{"uid", arguments.value("message-id")}, {"folder", arguments.value("folder")}};
-    addAccount(readParams, arguments);
-    json::Document original = client.send("read_email", std::move(readParams));
-    json::Document created = client.send("create_draft", replyParams(arguments, original.root()));
-    printResult(created.root());
+    ReplyRequest reply{
+        .messageId = arguments.value("message-id"),
+        .folder = arguments.value("folder"),
+        .body = arguments.value("body"),
+        .to = arguments.optional("to"),
+        .subject = arguments.optional("subject"),
+        .target = target(arguments),
+        .account = arguments.optional("account"),
+    };
+    printResult(sendReplyDraft(AgentSocketClient(), reply).root());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace quillbrook {
 
@@ -10,6 +11,10 @@ namespace quillbrook {
 class MCPError : public std::exception {
 public:
     static MCPError unknownTool(std::string name) { return MCPError("Unknown tool: " + std::move(name)); }
+    // An argument the server reads itself, of a kind it cannot use.
+    static MCPError invalidArgument(std::string_view name, std::string_view rule) {
+        return MCPError("Invalid argument \"" + std::string(name) + "\": " + std::string(rule));
+    }
 
     const char* what() const noexcept override { return description_.c_str(); }
 

@@ -47,9 +47,16 @@ public:
     std::string handleDiscover(const Request& request) const;
     std::string handleToolsList(const Request& request) const;
     std::string handleToolsCallSync(const Request& request, json::View params) const;
-    // The result text of one tool, written as a JSON string; throws MCPError for a
-    // name outside the catalogue.
-    std::string callToolSync(const std::string& name, json::Value arguments) const;
+    // What one tool call came to: its text, written as a JSON string, and the
+    // agent's result written compactly, or nothing when the agent failed (the
+    // text then says how).
+    struct ToolOutcome {
+        std::string text;
+        std::optional<std::string> result;
+    };
+    // Performs one tool call; throws MCPError for a name outside the catalogue
+    // of `era` and for an argument the server reads itself but cannot use.
+    ToolOutcome callToolSync(const std::string& name, json::Value arguments, Era era) const;
 
     // A result answer; a modern one gains the members its era adds to every result.
     std::string makeResponse(const Request& request, json::Value result, Caching caching = Caching::none) const;
@@ -57,6 +64,8 @@ public:
                                          std::optional<json::Value> data = std::nullopt);
 
 private:
+    // The agent requests of one tool call; returns the last result.
+    json::Document perform(const std::string& name, json::Value arguments) const;
     json::Value withEraMembers(Era era, json::Value result, Caching caching) const;
     json::Value serverInfo() const;
     void log(std::string_view text) const;

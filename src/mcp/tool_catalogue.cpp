@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace quillbrook {
 
@@ -14,6 +15,7 @@ struct Argument {
     std::string_view description;
     bool required;
     std::string_view itemType = {};  // for an array: the type of its elements
+    Era since = Era::legacy;         // a modern argument is neither offered nor honoured in legacy calls
 };
 
 // What a host may assume a call does, as the modern annotations say it.
@@ -31,6 +33,16 @@ constexpr Effects kReadsOnly{.readOnly = true};
 // one more, and nothing leaves the agent, since nothing is sent.
 constexpr Effects kWritesADraft{.readOnly = false, .destructive = false, .idempotent = false, .openWorld = false};
 
+// One member of an agent's result as the output schema declares it. Nothing is
+// required and further members are allowed: the result is the agent's, and a
+// schema stricter than every agent would make clients refuse honest answers.
+struct Member {
+    std::string_view name;
+    std::string_view type;
+    std::span<const Member> itemMembers = {};  // for an array of objects: their members
+    std::string_view itemType = {};            // for an array of anything else: its type
+};
+
 struct Tool {
     std::string_view name;
     std::string_view action;  // what the agent calls it
@@ -38,6 +50,11 @@ struct Tool {
     std::string_view description;
     std::span<const Argument> arguments;  // in declaration order, which is also the order of "required"
     Effects effects;                      // modern only
+    std::span<const Member> result;       // the output schema's members; modern only
+    Era since = Era::legacy;              // a modern tool is unknown to legacy clients
+    // What modern clients read instead of `description`, where a modern
+    // argument changes what the tool does by default.
+    std::string_view modernDescription = {};
 };
 
 // The schemas describe the arguments for the assistant; the server binds
@@ -57,6 +74,30 @@ constexpr std::array kReadEmailArguments{
     kAccount,
     Argument{"email_id", "string", "Email UID", true},
     kFolder,
+    Argument{"include_html",
+             "boolean",
+             "Also return the HTML body (bodyHTML) when the plain text (body) has text (default: false; "
+             "an email with only HTML always keeps it)",
+             false,
+             {},
+             Era::modern},
+    Argument{"max_chars",
+             "integer",
+             "Cut body and bodyHTML each to at most this many characters, with a note saying how many were left "
+             "out (default: no limit)",
+             false,
+             {},
+             Era::modern},
+};
+
+constexpr std::array kReplyDraftArguments{
+    kAccount,
+    Argument{"email_id", "string", "UID of the email to reply to", true},
+    Argument{"folder", "string", "Folder containing the original (default: INBOX)", false},
+    Argument{"body", "string", "Reply text (plain text); the original is quoted below it", true},
+    Argument{"to", "string", "Override recipient (default: original sender)", false},
+    Argument{"subject", "string", "Override subject (default: Re: <original subject>)", false},
+    Argument{"target", "string", "'local' (default) or 'server'", false},
 };
 
 constexpr std::array kListDraftsArguments{
@@ -80,31 +121,129 @@ constexpr std::array kReadDraftArguments{
     Argument{"draft_id", "string", "Draft UUID", true},
 };
 
+constexpr Member kStrings(std::string_view name) { return {name, "array", {}, "string"}; }
+
+constexpr std::array kAccountMembers{
+    Member{"email", "string"},
+    Member{"name", "string"},
+    Member{"isDefault", "boolean"},
+};
+constexpr std::array kListAccountsResult{Member{"accounts", "array", kAccountMembers}};
+
+constexpr std::array kFolderMembers{
+    Member{"name", "string"},
+    Member{"total", "integer"},
+    Member{"unread", "integer"},
+};
+constexpr std::array kListFoldersResult{Member{"account", "string"}, Member{"folders", "array", kFolderMembers}};
+
+constexpr std::array kEmailSummaryMembers{
+    Member{"uid", "string"},
+    Member{"from", "string"},
+    Member{"fromName", "string"},
+    Member{"subject", "string"},
+    Member{"date", "string"},
+    Member{"snippet", "string"},
+    kStrings("flags"),
+    Member{"hasAttachments", "boolean"},
+};
+constexpr std::array kListEmailsResult{
+    Member{"account", "string"},
+    Member{"folder", "string"},
+    Member{"total", "integer"},
+    Member{"emails", "array", kEmailSummaryMembers},
+};
+
+constexpr std::array kAttachmentMembers{
+    Member{"filename", "string"},
+    Member{"contentType", "string"},
+    Member{"size", "integer"},
+};
+constexpr std::array kReadEmailResult{
+    Member{"uid", "string"},
+    Member{"account", "string"},
+    Member{"folder", "string"},
+    Member{"from", "string"},
+    Member{"fromName", "string"},
+    Member{"to", "string"},
+    Member{"cc", "string"},
+    Member{"subject", "string"},
+    Member{"date", "string"},
+    Member{"body", "string"},
+    Member{"bodyHTML", "string"},
+    Member{"messageId", "string"},
+    Member{"inReplyTo", "string"},
+    kStrings("references"),
+    kStrings("flags"),
+    Member{"attachments", "array", kAttachmentMembers},
+};
+
+constexpr std::array kDraftSummaryMembers{
+    Member{"id", "string"},      Member{"account", "string"},   Member{"to", "string"},
+    Member{"subject", "string"}, Member{"createdAt", "string"}, Member{"inReplyTo", "string"},
+    Member{"snippet", "string"},
+};
+constexpr std::array kListDraftsResult{Member{"drafts", "array", kDraftSummaryMembers}};
+
+// A local draft as stored, and what a server draft comes back as.
+constexpr std::array kDraftResult{
+    Member{"id", "string"},           Member{"target", "string"},    Member{"account", "string"},
+    Member{"from", "string"},         Member{"to", "string"},        Member{"cc", "string"},
+    Member{"bcc", "string"},          Member{"subject", "string"},   Member{"body", "string"},
+    Member{"bodyHTML", "string"},     Member{"createdAt", "string"}, Member{"inReplyTo", "string"},
+    Member{"inReplyToUid", "string"}, kStrings("references"),        Member{"folder", "string"},
+    Member{"uid", "string"},          Member{"messageId", "string"},
+};
+
 constexpr std::array kTools{
-    Tool{"list_accounts", "list_accounts", "List email accounts", "List all configured email accounts", {}, kReadsOnly},
+    Tool{"list_accounts",
+         "list_accounts",
+         "List email accounts",
+         "List all configured email accounts",
+         {},
+         kReadsOnly,
+         kListAccountsResult},
     Tool{"list_folders", "list_folders", "List folders", "List folders for an email account", kListFoldersArguments,
-         kReadsOnly},
+         kReadsOnly, kListFoldersResult},
     Tool{"list_emails", "list_emails", "List emails",
-         "List emails in a folder (defaults to last 30 days, max 200 per request)", kListEmailsArguments, kReadsOnly},
+         "List emails in a folder (defaults to last 30 days, max 200 per request)", kListEmailsArguments, kReadsOnly,
+         kListEmailsResult},
     Tool{"read_email", "read_email", "Read an email",
          "Read full content of a specific email. Returns both plain text (body) and HTML (bodyHTML) if available.",
-         kReadEmailArguments, kReadsOnly},
+         kReadEmailArguments, kReadsOnly, kReadEmailResult, Era::legacy,
+         "Read full content of a specific email. Returns the plain text (body); the HTML (bodyHTML) only with "
+         "include_html, or when the email has no plain text."},
     Tool{"list_drafts", "list_local_drafts", "List local drafts", "List all local drafts", kListDraftsArguments,
-         kReadsOnly},
+         kReadsOnly, kListDraftsResult},
     Tool{"create_draft", "create_draft", "Create a draft",
          "Compose an email as a reviewable draft in Quillbrook. Defaults to a LOCAL draft (target='local'); "
          "set target='server' to save to the server Drafts folder (requires Server Drafts capability). "
          "The sender is always the configured account \u2014 it cannot be chosen. "
          "Use for write/draft/reply requests.",
-         kCreateDraftArguments, kWritesADraft},
+         kCreateDraftArguments, kWritesADraft, kDraftResult},
     Tool{"read_draft", "read_local_draft", "Read a local draft", "Read a specific local draft", kReadDraftArguments,
-         kReadsOnly},
+         kReadsOnly, kDraftResult},
+    Tool{"reply_draft",
+         {},
+         "Draft a reply",
+         "Draft a threaded reply to an email: your text above the quoted original, addressed to its sender, "
+         "with 'Re:' and the threading headers. Defaults to a LOCAL draft (target='local'); set target='server' "
+         "to save to the server Drafts folder. Nothing is sent: a person reviews the draft.",
+         kReplyDraftArguments,
+         kWritesADraft,
+         kDraftResult,
+         Era::modern},
 };
 
-json::Value inputSchema(std::span<const Argument> arguments) {
+bool offered(Era since, Era era) { return since == Era::legacy || era == Era::modern; }
+
+json::Value inputSchema(std::span<const Argument> arguments, Era era) {
     json::Value properties = json::Value::object();
     json::Value required = json::Value::array();
     for (const Argument& argument : arguments) {
+        if (!offered(argument.since, era)) {
+            continue;
+        }
         json::Value property = {{"type", argument.type}, {"description", argument.description}};
         if (!argument.itemType.empty()) {
             property["items"] = {{"type", argument.itemType}};
@@ -115,6 +254,20 @@ json::Value inputSchema(std::span<const Argument> arguments) {
         }
     }
     return {{"type", "object"}, {"properties", std::move(properties)}, {"required", std::move(required)}};
+}
+
+json::Value outputSchema(std::span<const Member> members) {
+    json::Value properties = json::Value::object();
+    for (const Member& member : members) {
+        json::Value property = {{"type", member.type}};
+        if (!member.itemMembers.empty()) {
+            property["items"] = outputSchema(member.itemMembers);
+        } else if (!member.itemType.empty()) {
+            property["items"] = {{"type", member.itemType}};
+        }
+        properties[std::string(member.name)] = std::move(property);
+    }
+    return {{"type", "object"}, {"properties", std::move(properties)}};
 }
 
 json::Value annotations(const Effects& effects) {
@@ -130,11 +283,18 @@ json::Value annotations(const Effects& effects) {
 json::Value buildToolsListResult(Era era) {
     json::Value tools = json::Value::array();
     for (const Tool& tool : kTools) {
+        if (!offered(tool.since, era)) {
+            continue;
+        }
         json::Value entry = {
-            {"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments)}};
+            {"name", tool.name}, {"description", tool.description}, {"inputSchema", inputSchema(tool.arguments, era)}};
         if (era == Era::modern) {
+            if (!tool.modernDescription.empty()) {
+                entry["description"] = tool.modernDescription;
+            }
             entry["title"] = tool.title;
             entry["annotations"] = annotations(tool.effects);
+            entry["outputSchema"] = outputSchema(tool.result);
         }
         tools.push_back(std::move(entry));
     }
@@ -151,11 +311,35 @@ const json::Value& toolsListResult(Era era) {
 
 std::optional<std::string_view> toolAction(std::string_view tool) {
     for (const Tool& entry : kTools) {
-        if (entry.name == tool) {
+        if (entry.name == tool && !entry.action.empty()) {
             return entry.action;
         }
     }
     return std::nullopt;
+}
+
+bool isOffered(std::string_view tool, Era era) {
+    for (const Tool& entry : kTools) {
+        if (entry.name == tool) {
+            return offered(entry.since, era);
+        }
+    }
+    return false;
+}
+
+std::vector<std::string_view> modernArguments(std::string_view tool) {
+    std::vector<std::string_view> names;
+    for (const Tool& entry : kTools) {
+        if (entry.name != tool) {
+            continue;
+        }
+        for (const Argument& argument : entry.arguments) {
+            if (argument.since == Era::modern) {
+                names.push_back(argument.name);
+            }
+        }
+    }
+    return names;
 }
 
 }  // namespace quillbrook

@@ -45,7 +45,7 @@ try {
 
   // The client fills in "isError": false where the answer leaves it out.
   await checkEveryCall(requests, (name, args) => tools[name].execute(args, { toolCallId: name, messages: [] }),
-    { isError: false });
+    { extras: { isError: false } });
   await checkUnknownNotificationIsIgnored(transport, () => client.listTools(), errors);
 
   await check('closes', async () => {

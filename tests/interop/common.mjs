@@ -23,9 +23,12 @@ export function serverUnderTest(script) {
 // The agent's answer line for each action.
 export const agentAnswers = {
   list_accounts: { ok: true, result: { accounts: [{ email: 'ada@example.org', name: 'Ada' }] } },
-  list_folders: { ok: true, result: { folders: ['INBOX', 'Archive/2024'] } },
+  list_folders: { ok: true, result: { folders: [{ name: 'INBOX', unread: 2 }, { name: 'Archive/2024' }] } },
   list_emails: { ok: true, result: { emails: [{ uid: '42', subject: 'Caf\u00e9 \u2014 menu' }], count: 1 } },
-  read_email: { ok: true, result: { uid: '42', body: 'Hello', bodyHTML: '<p>Hello</p>' } },
+  read_email: {
+    ok: true,
+    result: { uid: '42', from: 'bob@example.org', subject: 'Hi', date: 'Mon', body: 'Hello', bodyHTML: '<p>Hello</p>' },
+  },
   list_local_drafts: { ok: true, result: { drafts: [] } },
   read_local_draft: { ok: false, code: 'not_found', error: 'no draft D-9' },
   create_draft: { ok: true, result: { draft_id: 'D-1', target: 'server' } },
@@ -44,7 +47,7 @@ export const calls = [
     name: 'list_folders',
     arguments: { account: 'ada@example.org' },
     request: { action: 'list_folders', account: 'ada@example.org' },
-    text: '{"folders":["INBOX","Archive\\/2024"]}',
+    text: '{"folders":[{"name":"INBOX","unread":2},{"name":"Archive\\/2024"}]}',
   },
   {
     name: 'list_emails',
@@ -56,7 +59,9 @@ export const calls = [
     name: 'read_email',
     arguments: { account: 'ada@example.org', email_id: '42', folder: 'Archive' },
     request: { action: 'read_email', account: 'ada@example.org', uid: '42', folder: 'Archive' },
-    text: '{"body":"Hello","bodyHTML":"<p>Hello<\\/p>","uid":"42"}',
+    text: '{"body":"Hello","bodyHTML":"<p>Hello<\\/p>","date":"Mon","from":"bob@example.org","subject":"Hi","uid":"42"}',
+    // A modern client gets the HTML only when it asks for it.
+    modernText: '{"body":"Hello","date":"Mon","from":"bob@example.org","subject":"Hi","uid":"42"}',
   },
   {
     name: 'list_drafts',
@@ -69,6 +74,7 @@ export const calls = [
     arguments: { draft_id: 'D-9' },
     request: { action: 'read_local_draft', draft_id: 'D-9' },
     text: '{"error":"not_found: no draft D-9"}',
+    agentFailed: true,
   },
   {
     name: 'create_draft',
@@ -79,10 +85,25 @@ export const calls = [
     },
     text: '{"draft_id":"D-1","target":"server"}',
   },
+  {
+    name: 'reply_draft',
+    modernOnly: true,
+    arguments: { account: 'ada@example.org', email_id: '42', body: 'Yes', target: 'server' },
+    requests: [
+      { action: 'read_email', account: 'ada@example.org', uid: '42', folder: 'INBOX' },
+      {
+        action: 'create_draft', account: 'ada@example.org', to: 'bob@example.org', subject: 'Re: Hi',
+        body: 'Yes\n\nOn Mon, bob@example.org wrote:\n> Hello', target: 'server', in_reply_to: '42',
+        references: ['42'],
+      },
+    ],
+    text: '{"draft_id":"D-1","target":"server"}',
+  },
 ];
 
 export const toolNames = ['list_accounts', 'list_folders', 'list_emails', 'read_email', 'list_drafts', 'create_draft',
   'read_draft'];
+export const modernToolNames = [...toolNames, 'reply_draft'];
 
 function startAgent(socketPath) {
   const requests = [];
@@ -144,16 +165,32 @@ export async function startStandInAgent() {
   };
 }
 
-// Calls each of the seven tools with `callTool(name, arguments)`: the agent
-// must see exactly the mapped request, and the result must be the one text
-// item (plus what `resultExtras` says the client adds).
-export async function checkEveryCall(requests, callTool, resultExtras = {}) {
-  for (const call of calls) {
+// The legacy result of `call`: its text alone.
+export function legacyResult(call) {
+  return { content: [{ type: 'text', text: call.text }] };
+}
+
+// The modern result of `call`: its text, and beside it the agent's result
+// typed, or the agent's failure flagged.
+export function modernResult(call) {
+  const text = call.modernText ?? call.text;
+  return {
+    content: [{ type: 'text', text }],
+    ...(call.agentFailed ? { isError: true } : { structuredContent: JSON.parse(text) }),
+  };
+}
+
+// Calls each tool of `era` ('legacy' or 'modern') with `callTool(name,
+// arguments)`: the agent must see exactly the mapped requests, and the result
+// must be the era's result plus `extras`, what the era or the client adds.
+export async function checkEveryCall(requests, callTool, { era = 'legacy', extras = {} } = {}) {
+  const expected = era === 'modern' ? modernResult : legacyResult;
+  for (const call of calls.filter((c) => era === 'modern' || !c.modernOnly)) {
     await check(`calls ${call.name}`, async () => {
       const before = requests.length;
       const result = await callTool(call.name, call.arguments);
-      assert.deepEqual(result, { content: [{ type: 'text', text: call.text }], ...resultExtras });
-      assert.deepEqual(requests.slice(before), [call.request]);
+      assert.deepEqual(result, { ...expected(call), ...extras });
+      assert.deepEqual(requests.slice(before), call.requests ?? [call.request]);
     });
   }
 }

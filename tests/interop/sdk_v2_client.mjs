@@ -20,7 +20,7 @@ import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
 
 import {
   assertStrictSchema, calls, check, checkEveryCall, checkUnknownNotificationIsIgnored, finish, serverUnderTest,
-  startStandInAgent, toolNames,
+  modernResult, modernToolNames, startStandInAgent, toolNames,
 } from './common.mjs';
 import { assertModernAnswer } from './modern_schema.mjs';
 
@@ -157,22 +157,36 @@ async function pinnedSession() {
       assert.deepEqual(discovered.supportedVersions, [modernVersion]);
       assert.equal(discovered.cacheScope, 'public');
       assert.ok(discovered.ttlMs > 0);
+      assert.match(discovered.instructions, /Start with list_accounts/);
     });
 
-    await check('pinned: lists the seven tools with titles and the hints hosts ask a person by', async () => {
+    await check('pinned: lists the seven tools and reply_draft with titles, output schemas and the hints hosts ask a person by', async () => {
       const { tools } = await client.listTools();
-      assert.deepEqual(tools.map((tool) => tool.name), toolNames);
+      assert.deepEqual(tools.map((tool) => tool.name), modernToolNames);
       for (const tool of tools) {
         assertStrictSchema(tool.inputSchema, tool.name);
         assert.equal(typeof tool.title, 'string', `${tool.name} has no title`);
-        const expected = tool.name === 'create_draft'
+        const expected = tool.name === 'create_draft' || tool.name === 'reply_draft'
           ? { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false }
           : { readOnlyHint: true };
         assert.deepEqual(tool.annotations, expected, tool.name);
+        assertStrictSchema(tool.outputSchema, `${tool.name} output`);
       }
     });
 
-    await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }), modernExtras);
+    // The client checks each typed result against the tool's output schema.
+    await checkEveryCall(requests, (name, args) => client.callTool({ name, arguments: args }),
+      { era: 'modern', extras: modernExtras });
+
+    await check('pinned: reads an email cut to the size asked for, HTML included', async () => {
+      const result = await client.callTool({ name: 'read_email',
+        arguments: { account: 'ada@example.org', email_id: '42', include_html: true, max_chars: 2 } });
+      const note = (count) => `\n[${count} more characters left out; a larger max_chars shows them]`;
+      assert.deepEqual(result.structuredContent,
+        { uid: '42', from: 'bob@example.org', subject: 'Hi', date: 'Mon', body: `He${note(3)}`, bodyHTML: `<p${note(10)}` });
+      assert.deepEqual(requests.at(-1),
+        { action: 'read_email', account: 'ada@example.org', uid: '42', folder: 'INBOX' });
+    });
 
     await check('pinned: reports an unknown tool as an error result without asking the agent', async () => {
       const before = requests.length;
@@ -221,9 +235,9 @@ async function autoSession() {
       assert.equal(client.getNegotiatedProtocolVersion(), modernVersion);
       assert.deepEqual(client.getServerVersion(), serverInfo);
       const { tools } = await client.listTools();
-      assert.deepEqual(tools.map((tool) => tool.name), toolNames);
+      assert.deepEqual(tools.map((tool) => tool.name), modernToolNames);
       const result = await client.callTool({ name: 'list_accounts', arguments: {} });
-      assert.deepEqual(result, { content: [{ type: 'text', text: calls[0].text }], ...modernExtras });
+      assert.deepEqual(result, { ...modernResult(calls[0]), ...modernExtras });
       assert.deepEqual(transport.sentMethods, ['server/discover', 'tools/list', 'tools/call']);
       await client.close();
       assert.deepEqual(errors.map(String), []);

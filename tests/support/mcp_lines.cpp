@@ -18,4 +18,13 @@ std::string toolAnswer(const std::string& id, const std::string& text) {
            R"(","type":"text"}]}})";
 }
 
+std::string withoutInstructions(std::string lines) {
+    const std::string member = R"("instructions":")";
+    for (auto start = lines.find(member); start != std::string::npos; start = lines.find(member, start)) {
+        const std::size_t end = lines.find('"', start + member.size());
+        lines.erase(start, end + 2 - start);  // the closing quotation mark and the comma after it
+    }
+    return lines;
+}
+
 }  // namespace quillbrook::test_support

@@ -14,4 +14,9 @@ std::string jsonEscaped(const std::string& text);
 // text `id` and whose result is one text item holding `text`.
 std::string toolAnswer(const std::string& id, const std::string& text);
 
+// `lines` without the "instructions" member of a server/discover result (a
+// string without quotation marks or backslashes), so that the bytes around it
+// can be compared while its wording changes.
+std::string withoutInstructions(std::string lines);
+
 }  // namespace quillbrook::test_support

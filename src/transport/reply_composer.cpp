@@ -1,4 +1,4 @@
-#include "commands/reply_composer.h"
+#include "transport/reply_composer.h"
 
 #include <algorithm>
 #include <cctype>

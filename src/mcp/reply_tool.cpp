@@ -1,0 +1,58 @@
+#include "mcp/reply_tool.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "mcp/mcp_error.h"
+
+namespace quillbrook {
+
+namespace {
+
+// A string argument; an absent or null one is nothing.
+std::optional<std::string> optionalString(const json::Value& arguments, const char* name) {
+    auto value = arguments.find(name);
+    if (value == arguments.end() || value->is_null()) {
+        return std::nullopt;
+    }
+    if (!value->is_string()) {
+        throw MCPError::invalidArgument(name, "must be a string");
+    }
+    return value->get<std::string>();
+}
+
+std::string requiredString(const json::Value& arguments, const char* name) {
+    if (auto text = optionalString(arguments, name)) {
+        return std::move(*text);
+    }
+    throw MCPError::invalidArgument(name, "is required");
+}
+
+// Assistants often send a UID as the number it looks like.
+std::string messageId(const json::Value& arguments) {
+    auto value = arguments.find("email_id");
+    if (value != arguments.end() && value->is_number_unsigned()) {
+        return std::to_string(value->get<std::uint64_t>());
+    }
+    if (value != arguments.end() && value->is_number_integer() && value->get<std::int64_t>() >= 0) {
+        return std::to_string(value->get<std::int64_t>());
+    }
+    return requiredString(arguments, "email_id");
+}
+
+}  // namespace
+
+ReplyRequest replyRequest(const json::Value& arguments) {
+    return {
+        .messageId = messageId(arguments),
+        .folder = optionalString(arguments, "folder").value_or(""),
+        .body = requiredString(arguments, "body"),
+        .to = optionalString(arguments, "to"),
+        .subject = optionalString(arguments, "subject"),
+        .target = optionalString(arguments, "target").value_or("local"),
+        .account = optionalString(arguments, "account"),
+    };
+}
+
+}  // namespace quillbrook
