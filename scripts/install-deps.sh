@@ -34,8 +34,10 @@ fi
 
 # The MCP interoperability test drives the server with three MCP clients
 # (tests/interop); the benchmark's reference server is written with the
-# official TypeScript SDK (bench/sdk_reference).
+# official TypeScript SDK (bench/sdk_reference); the MCP bundle is checked with
+# the pinned packer (packaging/mcpb).
 if command -v npm >/dev/null 2>&1; then
   npm ci --prefix tests/interop --no-audit --no-fund --loglevel=error
   npm ci --prefix bench/sdk_reference --no-audit --no-fund --loglevel=error
+  npm ci --prefix packaging/mcpb --no-audit --no-fund --loglevel=error
 fi

@@ -254,7 +254,7 @@ TEST_F(Actions, AServerDraftHoldingNulIsRefusedNamingTheFieldAndNothingIsSaved) 
         } catch (const AgentError& error) {
             EXPECT_EQ(error.code(), "bad_request") << field;
             EXPECT_EQ(std::string(error.what()),
-                      "\"" + std::string(field) + "\" holds U+0000, which a server draft cannot carry");
+                      std::string("\"").append(field).append("\" holds U+0000, which a server draft cannot carry"));
         }
     }
     EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
