@@ -180,6 +180,25 @@ TEST(MessageReader, ReadsAHeaderOfUnclosedEncodedWordsAsWritten) {
     }
 }
 
+// GMime copied a field once per continuation line: a header folded over many
+// thousands of lines is read unfolded, to the same text, CRLF or LF.
+TEST(MessageReader, ReadsAFieldFoldedOverManyLinesAsOneLine) {
+    for (std::string_view lineEnd : {"\n", "\r\n"}) {
+        std::string folded = "Subject: a";
+        std::string expected = "a";
+        for (int i = 0; i < 3000; ++i) {
+            folded.append(lineEnd).append("\tb");
+            expected += "\tb";
+        }
+        const std::string raw = "From: zoe@example.com" + std::string(lineEnd) + folded + std::string(lineEnd) +
+                                std::string(lineEnd) + "hi" + std::string(lineEnd);
+        for (const ParsedMessage& message : {readMessage(raw), readMessageHeaders(raw)}) {
+            EXPECT_EQ(message.from, "zoe@example.com") << lineEnd.size();
+            EXPECT_EQ(message.subject, expected) << lineEnd.size();
+        }
+    }
+}
+
 // Each level of forwarding measured everything below it again: 500 levels over
 // a large text cost 500 times the message.
 TEST(MessageReader, ShowsTheTextOfForwardsNestedAsDeepAsGMimeReads) {

@@ -31,7 +31,10 @@ std::optional<std::size_t> addressValueStart(std::string_view line) {
 // past the limit into a space; `text` is copied into `out` at the first change.
 void boundColons(std::string_view text, std::size_t from, std::size_t to, std::size_t& colons,
                  std::optional<std::string>& out) {
-    for (std::size_t at = text.find(':', from); at < to; at = text.find(':', at + 1)) {
+    // Within the field alone: a search past its end would read the rest of the
+    // message again for every line.
+    const std::string_view field = text.substr(0, to);
+    for (std::size_t at = field.find(':', from); at != std::string_view::npos; at = field.find(':', at + 1)) {
         if (++colons > kMaxAddressColons) {
             if (!out) {
                 out.emplace(text);

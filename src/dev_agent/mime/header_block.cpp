@@ -50,4 +50,29 @@ HeaderBlock findHeaderBlock(std::string_view raw) {
     return {raw.size(), raw.size(), false};
 }
 
+std::optional<std::string> unfoldedWhenCostly(std::string_view header) {
+    auto continues = [&](std::size_t lineFeed) {
+        return lineFeed + 1 < header.size() && isWhiteSpace(header[lineFeed + 1]);
+    };
+    std::size_t folds = 0;
+    for (std::size_t at = header.find('\n'); at != std::string_view::npos; at = header.find('\n', at + 1)) {
+        folds += continues(at) ? 1 : 0;
+    }
+    if (folds <= kMaxFoldedLines) {
+        return std::nullopt;
+    }
+    std::string out;
+    out.reserve(header.size());
+    std::size_t copied = 0;
+    for (std::size_t at = header.find('\n'); at != std::string_view::npos; at = header.find('\n', at + 1)) {
+        if (continues(at)) {
+            std::size_t lineEnd = at > copied && header[at - 1] == '\r' ? at - 1 : at;
+            out.append(header.substr(copied, lineEnd - copied));
+            copied = at + 1;
+        }
+    }
+    out.append(header.substr(copied));
+    return out;
+}
+
 }  // namespace quillbrook::dev_agent

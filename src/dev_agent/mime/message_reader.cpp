@@ -265,20 +265,29 @@ std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header
     // Of the same length as `raw`, so that `header` holds for it too.
     std::optional<std::string> bounded = withBoundedAddressFields(raw);
     std::string_view text = bounded ? std::string_view(*bounded) : raw;
-    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(text.substr(0, header.end));
+    std::string_view headerText = text.substr(0, header.end);
+    std::optional<std::string> relabelled = relabelMislabelledEncodedWords(headerText);
+    if (relabelled) {
+        headerText = *relabelled;
+    }
+    std::optional<std::string> unfolded = unfoldedWhenCostly(headerText);
+    if (unfolded) {
+        headerText = *unfolded;
+    }
     bool addBlankLine = !header.endsWithBlankLine && header.end < text.size();
-    if (!relabelled && !addBlankLine) {
+    if (!relabelled && !unfolded && !addBlankLine) {
         if (!bounded) {
             return raw;
         }
         storage = std::move(*bounded);
         return storage;
     }
-    storage = relabelled ? std::move(*relabelled) : std::string(text.substr(0, header.end));
+    std::string prepared(headerText);
     if (addBlankLine) {
-        storage += '\n';
+        prepared += '\n';
     }
-    storage.append(text.substr(header.end));
+    prepared.append(text.substr(header.end));
+    storage = std::move(prepared);
     return storage;
 }
 
