@@ -36,11 +36,23 @@ constexpr Effects kWritesADraft{.readOnly = false, .destructive = false, .idempo
 // One member of an agent's result as the output schema declares it. Nothing is
 // required and further members are allowed: the result is the agent's, and a
 // schema stricter than every agent would make clients refuse honest answers.
+struct Member;
+
+// The members of an array's objects. Not a span of Member inside Member: the
+// libc++ of macOS needs a span's element type complete where it is declared.
+struct MemberList {
+    const Member* first = nullptr;
+    std::size_t count = 0;
+    constexpr MemberList() = default;
+    template <std::size_t N>
+    constexpr MemberList(const std::array<Member, N>& members) : first(members.data()), count(N) {}
+};
+
 struct Member {
     std::string_view name;
     std::string_view type;
-    std::span<const Member> itemMembers = {};  // for an array of objects: their members
-    std::string_view itemType = {};            // for an array of anything else: its type
+    MemberList itemMembers = {};     // for an array of objects: their members
+    std::string_view itemType = {};  // for an array of anything else: its type
 };
 
 struct Tool {
@@ -260,8 +272,8 @@ json::Value outputSchema(std::span<const Member> members) {
     json::Value properties = json::Value::object();
     for (const Member& member : members) {
         json::Value property = {{"type", member.type}};
-        if (!member.itemMembers.empty()) {
-            property["items"] = outputSchema(member.itemMembers);
+        if (member.itemMembers.count != 0) {
+            property["items"] = outputSchema(std::span(member.itemMembers.first, member.itemMembers.count));
         } else if (!member.itemType.empty()) {
             property["items"] = {{"type", member.itemType}};
         }
