@@ -4,12 +4,16 @@
 #include <string_view>
 #include <vector>
 
+#include "dev_agent/maildir/maildir_layout.h"
+
 namespace quillbrook::dev_agent {
 
 struct Account {
     std::string email;
     std::string name;
-    std::string root;  // the Maildir whose root is INBOX
+    std::string root;  // the account's Maildir tree
+    MaildirLayout layout = MaildirLayout::detect;
+    std::string draftsFolder;  // where server drafts go; empty: found by name
 };
 
 // Reads "EMAIL=DIR" or "EMAIL=DIR:NAME". The name is everything after the first
