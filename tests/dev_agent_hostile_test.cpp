@@ -218,7 +218,10 @@ TEST_P(CraftedMail, IsListedAndReadAndSurvivesARestart) {
     {
         AgentProcess agent(home.path());
         ASSERT_EQ(askJson(agent.socketPath(), kListInbox)["ok"], true);
-        std::ofstream(home.path() + "/mail/ada/new/1800000000.M1P1.crafted", std::ios::binary) << GetParam().message();
+        // Delivered whole, as a delivery agent does: a file written in place
+        // could be indexed half-written.
+        std::ofstream(home.path() + "/crafted", std::ios::binary) << GetParam().message();
+        std::filesystem::rename(home.path() + "/crafted", home.path() + "/mail/ada/new/1800000000.M1P1.crafted");
         json listed = askJson(agent.socketPath(), kListInbox);
         ASSERT_EQ(listed["ok"], true) << listed.dump().substr(0, 300);
         EXPECT_EQ(listed["result"]["total"], messages + 1);
