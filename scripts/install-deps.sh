@@ -7,12 +7,15 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build ccache g++ pkg-config
   libcli11-dev nlohmann-json3-dev libboost1.81-dev libfast-float-dev libgmime-3.0-dev libsqlite3-dev
+  libtomlplusplus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jq hyperfine socat
   clang-14 libclang-rt-14-dev clang-format
   clang-19 libc++-19-dev libc++abi-19-dev googletest
   help2man man-db bsdextrautils bash-completion zsh fish
   dpkg-dev file
+  # the development agent's end-to-end test against a real IMAP server and sync tools
+  dovecot-imapd isync offlineimap python3
   # the release tarball, the Homebrew formula check and the macOS cross build
   git ruby llvm-19
 )
