@@ -13,7 +13,7 @@ struct Account {
     std::string name;
     std::string root;  // the account's Maildir tree
     MaildirLayout layout = MaildirLayout::detect;
-    std::string draftsFolder;  // where server drafts go; empty: found by name
+    std::string draftsFolder = {};  // where server drafts go; empty: found by name
 };
 
 // Reads "EMAIL=DIR" or "EMAIL=DIR:NAME". The name is everything after the first
