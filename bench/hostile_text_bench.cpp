@@ -102,6 +102,15 @@ void checkNestedGroupRecipients(benchmark::State& state) {
     bytesPerIteration(state, recipients.size());
 }
 
+// Bare words between commas, which GMime read each to the end of the list.
+void readBareWordList(benchmark::State& state) {
+    const std::string header = headerWith("To: " + repeated("g,", state.range(0)) + "\n");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(readMessageHeaders(header));
+    }
+    bytesPerIteration(state, header.size());
+}
+
 }  // namespace
 
 BENCHMARK(htmlOfAmpersands)->RangeMultiplier(4)->Range(256 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
@@ -109,6 +118,7 @@ BENCHMARK(htmlOfLineFeedsAndBreaks)->RangeMultiplier(4)->Range(256 * kKiB, 16 * 
 BENCHMARK(relabelUnclosedEncodedWords)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(readUnclosedEncodedWords)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(readNestedGroups)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
+BENCHMARK(readBareWordList)->RangeMultiplier(4)->Range(16 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(checkNestedGroupRecipients)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 
 BENCHMARK_MAIN();
