@@ -53,9 +53,11 @@ fi
 # ccache where it is installed, so that a translation unit two steps compile
 # alike, such as the client's in the release and the client-only builds, is
 # compiled once, and a rerun compiles only what changed. The base directory
-# makes the paths in each compile command relative to its build directory.
+# makes the paths in each compile command relative to its build directory, and
+# leaving the working directory out of the hash lets a build with debug
+# information (ASan, fuzzing) reuse what a clone elsewhere compiled.
 if command -v ccache >/dev/null; then
-  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 fi
 
 build_and_test() {
