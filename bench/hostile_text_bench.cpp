@@ -93,7 +93,8 @@ void readNestedGroups(benchmark::State& state) {
     bytesPerIteration(state, header.size());
 }
 
-// The same addresses as the recipients of a new draft.
+// The same addresses as the recipients of a new draft, up to the longest list
+// a draft may have.
 void checkNestedGroupRecipients(benchmark::State& state) {
     const std::string recipients = nestedGroups(state.range(0));
     for (auto _ : state) {
@@ -119,6 +120,6 @@ BENCHMARK(relabelUnclosedEncodedWords)->RangeMultiplier(4)->Range(64 * kKiB, 16 
 BENCHMARK(readUnclosedEncodedWords)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(readNestedGroups)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
 BENCHMARK(readBareWordList)->RangeMultiplier(4)->Range(16 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
-BENCHMARK(checkNestedGroupRecipients)->RangeMultiplier(4)->Range(64 * kKiB, 16 * kMiB)->Complexity(benchmark::oN);
+BENCHMARK(checkNestedGroupRecipients)->RangeMultiplier(4)->Range(4 * kKiB, 60 * kKiB)->Complexity(benchmark::oN);
 
 BENCHMARK_MAIN();
