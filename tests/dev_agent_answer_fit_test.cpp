@@ -5,21 +5,15 @@
 
 #include "dev_agent/base/text.h"
 #include "dev_agent/protocol/answer_fit.h"
+#include "support/repeated.h"
 
 namespace quillbrook::dev_agent {
 namespace {
 
 using json::Value;
+using test_support::repeated;
 
 std::size_t writtenSize(const Value& value) { return json::writeCompactSorted(value).value().size(); }
-
-std::string repeated(std::string_view unit, std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        text += unit;
-    }
-    return text;
-}
 
 bool isCut(const Value& text) { return text.get<std::string>().ends_with(kCutNote); }
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "dev_agent_fixture.h"
+#include "support/repeated.h"
 #include "util/io.h"
 #include "util/unix_socket.h"
 
@@ -28,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using namespace std::chrono_literals;
+using test_support::repeated;
 
 // One exchange that gives up after `limit`: a hang is a failure, never a hung test.
 std::string askWithin(const std::string& socketPath, const std::string& request, std::chrono::milliseconds limit) {
@@ -246,20 +248,11 @@ std::string craftedMail(const std::string& fields, const std::string& contentTyp
            "Date: Mon, 7 Dec 2026 10:00:00 +0000\nContent-Type: " + contentType + "\n\n" + body;
 }
 
-std::string repeatedText(const std::string& unit, std::size_t count) {
-    std::string text;
-    text.reserve(unit.size() * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        text += unit;
-    }
-    return text;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, CraftedMail,
     testing::Values(CraftedMailCase{"nested_address_groups",
                                     [] {
-                                        return craftedMail("To: " + repeatedText("g:", 60000) + "a@b.c" +
+                                        return craftedMail("To: " + repeated("g:", 60000) + "a@b.c" +
                                                                std::string(60000, ';') + "\nSubject: groups\n",
                                                            "text/plain", "hi\n");
                                     }},
@@ -268,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
                         [] { return craftedMail("Subject: ampersands\n", "text/html", std::string(1600000, '&')); }},
                     CraftedMailCase{"unclosed_encoded_words",
                                     [] {
-                                        return craftedMail("Subject: " + repeatedText("=?utf-8?q?a? ", 20000) + "\n",
+                                        return craftedMail("Subject: " + repeated("=?utf-8?q?a? ", 20000) + "\n",
                                                            "text/plain", "hi\n");
                                     }}),
     [](const testing::TestParamInfo<CraftedMailCase>& info) { return std::string(info.param.name); });

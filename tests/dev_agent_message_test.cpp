@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "dev_agent/maildir/message_file.h"
+#include "dev_agent/mime/address_fields.h"
 #include "dev_agent/mime/message_composer.h"
 #include "dev_agent/mime/message_reader.h"
 #include "dev_agent_fixture.h"
+#include "support/repeated.h"
 
 namespace quillbrook::dev_agent {
 namespace {
@@ -160,6 +162,11 @@ INSTANTIATE_TEST_SUITE_P(
                          nullptr},
         AddressFieldCase{"nested_reply_to_upper_case", "REPLY-TO : " + kNested + "\n" + kSubject, nullptr},
         AddressFieldCase{"nested_sender", "Sender: " + kNested + "\n" + kSubject, nullptr},
+        // GMime read each bare word's name on to the end of the list.
+        AddressFieldCase{"bare_words_past_ten_commas", "To: " + test_support::repeated("g,", 100000) + "\n" + kSubject,
+                         nullptr},
+        AddressFieldCase{"quoted_bare_words", "From: " + test_support::repeated("\"<\" (<),", 50000) + "\n" + kSubject,
+                         nullptr},
         AddressFieldCase{"nested_in_a_forwarded_message",
                          kSubject + "Content-Type: message/rfc822\n\nFrom: " + kNested + "\nSubject: inner\n\nhi\n",
                          nullptr}),
@@ -246,11 +253,28 @@ TEST(MessageComposer, WritesAMessageThatReadsBackWithTheSameContent) {
     EXPECT_FALSE(parsed.date.empty());
 }
 
+// A list longer than any list of recipients is cut at the last address that
+// fits, and the header ends where it did.
+TEST(MessageReader, CutsAnAddressFieldLongerThanAnyListAtAnAddress) {
+    std::string list = "a0@b.example";
+    for (int i = 1; list.size() <= kMaxAddressFieldBytes; ++i) {
+        list += ", a" + std::to_string(i) + "@b.example";
+    }
+    const std::string raw = "To: " + list + "\n" + kSubject + "\nhi\n";
+    ParsedMessage message = readMessage(raw);
+    EXPECT_EQ(message.subject, "after the addresses");
+    EXPECT_EQ(message.body, "hi\n");
+    EXPECT_LE(message.to.size(), kMaxAddressFieldBytes);
+    EXPECT_EQ(message.to, list.substr(0, message.to.size()));
+    EXPECT_EQ(list[message.to.size()], ',');
+}
+
 TEST(MessageComposer, ChecksRecipientsAndMessageIds) {
     EXPECT_FALSE(addressListProblem("a@b.example"));
     EXPECT_FALSE(addressListProblem("Ada <a@b.example>, \"Berg, Jonas\" <j@b.example>"));
-    for (const std::string& bad : {std::string(), std::string("   "), std::string("not an address"),
-                                   std::string("a@b.example, nobody"), std::string("<@>"), nestedGroups(60000)}) {
+    for (const std::string& bad :
+         {std::string(), std::string("   "), std::string("not an address"), std::string("a@b.example, nobody"),
+          std::string("<@>"), nestedGroups(60000), test_support::repeated("a@b.example, ", 6000)}) {
         EXPECT_TRUE(addressListProblem(bad)) << bad.substr(0, 80);
     }
     EXPECT_TRUE(isMessageId("<a.b@example.com>"));

@@ -58,6 +58,9 @@ bool isMailbox(InternetAddress* address) {
 }  // namespace
 
 std::optional<std::string> addressListProblem(std::string_view addresses) {
+    if (addresses.size() > kMaxAddressFieldBytes) {
+        return "the list is longer than " + std::to_string(kMaxAddressFieldBytes) + " bytes";
+    }
     ensureGMimeInitialised();
     auto list = parseAddresses(addresses);
     if (!list || internet_address_list_length(list.get()) == 0) {

@@ -261,10 +261,13 @@ GObjectPtr<GMimeMessage> parseMessage(std::string_view text) {
 // `raw` as GMime can read it: address fields bounded, encoded words that lie
 // about UTF-8 relabelled, a header folded over thousands of lines unfolded, and
 // a blank line put where the header block ends without one. `storage` holds the text when it had to change.
-std::string_view preparedMessage(std::string_view raw, const HeaderBlock& header, std::string& storage) {
-    // Of the same length as `raw`, so that `header` holds for it too.
+std::string_view preparedMessage(std::string_view raw, HeaderBlock header, std::string& storage) {
     std::optional<std::string> bounded = withBoundedAddressFields(raw);
     std::string_view text = bounded ? std::string_view(*bounded) : raw;
+    if (bounded) {
+        // A field cut short moved the end of the header block.
+        header = findHeaderBlock(text);
+    }
     std::string_view headerText = text.substr(0, header.end);
     std::optional<std::string> relabelled = relabelMislabelledEncodedWords(headerText);
     if (relabelled) {
