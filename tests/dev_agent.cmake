@@ -9,18 +9,11 @@ target_compile_definitions(quillbrook_dev_agent_test_fixture
          QUILLBROOK_MAIL_FAULTS="${CMAKE_CURRENT_SOURCE_DIR}/mail_faults"
   PRIVATE QUILLBROOK_DEV_AGENT_PATH="$<TARGET_FILE:quillbrook-dev-agent>")
 
-foreach(name IN ITEMS
-    dev_agent_text_test
-    dev_agent_maildir_test
-    dev_agent_message_test
-    dev_agent_actions_test
-    dev_agent_answer_fit_test
-    dev_agent_index_test)
-  quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
-endforeach()
-foreach(name IN ITEMS dev_agent_mail_faults_test dev_agent_e2e_test dev_agent_hostile_test)
-  quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture RUNS quillbrook-dev-agent)
-endforeach()
-
-quillbrook_test(dev_agent_cli_e2e_test quillbrook_dev_agent_test_fixture quillbrook_test_support quillbrook_json
+quillbrook_tests(dev_agent_unit_tests
+  SOURCES dev_agent_text_test.cpp dev_agent_maildir_test.cpp dev_agent_message_test.cpp dev_agent_actions_test.cpp
+          dev_agent_answer_fit_test.cpp dev_agent_index_test.cpp
+  LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
+quillbrook_tests(dev_agent_e2e_tests
+  SOURCES dev_agent_mail_faults_test.cpp dev_agent_e2e_test.cpp dev_agent_hostile_test.cpp dev_agent_cli_e2e_test.cpp
+  LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture quillbrook_test_support quillbrook_json
   RUNS quillbrook-cli quillbrook-dev-agent)

@@ -1,12 +1,5 @@
-# The MCP server: unit tests of its parts, end-to-end tests over pipes, and the
-# interoperability test with three MCP clients (tests/interop).
-quillbrook_test(mcp_input_test quillbrook_mcp)
-quillbrook_test(mcp_tool_mapping_test quillbrook_mcp)
-quillbrook_test(mcp_protocol_era_test quillbrook_mcp)
-quillbrook_test(mcp_readable_email_test quillbrook_mcp)
-quillbrook_test(mcp_server_test quillbrook_mcp quillbrook_test_support)
-quillbrook_test(mcp_e2e_test quillbrook_test_support RUNS quillbrook-cli)
-quillbrook_test(mcp_input_e2e_test quillbrook_test_support RUNS quillbrook-cli)
+# The MCP server beyond its unit and end-to-end tests (in CMakeLists.txt): the
+# interoperability test with three MCP clients (tests/interop) and the bundle.
 
 # Skipped (status 77) where Node.js or the clients (npm ci --prefix tests/interop) are missing.
 # The clients check the server's version against the one project() sets.
