@@ -29,6 +29,12 @@ class Agent:
             return log.read()
 
     def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
+    def start(self):
         with open(self.log_path, "w") as log:
             self.process = subprocess.Popen(self.command, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         deadline = time.monotonic() + START_SECONDS
@@ -39,10 +45,6 @@ class Agent:
                 self.stop()
                 raise AssertionError(f"the agent did not listen within {START_SECONDS} s:\n{self.log()}")
             time.sleep(0.02)
-        return self
-
-    def __exit__(self, *_):
-        self.stop()
 
     def stop(self):
         if self.process is None or self.process.poll() is not None:

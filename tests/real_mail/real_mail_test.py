@@ -197,12 +197,9 @@ def run_mirror(mirror, programs, root) -> list:
         truth = server_truth(server)
         if not step("mirror on disk", check_mirror_on_disk, mirror, mail_root, truth):
             return outcomes
-        try:
-            agent = Agent(programs["agent"], programs["cli"], os.path.join(root, "agent"), mail_root).__enter__()
-        except AssertionError as error:
-            outcomes.append(("agent starts", str(error)))
-            return outcomes
-        with agent:
+        with Agent(programs["agent"], programs["cli"], os.path.join(root, "agent"), mail_root) as agent:
+            if not step("agent starts", agent.start):
+                return outcomes
             for name, check, *args in (
                     ("folders", check_folders, agent, truth),
                     ("subjects and flags", check_subjects_and_flags, agent, truth),
