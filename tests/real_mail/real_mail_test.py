@@ -226,7 +226,7 @@ def main(argv) -> int:
     if unknown:
         print(f"unknown mirror {sorted(unknown)}; known: {[mirror.name for mirror in MIRRORS]}", file=sys.stderr)
         return 2
-    # ctest stops a test that runs too long with SIGTERM: clean up all the same.
+    # Stopped by SIGTERM (a timeout, a cancelled run), it still stops what it started and removes its files.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     passed = failed = 0
     for mirror in MIRRORS:
@@ -244,7 +244,7 @@ def main(argv) -> int:
                 failed += error is not None
         finally:
             shutil.rmtree(root, ignore_errors=True)
-    print(f"{passed} passed, {failed} failed")
+    print(f"{passed} of {passed + failed} steps passed")
     return 1 if failed else 0
 
 
