@@ -46,20 +46,33 @@ class Agent:
                 raise AssertionError(f"the agent did not listen within {START_SECONDS} s:\n{self.log()}")
             time.sleep(0.02)
 
-    def stop(self):
+    def stop(self) -> bool:
+        """Stops the agent with SIGTERM, killing it after STOP_SECONDS; whether SIGTERM was enough."""
         if self.process is None or self.process.poll() is not None:
-            return
+            return True
         self.process.send_signal(signal.SIGTERM)
         try:
             self.process.wait(STOP_SECONDS)
+            return True
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
+            return False
+
+    def stop_cleanly(self):
+        """Stops the agent; a hang, a crash or a sanitizer's report on the way shows here with the agent's log."""
+        if not self.stop():
+            raise AssertionError(f"the agent did not stop within {STOP_SECONDS} s of SIGTERM:\n{self.log()}")
+        if self.process.returncode != 0:
+            raise AssertionError(f"the agent ended with status {self.process.returncode}:\n{self.log()}")
 
     def _run(self, args, stdin=None) -> str:
         environment = {"QUILLBROOK_SOCKET": self.socket, "HOME": self.root, "PATH": os.environ.get("PATH", "")}
-        done = subprocess.run([self.cli_program, *args], input=stdin, env=environment, capture_output=True,
-                              text=True, timeout=CLI_SECONDS)
+        try:
+            done = subprocess.run([self.cli_program, *args], input=stdin, env=environment, capture_output=True,
+                                  text=True, timeout=CLI_SECONDS)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"quillbrook-cli {' '.join(args)} did not finish within {CLI_SECONDS} s")
         if done.returncode != 0:
             raise AssertionError(f"quillbrook-cli {' '.join(args)} failed with status {done.returncode}: "
                                  f"{done.stderr.strip()}")

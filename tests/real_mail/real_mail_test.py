@@ -211,7 +211,8 @@ def run_mirror(mirror, programs, root) -> list:
                     ("bodies", check_bodies, agent),
                     ("server drafts", check_server_drafts, agent, mirror, home, server, truth),
                     ("new mail", check_new_mail, agent, mirror, home, server),
-                    ("every folder after the syncs", check_subjects_and_flags_now, agent, server)):
+                    ("every folder after the syncs", check_subjects_and_flags_now, agent, server),
+                    ("agent stops cleanly", agent.stop_cleanly)):
                 step(name, check, *args)
     return outcomes
 
