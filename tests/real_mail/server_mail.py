@@ -85,7 +85,7 @@ def message_bytes(mail: Mail, when: datetime) -> bytes:
         message["In-Reply-To"] = mail.in_reply_to
     if mail.references:
         message["References"] = " ".join(mail.references)
-    return message.as_bytes().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return message.as_bytes()  # imaplib sends it with CRLF line ends
 
 
 def dated(mails):
