@@ -74,6 +74,7 @@ build_and_test() {
   fi
   cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)"
   echo "== $variant tests"
+  [ "$variant" = release ] && export QUILLBROOK_REQUIRE_REAL_MAIL=1
   ctest --test-dir "$dir" --output-on-failure -j 2
 }
 

@@ -17,3 +17,14 @@ quillbrook_tests(dev_agent_e2e_tests
   SOURCES dev_agent_mail_faults_test.cpp dev_agent_e2e_test.cpp dev_agent_hostile_test.cpp dev_agent_cli_e2e_test.cpp
   LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture quillbrook_test_support quillbrook_json
   RUNS quillbrook-cli quillbrook-dev-agent)
+
+# The agent on mirrors that real sync tools made of a Dovecot server the test
+# starts itself (tests/real_mail): one test per mirror. Skipped (status 77)
+# where Python 3, Dovecot, mbsync or offlineimap is missing, failed instead
+# under QUILLBROOK_REQUIRE_REAL_MAIL=1.
+foreach(mirror IN ITEMS mbsync_maildirpp mbsync_verbatim offlineimap)
+  add_test(NAME dev_agent_real_mail.${mirror}
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/real_mail/run.sh $<TARGET_FILE:quillbrook-cli>
+                   $<TARGET_FILE:quillbrook-dev-agent> ${mirror})
+  set_tests_properties(dev_agent_real_mail.${mirror} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+endforeach()
