@@ -18,9 +18,11 @@ foreach(name IN ITEMS
     dev_agent_index_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
 endforeach()
-foreach(name IN ITEMS dev_agent_mail_faults_test dev_agent_e2e_test dev_agent_hostile_test)
+foreach(name IN ITEMS dev_agent_mail_faults_test dev_agent_e2e_test dev_agent_hostile_test dev_agent_config_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture RUNS quillbrook-dev-agent)
 endforeach()
+target_compile_definitions(dev_agent_config_test PRIVATE
+                           QUILLBROOK_EXAMPLE_CONFIG="${PROJECT_SOURCE_DIR}/packaging/dev-agent.toml")
 
 quillbrook_test(dev_agent_cli_e2e_test quillbrook_dev_agent_test_fixture quillbrook_test_support quillbrook_json
   RUNS quillbrook-cli quillbrook-dev-agent)
