@@ -73,7 +73,7 @@ TEST_F(ConfigFile, AWrongFileIsRefusedWithItsLineAndStatus64BeforeAnythingIsCrea
               "[[account]]\naddress = \"a@b.c\"\nmaildir = \"/m\"\ndefault = true\n"
               "[[account]]\naddress = \"d@b.c\"\nmaildir = \"/n\"\ndefault = true\n",
               "8: two default accounts: a@b.c (line 4) and d@b.c"},
-             {"timeout_out_of_range", "request-timeout = 0\n",
+             {"timeout_out_of_range", "request-timeout = 9223372036854775807\n",
               "1: \"request-timeout\" must be from 0.01 to 3600 seconds"},
          }) {
         writeConfig(c.text);

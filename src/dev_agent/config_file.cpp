@@ -49,7 +49,8 @@ public:
         if (!node_.is_number()) {
             refuseType("a number");
         }
-        return *node_.value<double>();
+        // Not node::value<double>(), which has nothing for an integer no double holds exactly.
+        return node_.is_integer() ? static_cast<double>(node_.as_integer()->get()) : node_.as_floating_point()->get();
     }
 
     // A string naming an absolute path, or one under the home directory ("~/Mail").
