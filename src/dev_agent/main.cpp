@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
         }
         bool named = configOption->count() > 0;
         std::string path = named ? configPath : defaultConfigFilePath();
-        std::optional<AgentSettings> file = path.empty() ? std::nullopt : readConfigFile(path, named);
+        std::optional<AgentSettings> file = named || !path.empty() ? readConfigFile(path, named) : std::nullopt;
         AgentOptions options = resolveOptions(file.value_or(AgentSettings{}), given, path);
         validateAccounts(options.accounts);
         return checkConfig ? printConfiguration(options, file ? path : "") : run(options);
