@@ -69,7 +69,11 @@ std::string readFile(const std::string& path) {
 
 class Bench {
 public:
-    explicit Bench(std::string dir) : dir_(std::move(dir)) { ::setenv("QUILLBROOK_SOCKET", socket().c_str(), 1); }
+    explicit Bench(std::string dir) : dir_(std::move(dir)) {
+        ::setenv("QUILLBROOK_SOCKET", socket().c_str(), 1);
+        // The agent finds no configuration file there, so the user's own adds no account.
+        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    }
 
     std::string socket() const { return dir_ + "/agent.sock"; }
     std::string mail() const { return dir_ + "/mail"; }

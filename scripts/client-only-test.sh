@@ -26,7 +26,7 @@ export PKG_CONFIG_LIBDIR=$no_packages PKG_CONFIG_PATH=
 echo "== client-only: configuring without GMime"
 rm -rf "$work"
 configure_log=$(cmake -S . -B "$work/fallback" -G Ninja -DCMAKE_BUILD_TYPE=Release 2>&1)
-notice="GMime 3 or SQLite 3 not found: building quillbrook-cli alone, without quillbrook-dev-agent"
+notice="GMime 3, SQLite 3 or toml++ not found: building quillbrook-cli alone, without quillbrook-dev-agent"
 grep -qxF "$notice" <<<"$configure_log" || fail "configuring did not say: $notice"
 ! grep -q 'quillbrook-dev-agent' "$work/fallback/build.ninja" || fail "the fallback build still makes the development agent"
 

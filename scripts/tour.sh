@@ -26,7 +26,7 @@ trap stop_agent EXIT
 # listens by default: no configuration needed.
 cp -R examples/mail "$tour_home/mail"
 export HOME=$tour_home
-unset QUILLBROOK_SOCKET
+unset QUILLBROOK_SOCKET XDG_CONFIG_HOME  # nor does the agent read the user's configuration file
 "$agent" --account "ada@example.com=$HOME/mail/ada:Ada Lindqvist" \
          --account "sam.okafor@example.org=$HOME/mail/sam:Sam Okafor" 2>"$HOME/agent.log" &
 agent_pid=$!

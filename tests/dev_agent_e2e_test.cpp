@@ -306,7 +306,7 @@ TEST(AgentStart, RefusesBadConfigurationWithAClearMessage) {
     };
     std::string regularFile = home.path() + "/mail/ada/cur/1740989520.M101P4101.mail.example:2,S";
     for (const Case& c : std::vector<Case>{
-             {{"--socket", socket}, 64, "--account is required"},
+             {{"--socket", socket}, 64, "no accounts: pass --account EMAIL=DIR[:NAME] or list them as [[account]] in"},
              {{"--socket", socket, "--account", "ada"}, 1, "EMAIL=DIR[:NAME]"},
              {{"--socket", socket, "--account", "ada@example.com=" + home.path()}, 1, "is not a Maildir"},
              {{"--socket", socket, "--account", ada, "--account", "ADA@example.com=" + home.path() + "/mail/sam"},

@@ -19,11 +19,30 @@ void copySampleMail(const std::string& destination) {
     std::filesystem::copy(QUILLBROOK_SAMPLE_MAIL, destination, std::filesystem::copy_options::recursive);
 }
 
-pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath) {
+namespace {
+
+std::vector<std::string> agentEnvironment(const Environment& overrides) {
+    Environment laid = overrides;
+    laid.try_emplace("XDG_CONFIG_HOME", "/nonexistent");
+    std::vector<std::string> environment;
+    for (std::string& variable : test_support::inheritedEnvironment()) {
+        if (!laid.contains(variable.substr(0, variable.find('=')))) {
+            environment.push_back(std::move(variable));
+        }
+    }
+    for (const auto& [name, value] : laid) {
+        environment.push_back(name + "=" + value);
+    }
+    return environment;
+}
+
+}  // namespace
+
+pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath, const Environment& environment) {
     args.insert(args.begin(), QUILLBROOK_DEV_AGENT_PATH);
     UniqueFd log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     UniqueFd nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    return test_support::spawnProcess(args, test_support::inheritedEnvironment(), {-1, nowhere.get(), log.get()});
+    return test_support::spawnProcess(args, agentEnvironment(environment), {-1, nowhere.get(), log.get()});
 }
 
 bool hasEnded(pid_t pid) {
@@ -31,13 +50,27 @@ bool hasEnded(pid_t pid) {
     return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }
 
-AgentProcess::AgentProcess(const std::string& home, std::vector<std::string> extraArgs, std::string socketPath)
-    : socketPath_(socketPath.empty() ? home + "/agent.sock" : std::move(socketPath)), logPath_(home + "/agent.log") {
-    std::vector<std::string> args = {"--socket",  socketPath_,
+namespace {
+
+std::vector<std::string> sampleAgentArgs(const std::string& home, const std::string& socketPath,
+                                         const std::vector<std::string>& extraArgs) {
+    std::vector<std::string> args = {"--socket",  socketPath,
                                      "--account", "ada@example.com=" + home + "/mail/ada:Ada Lindqvist",
                                      "--account", "sam.okafor@example.org=" + home + "/mail/sam:Sam Okafor"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    pid_ = spawnAgent(args, logPath_);
+    return args;
+}
+
+}  // namespace
+
+AgentProcess::AgentProcess(const std::string& home, std::vector<std::string> extraArgs, std::string socketPath)
+    : AgentProcess(sampleAgentArgs(home, socketPath.empty() ? home + "/agent.sock" : socketPath, extraArgs),
+                   socketPath.empty() ? home + "/agent.sock" : socketPath, home + "/agent.log", {}) {}
+
+AgentProcess::AgentProcess(const std::vector<std::string>& args, std::string socketPath, std::string logPath,
+                           const Environment& environment)
+    : socketPath_(std::move(socketPath)), logPath_(std::move(logPath)) {
+    pid_ = spawnAgent(args, logPath_, environment);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!test_support::acceptsConnections(socketPath_)) {
         if (std::chrono::steady_clock::now() > deadline || hasEnded(pid_)) {
@@ -77,10 +110,10 @@ bool AgentProcess::stopsWithin(std::chrono::milliseconds limit) {
 
 std::string AgentProcess::log() const { return readFile(logPath_); }
 
-StartResult runAgentToEnd(const std::vector<std::string>& args) {
+StartResult runAgentToEnd(const std::vector<std::string>& args, const Environment& environment) {
     TempDir scratch;
     std::string logPath = scratch.path() + "/log";
-    pid_t pid = spawnAgent(args, logPath);
+    pid_t pid = spawnAgent(args, logPath, environment);
     // An agent that starts after all would serve forever: stop it, and the
     // status (128 + SIGTERM) shows what happened.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ using test_support::TempDir;
 // Copies examples/mail into `destination` (which must not exist).
 void copySampleMail(const std::string& destination);
 
+// Variables that replace or join the environment a test's agent runs in.
+using Environment = std::map<std::string, std::string>;
+
 // The built quillbrook-dev-agent serving the sample accounts "ada@example.com"
 // (Ada Lindqvist) and "sam.okafor@example.org" from `home`/mail, on
 // `socketPath` (default `home`/agent.sock). The constructor returns once the
@@ -30,6 +34,9 @@ class AgentProcess {
 public:
     explicit AgentProcess(const std::string& home, std::vector<std::string> extraArgs = {},
                           std::string socketPath = "");
+    // The agent with exactly `args`, expected to serve on `socketPath`.
+    AgentProcess(const std::vector<std::string>& args, std::string socketPath, std::string logPath,
+                 const Environment& environment);
     ~AgentProcess();
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
@@ -52,7 +59,10 @@ private:
 
 // The agent with `args`, its standard error appended to `logPath`, left to
 // itself; and whether a child has ended, its status still to be collected.
-pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath);
+// It runs in this process's environment with `environment` laid over it, and
+// with XDG_CONFIG_HOME where no configuration file is unless that names one:
+// the user's own file never joins a test.
+pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath, const Environment& environment = {});
 bool hasEnded(pid_t pid);
 
 // Starts the agent and waits for it to end; for runs that must fail at start.
@@ -60,6 +70,6 @@ struct StartResult {
     int status;
     std::string log;
 };
-StartResult runAgentToEnd(const std::vector<std::string>& args);
+StartResult runAgentToEnd(const std::vector<std::string>& args, const Environment& environment = {});
 
 }  // namespace quillbrook::dev_agent_test

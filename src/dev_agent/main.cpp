@@ -4,12 +4,14 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include <CLI/CLI.hpp>
 
 #include "dev_agent/agent_options.h"
 #include "dev_agent/base/log.h"
+#include "dev_agent/config_file.h"
 #include "dev_agent/protocol/actions.h"
 #include "dev_agent/server/listener.h"
 #include "dev_agent/server/server.h"
@@ -41,8 +43,13 @@ std::thread indexInBackground(MailStore& mail, const StopSignal& stop) {
     });
 }
 
+// What --check-config shows; it takes neither the state directory nor the socket.
+int printConfiguration(const AgentOptions& options, const std::string& configFile) {
+    std::cout << describeOptions(options, configFile) << std::flush;
+    return exitCode(std::cout ? quillbrook::ExitStatus::success : quillbrook::ExitStatus::failure);
+}
+
 int run(const AgentOptions& options) {
-    validateAccounts(options.accounts);
     StopSignal stop;
     // The lock first: an agent that cannot have the state directory leaves the
     // socket to the one that has it.
@@ -68,28 +75,38 @@ int main(int argc, char** argv) {
     quillbrook::returnMemoryPromptly();
     CLI::App app{
         "Development agent for quillbrook-cli: serves mail from Maildir folders on the agent socket. "
-        "It never sends, moves or deletes mail.",
+        "It never sends, moves or deletes mail. Its accounts and options come from its configuration file "
+        "($XDG_CONFIG_HOME/quillbrook/dev-agent.toml, else ~/.config/quillbrook/dev-agent.toml, when present) "
+        "and the command line, which adds accounts and overrides the file's options.",
         "quillbrook-dev-agent"};
     app.set_version_flag("--version", std::string(quillbrook::kVersion));
 
-    AgentOptions options;
+    AgentSettings given;
     std::vector<std::string> accountOptions;
+    std::string configPath;
+    bool checkConfig = false;
     double timeoutSeconds = 10;
-    app.add_option("--socket", options.socketPath, "Socket path (default: $HOME/.quillbrook/agent.sock)")
+    CLI::Option* configOption =
+        app.add_option("--config", configPath, "The configuration file to read instead (it must exist)")
+            ->type_name("FILE");
+    app.add_flag("--check-config", checkConfig,
+                 "Print the accounts (with their folders), paths and options it would serve, then exit");
+    app.add_option("--socket", given.socketPath, "Socket path (default: $HOME/.quillbrook/agent.sock)")
         ->type_name("PATH");
     app.add_option("--account", accountOptions,
-                   "An account: DIR is a Maildir whose root is INBOX. Repeatable; the first is the default account")
+                   "An account: DIR is a Maildir whose root is INBOX. Repeatable, added after the file's accounts; "
+                   "the first account is the default")
         ->type_name("EMAIL=DIR[:NAME]")
-        ->required()
         ->allow_extra_args(false);
-    app.add_option("--drafts-dir", options.draftsDir, "Local drafts directory (default: drafts/ beside the socket)")
+    app.add_option("--drafts-dir", given.draftsDir, "Local drafts directory (default: drafts/ beside the socket)")
         ->type_name("DIR");
-    app.add_option("--state-dir", options.stateDir,
+    app.add_option("--state-dir", given.stateDir,
                    "Directory for the index of messages and UIDs (default: dev-agent-state/ beside the socket)")
         ->type_name("DIR");
-    app.add_option("--request-timeout", timeoutSeconds, "Seconds a client has to send its request line (default: 10)")
-        ->type_name("SECONDS")
-        ->check(CLI::Range(0.01, 3600.0));
+    CLI::Option* timeoutOption = app.add_option("--request-timeout", timeoutSeconds,
+                                                "Seconds a client has to send its request line (default: 10)")
+                                     ->type_name("SECONDS")
+                                     ->check(CLI::Range(kMinRequestTimeoutSeconds, kMaxRequestTimeoutSeconds));
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -101,19 +118,20 @@ int main(int argc, char** argv) {
 
     try {
         for (const auto& text : accountOptions) {
-            options.accounts.push_back(parseAccountOption(text));
+            given.accounts.push_back(parseAccountOption(text));
         }
-        if (options.socketPath.empty()) {
-            options.socketPath = defaultSocketPath();
+        if (timeoutOption->count() > 0) {
+            given.requestTimeout = requestTimeoutOf(timeoutSeconds);
         }
-        if (options.draftsDir.empty()) {
-            options.draftsDir = besideSocket(options.socketPath, "drafts");
-        }
-        if (options.stateDir.empty()) {
-            options.stateDir = besideSocket(options.socketPath, "dev-agent-state");
-        }
-        options.requestTimeout = std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000));
-        return run(options);
+        bool named = configOption->count() > 0;
+        std::string path = named ? configPath : defaultConfigFilePath();
+        std::optional<AgentSettings> file = named || !path.empty() ? readConfigFile(path, named) : std::nullopt;
+        AgentOptions options = resolveOptions(file.value_or(AgentSettings{}), given, path);
+        validateAccounts(options.accounts);
+        return checkConfig ? printConfiguration(options, file ? path : "") : run(options);
+    } catch (const ConfigurationError& error) {
+        logLine(error.what());
+        return exitCode(quillbrook::ExitStatus::usage);
     } catch (const std::exception& error) {
         logLine(error.what());
         return exitCode(quillbrook::ExitStatus::failure);

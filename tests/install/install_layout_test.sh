@@ -19,7 +19,7 @@ declare -A files_of=(
         share/bash-completion/completions/quillbrook-cli share/zsh/site-functions/_quillbrook-cli
         share/fish/vendor_completions.d/quillbrook-cli.fish"
     [dev-agent]="bin/quillbrook-dev-agent share/man/man1/quillbrook-dev-agent.1.gz
-        lib/systemd/user/quillbrook-dev-agent.service share/doc/quillbrook-cli/examples/dev-agent.env"
+        lib/systemd/user/quillbrook-dev-agent.service share/doc/quillbrook-cli/examples/dev-agent.toml"
 )
 expected=()
 for program in "$@"; do
@@ -41,9 +41,9 @@ outside=$(cd "$stage" && find . -type f ! -path ".$prefix/*")
 [[ -z $(find "$stage" -name 'quillbrook-generate-docs') ]] ||
     { echo "FAIL: the generator was installed"; failures=$((failures + 1)); }
 
-# The unit starts the agent from this prefix.
+# The unit starts the agent from this prefix, with its configuration file alone.
 if [[ " $* " == *" dev-agent "* ]]; then
-    grep -qx "ExecStart=$prefix/bin/quillbrook-dev-agent --account=\${QUILLBROOK_ACCOUNT} \$QUILLBROOK_DEV_AGENT_OPTIONS" \
+    grep -qx "ExecStart=$prefix/bin/quillbrook-dev-agent" \
         "$root/lib/systemd/user/quillbrook-dev-agent.service" ||
         { echo "FAIL: ExecStart does not name $prefix/bin"; failures=$((failures + 1)); }
 fi

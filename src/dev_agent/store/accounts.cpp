@@ -19,17 +19,26 @@ Account parseAccountOption(std::string_view text) {
     if (colon != std::string_view::npos) {
         account.name = std::string(rest.substr(colon + 1));
     }
-    auto at = account.email.find('@');
-    if (at == std::string::npos || at == 0 || at + 1 == account.email.size()) {
+    if (!isEmailAddress(account.email)) {
         throw std::invalid_argument("--account: \"" + account.email + "\" is not an e-mail address");
     }
     if (account.root.empty()) {
         throw std::invalid_argument("--account " + account.email + ": the Maildir directory is missing");
     }
-    while (account.root.size() > 1 && account.root.back() == '/') {
-        account.root.pop_back();
-    }
+    account.root = maildirRoot(account.root);
     return account;
+}
+
+bool isEmailAddress(std::string_view text) {
+    auto at = text.find('@');
+    return at != std::string_view::npos && at != 0 && at + 1 != text.size();
+}
+
+std::string maildirRoot(std::string_view directory) {
+    while (directory.size() > 1 && directory.back() == '/') {
+        directory.remove_suffix(1);
+    }
+    return std::string(directory);
 }
 
 const Account* findAccount(const std::vector<Account>& accounts, std::string_view email) {

@@ -21,6 +21,12 @@ struct Account {
 // std::invalid_argument with a message fit for the user.
 Account parseAccountOption(std::string_view text);
 
+// Whether `text` has the shape of an e-mail address: a local part, "@", a domain.
+bool isEmailAddress(std::string_view text);
+
+// `directory` as an account keeps its Maildir root: without trailing slashes.
+std::string maildirRoot(std::string_view directory);
+
 // Finds the account by e-mail address, ignoring ASCII case; nullptr when none.
 const Account* findAccount(const std::vector<Account>& accounts, std::string_view email);
 
