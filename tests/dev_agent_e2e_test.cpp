@@ -308,7 +308,10 @@ TEST(AgentStart, RefusesBadConfigurationWithAClearMessage) {
     for (const Case& c : std::vector<Case>{
              {{"--socket", socket}, 64, "--account is required"},
              {{"--socket", socket, "--account", "ada"}, 1, "EMAIL=DIR[:NAME]"},
-             {{"--socket", socket, "--account", "ada@example.com=" + home.path()}, 1, "is not a Maildir"},
+             {{"--socket", socket, "--account", "ada@example.com=" + home.path() + "/mail/ada/cur"},
+              1,
+              "is not a Maildir tree"},
+             {{"--socket", socket, "--account", "ada@example.com=" + home.path() + "/none"}, 1, "is not a directory"},
              {{"--socket", socket, "--account", ada, "--account", "ADA@example.com=" + home.path() + "/mail/sam"},
               1,
               "given twice"},

@@ -19,6 +19,12 @@ void copySampleMail(const std::string& destination) {
     std::filesystem::copy(QUILLBROOK_SAMPLE_MAIL, destination, std::filesystem::copy_options::recursive);
 }
 
+std::vector<std::string> messageFilesIn(const std::string& directory) {
+    std::vector<std::string> files = filesIn(directory);
+    std::erase_if(files, [](const std::string& path) { return path[path.find_last_of('/') + 1] == '.'; });
+    return files;
+}
+
 pid_t spawnAgent(std::vector<std::string> args, const std::string& logPath) {
     args.insert(args.begin(), QUILLBROOK_DEV_AGENT_PATH);
     UniqueFd log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));

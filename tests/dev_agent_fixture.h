@@ -22,6 +22,10 @@ using test_support::TempDir;
 // Copies examples/mail into `destination` (which must not exist).
 void copySampleMail(const std::string& destination);
 
+// The paths of the message files in a Maildir's cur/ or new/: every file but
+// the hidden ones (the sample mailbox keeps its empty folders by a .gitkeep).
+std::vector<std::string> messageFilesIn(const std::string& directory);
+
 // The built quillbrook-dev-agent serving the sample accounts "ada@example.com"
 // (Ada Lindqvist) and "sam.okafor@example.org" from `home`/mail, on
 // `socketPath` (default `home`/agent.sock). The constructor returns once the

@@ -22,7 +22,8 @@ std::string defaultSocketPath();
 std::string besideSocket(const std::string& socketPath, const std::string& name);
 
 // Checks what the options name before the agent takes the socket: every account
-// a readable Maildir, no address given twice. Throws std::runtime_error.
+// a tree of Maildir folders in any layout, with a drafts folder it can spell; no
+// address given twice. Throws std::runtime_error.
 void validateAccounts(const std::vector<Account>& accounts);
 
 }  // namespace quillbrook::dev_agent

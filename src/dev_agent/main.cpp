@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     app.add_option("--socket", options.socketPath, "Socket path (default: $HOME/.quillbrook/agent.sock)")
         ->type_name("PATH");
     app.add_option("--account", accountOptions,
-                   "An account: DIR is a Maildir whose root is INBOX. Repeatable; the first is the default account")
+                   "An account: DIR is its tree of Maildir folders (Maildir++, or a directory per folder as "
+                   "mbsync or offlineimap write it). Repeatable; the first is the default account")
         ->type_name("EMAIL=DIR[:NAME]")
         ->required()
         ->allow_extra_args(false);
