@@ -221,6 +221,7 @@ MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::st
     RequestLock turn(*this);
     DraftsFolder drafts = draftsFolderOf(treeOf(account), account.draftsFolder);
     MaildirEntry saved = saveDraftToMaildir(drafts.folder.path, message);
+    std::uint64_t uid = 0;
     if (!drafts.exists) {
         // The folder made now, under the name and path every later look gives it.
         drafts.folder = findMaildirFolder(treeOf(account), drafts.folder.name).value_or(drafts.folder);
@@ -228,9 +229,8 @@ MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::st
     try {
         sqlite::Transaction transaction = index_.transaction();
         std::int64_t folderId = index_.folderId(accountKey(account), drafts.folder.path);
-        std::uint64_t uid = index_.uidFor(accountKey(account), folderId, saved.uniqueName);
+        uid = index_.uidFor(accountKey(account), folderId, saved.uniqueName);
         transaction.commit();
-        return {drafts.folder.name, uid};
     } catch (const std::exception& error) {
         // Reported as failed, the draft must not stay: each retry would leave one more.
         if (::unlink(saved.path.c_str()) != 0) {
@@ -238,6 +238,15 @@ MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::st
         }
         throw;
     }
+    // Indexed now, with its Message-ID: a sync tool that renames the file
+    // before the next look (offlineimap does, once it uploaded it) leaves it
+    // its UID only so.
+    try {
+        synced(account, drafts.folder);
+    } catch (const std::exception& error) {
+        logLine("not indexed for now: " + drafts.folder.name + " of " + account.email + ": " + error.what());
+    }
+    return {drafts.folder.name, uid};
 }
 
 }  // namespace quillbrook::dev_agent
