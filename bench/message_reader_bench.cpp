@@ -6,7 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/folder_tree.h"
 #include "dev_agent/maildir/message_file.h"
 #include "dev_agent/mime/message_reader.h"
 
@@ -22,7 +22,7 @@ using namespace quillbrook::dev_agent;
 std::vector<MaildirEntry> sampleEntries() {
     std::vector<MaildirEntry> entries;
     for (const auto& account : fs::directory_iterator(QUILLBROOK_SAMPLE_MAIL)) {
-        for (const auto& folder : discoverMaildirFolders(account.path().string())) {
+        for (const auto& folder : discoverMaildirFolders({account.path().string()})) {
             for (const char* dir : {"/cur/", "/new/"}) {
                 for (const auto& name : messageFileNames(folder.path + dir)) {
                     MaildirEntry entry = *parseMaildirFileName(name);

@@ -20,6 +20,7 @@ namespace quillbrook::dev_agent {
 namespace {
 
 using dev_agent_test::filesIn;
+using dev_agent_test::messageFilesIn;
 using dev_agent_test::readFile;
 using json::Value;
 
@@ -225,8 +226,9 @@ TEST_F(Actions, ServerReplyDraftIsAThreadedMessageInDrafts) {
                             {"in_reply_to", parent},
                             {"references", {parent}}});
     EXPECT_EQ(result["folder"], "Drafts");
-    std::vector<std::string> files = filesIn(root() + "/mail/ada/.Drafts/new");
+    std::vector<std::string> files = messageFilesIn(root() + "/mail/ada/.Drafts/cur");
     ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].ends_with(":2,DS")) << files[0] << ": saved as a draft, and read";
     ParsedMessage draft = readMessage(readFile(files[0]));
     EXPECT_EQ(draft.from, "ada@example.com");
     EXPECT_EQ(draft.fromName, "Ada Lindqvist");
@@ -257,7 +259,7 @@ TEST_F(Actions, AServerDraftHoldingNulIsRefusedNamingTheFieldAndNothingIsSaved) 
                       std::string("\"").append(field).append("\" holds U+0000, which a server draft cannot carry"));
         }
     }
-    EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
+    EXPECT_TRUE(messageFilesIn(root() + "/mail/ada/.Drafts/cur").empty());
     Value local = perform(
         {{"action", "create_draft"}, {"to", "bo@example.org"}, {"subject", "Plans"}, {"body", std::string("a\0b", 3)}});
     EXPECT_EQ(perform({{"action", "read_local_draft"}, {"draft_id", local["id"]}})["body"], std::string("a\0b", 3));
@@ -270,7 +272,7 @@ TEST_F(Actions, ServerDraftCreatesAMissingDraftsFolder) {
              {"subject", "Photos"},
              {"body", "Thanks!"},
              {"target", "server"}});
-    EXPECT_EQ(filesIn(root() + "/mail/sam/.Drafts/new").size(), 1u);
+    EXPECT_EQ(messageFilesIn(root() + "/mail/sam/.Drafts/cur").size(), 1u);
     EXPECT_EQ(perform({{"action", "list_folders"}, {"account", "sam.okafor@example.org"}})["folders"][1]["name"],
               "Drafts");
 }
@@ -493,7 +495,7 @@ TEST_F(Actions, AServerDraftTheIndexCannotNumberLeavesNoFileBehind) {
                                    {"target", "server"}});
         EXPECT_NE(line.find("database or disk is full"), std::string::npos) << line;
     }
-    EXPECT_TRUE(filesIn(root() + "/mail/ada/.Drafts/new").empty());
+    EXPECT_TRUE(messageFilesIn(root() + "/mail/ada/.Drafts/cur").empty());
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ TEST_F(CliOverDevAgent, ServerReplyDraftLandsInDraftsWithThreadingHeaders) {
     json saved =
         ok({"draft", "reply", uidOf("Re: Draft budget for the Harbour project"), "--body", "Agreed.", "--server"});
     EXPECT_EQ(saved["target"], "server");
-    std::vector<std::string> files = filesIn(home_.path() + "/mail/ada/.Drafts/new");
+    std::vector<std::string> files = messageFilesIn(home_.path() + "/mail/ada/.Drafts/cur");
     ASSERT_EQ(files.size(), 1u);
     std::string message = readFile(files[0]);
     EXPECT_NE(message.find("\nIn-Reply-To: <budget-harbour-3@example.com>\n"), std::string::npos) << message;

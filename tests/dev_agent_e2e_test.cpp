@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -132,6 +133,35 @@ TEST_F(AgentOverSocket, RestartKeepsUidsAndLocalDrafts) {
         ask("{\"action\":\"read_local_draft\",\"draft_id\":\"" + draft["result"]["id"].get<std::string>() + "\"}\n");
     EXPECT_EQ(reread["result"]["body"], "Thursday works.");
     EXPECT_EQ(reread["result"]["inReplyTo"], "<lunch-thursday-77@example.com>");
+}
+
+// An account mirrored as mbsync's Verbatim layout writes it: the root is no
+// Maildir, every folder a directory. The agent serves it, says so, and saves
+// a server draft where the sync tool picks it up.
+TEST_F(AgentOverSocket, ServesATreeWithADirectoryPerFolder) {
+    std::string tree = home_.path() + "/Mail";
+    for (const char* folder : {"/INBOX/cur", "/Lists/Rust/new", "/Entw&APw-rfe/cur"}) {
+        std::filesystem::create_directories(tree + folder);
+    }
+    std::filesystem::copy_file(home_.path() + "/mail/sam/new/1741551300.M115P4115.mail.example",
+                               tree + "/Lists/Rust/new/1741551300.M115P4115.mail.example");
+    start({"--account", "bo@example.org=" + tree});
+    json folders = ask("{\"action\":\"list_folders\",\"account\":\"bo@example.org\"}\n")["result"]["folders"];
+    std::vector<std::string> names;
+    for (const auto& folder : folders) {
+        names.push_back(folder["name"]);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"INBOX", "Entwürfe", "Lists/Rust"}));
+    EXPECT_EQ(folders[2]["total"], 1);
+    json draft =
+        ask("{\"action\":\"create_draft\",\"account\":\"bo@example.org\",\"to\":\"sam@example.org\","
+            "\"subject\":\"Hi\",\"body\":\"Hello.\",\"target\":\"server\"}\n");
+    ASSERT_EQ(draft["ok"], true) << draft;
+    EXPECT_EQ(draft["result"]["folder"], "Entwürfe");
+    EXPECT_EQ(messageFilesIn(tree + "/Entw&APw-rfe/cur").size(), 1u);
+    EXPECT_NE(agent_->log().find("bo@example.org: verbatim tree (found) at " + tree + ", INBOX at " + tree + "/INBOX"),
+              std::string::npos)
+        << agent_->log();
 }
 
 TEST_F(AgentOverSocket, SocketIsOnlyForItsUserAndSignalsRemoveIt) {
@@ -308,7 +338,10 @@ TEST(AgentStart, RefusesBadConfigurationWithAClearMessage) {
     for (const Case& c : std::vector<Case>{
              {{"--socket", socket}, 64, "no accounts: pass --account EMAIL=DIR[:NAME] or list them as [[account]] in"},
              {{"--socket", socket, "--account", "ada"}, 1, "EMAIL=DIR[:NAME]"},
-             {{"--socket", socket, "--account", "ada@example.com=" + home.path()}, 1, "is not a Maildir"},
+             {{"--socket", socket, "--account", "ada@example.com=" + home.path() + "/mail/ada/cur"},
+              1,
+              "is not a Maildir tree"},
+             {{"--socket", socket, "--account", "ada@example.com=" + home.path() + "/none"}, 1, "is not a directory"},
              {{"--socket", socket, "--account", ada, "--account", "ADA@example.com=" + home.path() + "/mail/sam"},
               1,
               "given twice"},

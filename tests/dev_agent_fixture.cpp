@@ -19,6 +19,12 @@ void copySampleMail(const std::string& destination) {
     std::filesystem::copy(QUILLBROOK_SAMPLE_MAIL, destination, std::filesystem::copy_options::recursive);
 }
 
+std::vector<std::string> messageFilesIn(const std::string& directory) {
+    std::vector<std::string> files = filesIn(directory);
+    std::erase_if(files, [](const std::string& path) { return path[path.find_last_of('/') + 1] == '.'; });
+    return files;
+}
+
 namespace {
 
 std::vector<std::string> agentEnvironment(const Environment& overrides) {

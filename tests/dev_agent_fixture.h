@@ -23,6 +23,10 @@ using test_support::TempDir;
 // Copies examples/mail into `destination` (which must not exist).
 void copySampleMail(const std::string& destination);
 
+// The paths of the message files in a Maildir's cur/ or new/: every file but
+// the hidden ones (the sample mailbox keeps its empty folders by a .gitkeep).
+std::vector<std::string> messageFilesIn(const std::string& directory);
+
 // Variables that replace or join the environment a test's agent runs in.
 using Environment = std::map<std::string, std::string>;
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -300,6 +301,64 @@ TEST_F(Index, TheSameFileNameInTwoFoldersNamesTwoMessages) {
         }
     }
 }
+
+// A draft the agent saved, renamed by a sync tool once it has uploaded it, and
+// again on later runs: it keeps the UID it was answered with, also across
+// restarts. A file of another Message-ID in its place is another message.
+struct SyncRenameCase {
+    const char* name;
+    std::vector<std::string> renames;  // the draft's later names in cur/; "@" is its unique name
+    bool replacedByAnother;            // the last name holds another message
+};
+
+std::ostream& operator<<(std::ostream& out, const SyncRenameCase& c) { return out << c.name; }
+
+class SyncToolRename : public Index, public testing::WithParamInterface<SyncRenameCase> {};
+
+TEST_P(SyncToolRename, KeepsTheDraftsUid) {
+    const SyncRenameCase& c = GetParam();
+    open();
+    MailStore::SavedDraft saved = store_->saveDraft(
+        account_, "From: ada@example.com\nSubject: Plan\nMessage-ID: <plan-1@example.com>\n\nDraft.\n");
+    MaildirFolder drafts{"Drafts", mailPath(".Drafts"), ""};
+    std::string current = messageFileNames(drafts.path + "/cur").at(0);
+    std::string uniqueName = parseMaildirFileName(current)->uniqueName;
+    for (std::size_t step = 0; step < c.renames.size(); ++step) {
+        std::string name = c.renames[step];
+        if (name.front() == '@') {
+            name.replace(0, 1, uniqueName);
+        }
+        std::string next = drafts.path + "/cur/" + name;
+        bool last = step + 1 == c.renames.size();
+        if (last && c.replacedByAnother) {
+            std::filesystem::remove(drafts.path + "/cur/" + current);
+            write(".Drafts/cur/" + name,
+                  "From: ada@example.com\nSubject: Other\nMessage-ID: <other@example.com>\n\nOther.\n");
+        } else {
+            std::filesystem::rename(drafts.path + "/cur/" + current, next);
+        }
+        current = name;
+        FolderPage page = store_->list(account_, drafts, 50);
+        ASSERT_EQ(page.messages.size(), 1u) << current;
+        EXPECT_EQ(page.messages[0].uid == saved.uid, !(last && c.replacedByAnother)) << current;
+        auto found = store_->read(account_, drafts, saved.uid);
+        EXPECT_EQ(found ? found->message.subject : "(none)", last && c.replacedByAnother ? "(none)" : "Plan")
+            << current;
+        open();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SyncToolRename,
+    testing::Values(SyncRenameCase{"mbsync", {"@,U=12:2,DS", "@,U=12:2,DRS"}, false},
+                    SyncRenameCase{"offlineimap",
+                                   {"1700000100_0.4242.box,U=12,FMD5=0f1e2d3c4b5a69788796a5b4c3d2e1f0:2,DS",
+                                    "1700000200_1.4243.box,U=40,FMD5=0f1e2d3c4b5a69788796a5b4c3d2e1f0:2,DS"},
+                                   false},
+                    SyncRenameCase{"another_message_in_its_place",
+                                   {"1700000100_0.4242.box,U=12,FMD5=0f1e2d3c4b5a69788796a5b4c3d2e1f0:2,DS"},
+                                   true}),
+    [](const auto& info) { return info.param.name; });
 
 // An index of a layout older than this version reads is built anew: its UIDs
 // name nothing any more, and the new ones are numbered from the time.

@@ -2,11 +2,12 @@
 
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
 #include "dev_agent/base/text.h"
-#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/drafts_folder.h"
 #include "dev_agent/store/account_report.h"
 #include "util/agent_paths.h"
 
@@ -65,13 +66,32 @@ AgentOptions resolveOptions(const AgentSettings& file, const AgentSettings& comm
     return options;
 }
 
+namespace {
+
+// The account's directory must hold Maildir folders, and its drafts folder must
+// be one its layout can spell inside it.
+void checkMailTree(const Account& account) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(account.root, error)) {
+        throw std::runtime_error("account " + account.email + ": " + account.root + " is not a directory");
+    }
+    if (!detectMaildirLayout(account.root)) {
+        throw std::runtime_error("account " + account.email + ": " + account.root +
+                                 " is not a Maildir tree (neither it nor a directory below it has cur/ or new/)");
+    }
+    try {
+        draftsFolderOf(treeOf(account), account.draftsFolder);
+    } catch (const std::invalid_argument& refused) {
+        throw std::runtime_error("account " + account.email + ": drafts folder: " + refused.what());
+    }
+}
+
+}  // namespace
+
 void validateAccounts(const std::vector<Account>& accounts) {
     for (std::size_t i = 0; i < accounts.size(); ++i) {
         const Account& account = accounts[i];
-        if (!isMaildir(account.root)) {
-            throw std::runtime_error("account " + account.email + ": " + account.root +
-                                     " is not a Maildir (it has neither cur/ nor new/)");
-        }
+        checkMailTree(account);
         for (std::size_t j = 0; j < i; ++j) {
             if (asciiLower(accounts[j].email) == asciiLower(account.email)) {
                 throw std::runtime_error("account " + account.email + " is given twice");

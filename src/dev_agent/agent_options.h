@@ -55,7 +55,8 @@ std::string besideSocket(const std::string& socketPath, const std::string& name)
 AgentOptions resolveOptions(const AgentSettings& file, const AgentSettings& commandLine, const std::string& configPath);
 
 // Checks what the options name before the agent takes the socket: every account
-// a readable Maildir, no address given twice. Throws std::runtime_error.
+// a tree of Maildir folders in any layout, with a drafts folder it can spell; no
+// address given twice. Throws std::runtime_error.
 void validateAccounts(const std::vector<Account>& accounts);
 
 // What `--check-config` prints: the file read (or "none"), the socket, the

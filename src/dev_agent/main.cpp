@@ -94,8 +94,9 @@ int main(int argc, char** argv) {
     app.add_option("--socket", given.socketPath, "Socket path (default: $HOME/.quillbrook/agent.sock)")
         ->type_name("PATH");
     app.add_option("--account", accountOptions,
-                   "An account: DIR is a Maildir whose root is INBOX. Repeatable, added after the file's accounts; "
-                   "the first account is the default")
+                   "An account: DIR is its tree of Maildir folders (Maildir++, or a directory per folder as "
+                   "mbsync or offlineimap write it). Repeatable, added after the file's accounts; the first "
+                   "account is the default")
         ->type_name("EMAIL=DIR[:NAME]")
         ->allow_extra_args(false);
     app.add_option("--drafts-dir", given.draftsDir, "Local drafts directory (default: drafts/ beside the socket)")

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -11,8 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "dev_agent/base/text.h"
-#include "dev_agent/maildir/modified_utf7.h"
 #include "util/files.h"
 #include "util/io.h"
 
@@ -20,33 +17,25 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr std::string_view kInfoSeparator = ":2,";
+
+// A draft is saved as mail programs save one: read, and flagged as a draft.
+constexpr std::string_view kDraftFlags = "DS";
 
 // Maildir flag letters in the order the format defines them.
 constexpr std::pair<char, std::string_view> kFlagNames[] = {
     {'D', "draft"}, {'F', "flagged"}, {'P', "passed"}, {'R', "answered"}, {'S', "seen"}, {'T', "trashed"},
 };
 
-// How a folder's name is compared with the name a request gives.
-using NameMatch = bool (*)(std::string_view known, std::string_view wanted);
-
-bool sameName(std::string_view known, std::string_view wanted) { return known == wanted; }
-
-bool sameNameIgnoringCase(std::string_view known, std::string_view wanted) {
-    return asciiLower(known) == asciiLower(wanted);
-}
-
-constexpr NameMatch kNameMatches[] = {sameName, sameNameIgnoringCase};
-
 bool isDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The host part of a unique name may not hold the characters that separate the
-// name's own parts.
+// The characters the host part of a unique name may not hold, since they
+// separate the name's own parts, and how they are written instead.
+constexpr std::pair<char, std::string_view> kHostEscapes[] = {{'/', "\\057"}, {':', "\\072"}, {',', "\\054"}};
+
 std::string hostPart() {
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') {
@@ -54,15 +43,51 @@ std::string hostPart() {
     }
     std::string out;
     for (const char* p = host; *p != '\0'; ++p) {
-        if (*p == '/') {
-            out += "\\057";
-        } else if (*p == ':') {
-            out += "\\072";
+        auto escape = std::find_if(std::begin(kHostEscapes), std::end(kHostEscapes),
+                                   [p](const auto& pair) { return pair.first == *p; });
+        if (escape != std::end(kHostEscapes)) {
+            out += escape->second;
         } else {
             out.push_back(*p);
         }
     }
     return out;
+}
+
+// The parts that sync tools add to a unique name to record a UID of their own
+// (mbsync's ",U=17", offlineimap's ",U=17,FMD5=<md5 of the folder name>"),
+// each a field after a comma: the name before its value and the characters
+// the value is made of.
+struct SyncToolField {
+    std::string_view name;
+    bool (*valueChar)(char);
+};
+
+constexpr SyncToolField kSyncToolFields[] = {
+    {"U=", [](char c) { return c >= '0' && c <= '9'; }},
+    {"FMD5=", [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }},
+};
+
+bool isSyncToolField(std::string_view field) {
+    return std::any_of(std::begin(kSyncToolFields), std::end(kSyncToolFields), [field](const SyncToolField& known) {
+        std::string_view value = field.substr(std::min(field.size(), known.name.size()));
+        return field.starts_with(known.name) && !value.empty() &&
+               std::all_of(value.begin(), value.end(), known.valueChar);
+    });
+}
+
+// `base` (a file name before its ":2,") without the sync tools' fields.
+std::string withoutSyncToolFields(std::string_view base) {
+    std::string kept(base.substr(0, base.find(',')));
+    for (std::size_t comma = base.find(','); comma != std::string_view::npos;) {
+        std::size_t next = base.find(',', comma + 1);
+        std::string_view field = base.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1);
+        if (!isSyncToolField(field)) {
+            kept.append(",").append(field);
+        }
+        comma = next;
+    }
+    return kept;
 }
 
 }  // namespace
@@ -74,7 +99,7 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
     }
     MaildirEntry entry;
     auto info = fileName.find(kInfoSeparator);
-    entry.uniqueName = std::string(fileName.substr(0, info));
+    entry.uniqueName = withoutSyncToolFields(fileName.substr(0, info));
     if (info != std::string_view::npos) {
         std::string_view letters = fileName.substr(info + kInfoSeparator.size());
         for (const auto& [letter, name] : kFlagNames) {
@@ -143,46 +168,16 @@ std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry) {
 
 bool isMaildir(const std::string& path) { return isDirectory(path + "/cur") || isDirectory(path + "/new"); }
 
-std::vector<MaildirFolder> discoverMaildirFolders(const std::string& root) {
-    std::vector<MaildirFolder> subfolders;
-    std::error_code error;
-    for (const auto& dir : fs::directory_iterator(root, error)) {
-        std::string name = dir.path().filename().string();
-        if (name.size() < 2 || name.front() != '.' || name == ".." || !isMaildir(dir.path().string())) {
-            continue;
-        }
-        std::string stored = name.substr(1);
-        std::replace(stored.begin(), stored.end(), '.', '/');
-        std::string shown = decodeModifiedUtf7(stored);
-        subfolders.push_back({shown, dir.path().string(), shown == stored ? std::string() : stored});
-    }
-    std::sort(subfolders.begin(), subfolders.end(),
-              [](const MaildirFolder& a, const MaildirFolder& b) { return a.name < b.name; });
-    std::vector<MaildirFolder> folders{{"INBOX", root, ""}};
-    folders.insert(folders.end(), subfolders.begin(), subfolders.end());
-    return folders;
-}
-
-std::optional<MaildirFolder> findMaildirFolder(const std::string& root, std::string_view name) {
-    std::vector<MaildirFolder> folders = discoverMaildirFolders(root);
-    for (NameMatch matches : kNameMatches) {
-        for (const auto& folder : folders) {
-            if (matches(folder.name, name) || (!folder.storedName.empty() && matches(folder.storedName, name))) {
-                return folder;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-std::string deliverToMaildir(const std::string& folderPath, std::string_view message) {
+MaildirEntry saveDraftToMaildir(const std::string& folderPath, std::string_view message) {
     for (const char* sub : {"/tmp", "/new", "/cur"}) {
         makeDirectories(folderPath + sub, 0700);
     }
     static const std::string host = hostPart();
     std::string uniqueName = uniqueFileStem() + "." + host;
-    publishFile(folderPath + "/tmp/" + uniqueName, folderPath + "/new/" + uniqueName, message, 0600);
-    return uniqueName;
+    std::string path = folderPath + "/cur/" + uniqueName;
+    path.append(kInfoSeparator).append(kDraftFlags);
+    publishFile(folderPath + "/tmp/" + uniqueName, path, message, 0600);
+    return {uniqueName, path, {"draft", "seen"}};
 }
 
 }  // namespace quillbrook::dev_agent

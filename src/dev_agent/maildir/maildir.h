@@ -8,19 +8,20 @@
 
 namespace quillbrook::dev_agent {
 
-// One message file of a Maildir folder. Its unique name (the file name before the
-// ":2," info) never changes, even when a mail program renames the file to record
-// new flags or moves it from new/ to cur/.
+// One message file of a Maildir folder. Its unique name (the file name before
+// the ":2," info) never changes, even when a mail program renames the file to
+// record new flags or moves it from new/ to cur/. The fields sync tools add to
+// it once they know the message's UID on the server (mbsync's ",U=17",
+// offlineimap's ",U=17,FMD5=<hex>") are no part of it: the file renamed so is
+// the same message.
 struct MaildirEntry {
     std::string uniqueName;
     std::string path;
     std::vector<std::string> flags;  // "draft", "flagged", "passed", "answered", "seen", "trashed"
 };
 
-// A folder of an account's Maildir++ tree: INBOX is the root directory, a
-// subfolder is a directory ".Name" beside cur/new/tmp (".Lists.Rust" is
-// "Lists/Rust"). A name stored in IMAP's modified UTF-7 is shown decoded
-// (".Entw&APw-rfe" is "Entwürfe").
+// A folder of an account's tree (see folder_tree.h): its name as the server
+// has it ("Lists/Rust"), modified UTF-7 decoded (".Entw&APw-rfe" is "Entwürfe").
 struct MaildirFolder {
     std::string name;
     std::string path;
@@ -49,21 +50,13 @@ std::optional<MaildirEntry> findByUniqueName(const std::string& folderPath, std:
 // time; nothing when neither can be read.
 std::optional<std::int64_t> deliveryTimeOf(const MaildirEntry& entry);
 
-// INBOX first, then the subfolders by name.
-std::vector<MaildirFolder> discoverMaildirFolders(const std::string& root);
-
-// The folder called `name`, shown or stored spelling: exact match first, then a
-// match ignoring ASCII case (INBOX is case-insensitive by convention, and
-// "archive" for "Archive" is what a user means). Only folders that exist on disk can be named, so a name can never
-// reach outside the account's tree.
-std::optional<MaildirFolder> findMaildirFolder(const std::string& root, std::string_view name);
-
 // True when `path` looks like a Maildir: it has a cur/ or new/ directory.
 bool isMaildir(const std::string& path);
 
-// Puts a new message into the folder the way a delivery agent does: written to
-// tmp/, flushed, then renamed into new/. Returns the unique name. Creates the
-// folder's directories when they are missing.
-std::string deliverToMaildir(const std::string& folderPath, std::string_view message);
+// Saves a draft into the folder as mail programs save one, so that sync tools
+// upload it as a new message flagged Draft and Seen: written to tmp/,
+// flushed, then renamed to cur/<unique name>:2,DS (a name without a sync
+// tool's UID field). Creates the folder's directories when they are missing.
+MaildirEntry saveDraftToMaildir(const std::string& folderPath, std::string_view message);
 
 }  // namespace quillbrook::dev_agent

@@ -15,11 +15,11 @@ constexpr std::int64_t kDefaultLimit = 50;
 constexpr std::int64_t kMaxLimit = 200;
 
 MaildirFolder folderFor(const Account& account, const std::string& name) {
-    if (auto folder = findMaildirFolder(account.root, name)) {
+    if (auto folder = findMaildirFolder(treeOf(account), name)) {
         return *folder;
     }
     std::string known =
-        commaJoined(discoverMaildirFolders(account.root), [](const MaildirFolder& folder) { return folder.name; });
+        commaJoined(discoverMaildirFolders(treeOf(account)), [](const MaildirFolder& folder) { return folder.name; });
     throw AgentError::notFound("no folder " + quotedText(name) + " in " + account.email + "; folders: " + known);
 }
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dev_agent/maildir/maildir_layout.h"
+#include "dev_agent/maildir/folder_tree.h"
 
 namespace quillbrook::dev_agent {
 
@@ -15,6 +15,9 @@ struct Account {
     MaildirLayout layout = MaildirLayout::detect;
     std::string draftsFolder = {};  // where server drafts go; empty: found by name
 };
+
+// The account's tree of Maildir folders.
+inline MaildirTree treeOf(const Account& account) { return {account.root, account.layout}; }
 
 // Reads "EMAIL=DIR" or "EMAIL=DIR:NAME". The name is everything after the first
 // colon behind "=", so a name may contain colons and a directory may not. Throws

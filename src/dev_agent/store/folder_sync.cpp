@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -87,6 +88,7 @@ std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string
     message.fromName = std::move(parsed.fromName);
     message.subject = std::move(parsed.subject);
     message.date = std::move(parsed.date);
+    message.messageId = std::move(parsed.messageId);
     return message;
 }
 
@@ -148,11 +150,15 @@ private:
     std::size_t logged_ = 0;
 };
 
+// The UIDs of messages gone from the folder, by Message-ID.
+using DepartedUids = std::multimap<std::string, std::uint64_t>;
+
 // What changed in a folder since the index last looked.
 struct FolderChanges {
     DirectoryStamps stamps;  // to keep once the changes are written
     std::vector<NewFile> added;
     std::vector<std::pair<MailDirectory, std::string>> removed;
+    DepartedUids departed;  // of the removed files whose unique name is gone too
     bool any = false;
 };
 
@@ -196,6 +202,46 @@ void keepRenamedFiles(const MaildirFolder& folder, const DirectoryNames& known, 
     }
 }
 
+// A sync tool may give a file a new unique name of its own (offlineimap does,
+// once it has uploaded the file): the old name is gone and a new one with the
+// same Message-ID is there, in one listing. The removed files whose unique
+// name is gone from the folder offer their UIDs to new files of their
+// Message-ID (see writeChanges).
+DepartedUids departedUids(MailIndex& index, std::int64_t folderId, const FolderChanges& changes,
+                          const DirectoryNames& present) {
+    DepartedUids departed;
+    if (changes.added.empty()) {
+        return departed;
+    }
+    std::set<std::string> stillThere;
+    for (const auto& names : present) {
+        for (const auto& name : names) {
+            stillThere.insert(uniqueNameOf(name));
+        }
+    }
+    for (const auto& [dir, name] : changes.removed) {
+        if (stillThere.contains(uniqueNameOf(name))) {
+            continue;
+        }
+        std::optional<IndexedMessage> gone = index.byName(folderId, dir, name);
+        if (gone && !gone->messageId.empty()) {
+            departed.emplace(gone->messageId, gone->uid);
+        }
+    }
+    return departed;
+}
+
+// The UID a departed message of `messageId` leaves to a new file; each goes to one file.
+std::optional<std::uint64_t> takeDeparted(DepartedUids& departed, const std::string& messageId) {
+    auto found = messageId.empty() ? departed.end() : departed.find(messageId);
+    if (found == departed.end()) {
+        return std::nullopt;
+    }
+    std::uint64_t uid = found->second;
+    departed.erase(found);
+    return uid;
+}
+
 // Lists each directory whose modification time moved and compares its names
 // with the index's.
 FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::int64_t folderId) {
@@ -237,6 +283,7 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
                 {dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
         }
     }
+    changes.departed = departedUids(index, folderId, changes, present);
     // Names seen together take UIDs in name order, which for Maildir names is arrival order.
     std::stable_sort(changes.added.begin(), changes.added.end(),
                      [](const NewFile& a, const NewFile& b) { return a.uniqueName < b.uniqueName; });
@@ -248,6 +295,7 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
 void writeChanges(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
                   const FolderChanges& changes, const std::function<bool()>& stopRequested) {
     const std::vector<NewFile>& added = changes.added;
+    DepartedUids departed = changes.departed;
     ProgressLog progress(account, folder, added.size());
     std::size_t done = 0;
     bool first = true;
@@ -264,7 +312,8 @@ void writeChanges(MailIndex& index, const std::string& account, const MaildirFol
         std::vector<std::optional<IndexedMessage>> summaries = headSummaries(added, begin, end, folder.path);
         for (; done < end; ++done) {
             if (auto& summary = summaries[done - begin]) {
-                summary->uid = index.uidFor(account, folderId, added[done].uniqueName);
+                summary->uid =
+                    index.uidFor(account, folderId, added[done].uniqueName, takeDeparted(departed, summary->messageId));
                 index.insert(folderId, *summary);
             }
         }

@@ -11,12 +11,15 @@ namespace {
 
 // The layout of the index. Version 3 gives UIDs per folder and unique name,
 // where earlier ones gave one per unique name in the whole account, so that
-// two messages filed under one name in two folders have a UID each.
-constexpr int kSchemaVersion = 3;
+// two messages filed under one name in two folders have a UID each. Version 4
+// keeps each message's Message-ID, so that a file a sync tool renames to a
+// new unique name keeps its UID, and takes the unique name without the sync
+// tools' UID fields (",U=17").
+constexpr int kSchemaVersion = 4;
 // An index of an older layout is given up and built anew: the Maildir holds
 // everything but the UIDs, and the new numbering starts from the time (see
 // firstUidNow), past every UID the old index gave.
-constexpr int kOldestSupportedVersion = 3;
+constexpr int kOldestSupportedVersion = 4;
 
 constexpr const char* kSchema = R"(
 PRAGMA journal_mode = WAL;
@@ -54,12 +57,13 @@ CREATE TABLE IF NOT EXISTS messages (
   date TEXT NOT NULL,
   snippet TEXT,
   attachments INTEGER NOT NULL DEFAULT 0,
+  message_id TEXT NOT NULL DEFAULT '',
   PRIMARY KEY (folder, dir, name)
 );
 CREATE INDEX IF NOT EXISTS messages_by_time ON messages (folder, time DESC, uid DESC, seen);
 CREATE INDEX IF NOT EXISTS messages_by_uid ON messages (folder, uid);
 CREATE INDEX IF NOT EXISTS uids_by_uid ON uids (folder, uid);
-PRAGMA user_version = 3;
+PRAGMA user_version = 4;
 )";
 
 // Every table an earlier layout had; their indexes go with them.
@@ -72,10 +76,25 @@ DROP TABLE IF EXISTS accounts;
 
 // The columns of a message row, in the order every query names them: the
 // reader of a row and the insert's parameters both go by these names.
-enum Column : int { dir, name, uid, seen, time, sender, senderName, subject, date, snippet, attachments, kColumns };
+enum Column : int {
+    dir,
+    name,
+    uid,
+    seen,
+    time,
+    sender,
+    senderName,
+    subject,
+    date,
+    snippet,
+    attachments,
+    messageId,
+    kColumns
+};
 
-constexpr const char* kColumnNames[kColumns] = {"dir",         "name",    "uid",  "seen",    "time",       "sender",
-                                                "sender_name", "subject", "date", "snippet", "attachments"};
+constexpr const char* kColumnNames[kColumns] = {"dir",  "name",    "uid",         "seen",
+                                                "time", "sender",  "sender_name", "subject",
+                                                "date", "snippet", "attachments", "message_id"};
 
 // The insert's parameter for a column: ?1 is the folder.
 constexpr int parameterOf(Column column) { return column + 2; }
@@ -112,6 +131,7 @@ IndexedMessage messageFrom(const sqlite::Query& row) {
         message.snippet = row.text(snippet);
     }
     message.hasAttachments = row.integer(attachments) != 0;
+    message.messageId = row.text(messageId);
     return message;
 }
 
@@ -144,11 +164,13 @@ struct MailIndex::Statements {
           uidOf(db.prepare("SELECT uid FROM uids WHERE folder = ?1 AND name = ?2")),
           nameOf(db.prepare("SELECT name FROM uids WHERE folder = ?1 AND uid = ?2")),
           addUid(db.prepare("INSERT INTO uids (folder, name, uid) VALUES (?1, ?2, ?3)")),
+          renameUid(db.prepare("UPDATE uids SET name = ?3 WHERE folder = ?1 AND uid = ?2")),
           folderOf(db.prepare("SELECT id FROM folders WHERE account = ?1 AND path = ?2")),
           addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
           stampsOf(db.prepare("SELECT cur_stamp, new_stamp FROM folders WHERE id = ?1")),
           setStamps(db.prepare("UPDATE folders SET cur_stamp = ?2, new_stamp = ?3 WHERE id = ?1")),
           names(db.prepare("SELECT name FROM messages WHERE folder = ?1 AND dir = ?2")),
+          byName(db.prepare("SELECT " + columnList() + " FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
           insert(db.prepare(insertSql())),
           remove(db.prepare("DELETE FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
           totals(db.prepare("SELECT total, unread FROM folders WHERE id = ?1")),
@@ -160,8 +182,8 @@ struct MailIndex::Statements {
           setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
                              "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
 
-    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, folderOf, addFolder, stampsOf,
-        setStamps, names, insert, remove, totals, count, newest, byUid, setBody;
+    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, renameUid, folderOf, addFolder,
+        stampsOf, setStamps, names, byName, insert, remove, totals, count, newest, byUid, setBody;
 };
 
 MailIndex::MailIndex(const std::string& path) : db_(path) {
@@ -194,12 +216,21 @@ std::int64_t MailIndex::nextUid(const std::string& account) {
     return counter.integer(0);
 }
 
-std::uint64_t MailIndex::uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName) {
+std::uint64_t MailIndex::uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName,
+                                std::optional<std::uint64_t> formerUid) {
     {
         sqlite::Query lookup(statements_->uidOf);
         if (lookup.bind(1, folder).bind(2, uniqueName).step()) {
             return static_cast<std::uint64_t>(lookup.integer(0));
         }
+    }
+    if (formerUid) {
+        sqlite::Query(statements_->renameUid)
+            .bind(1, folder)
+            .bind(2, static_cast<std::int64_t>(*formerUid))
+            .bind(3, uniqueName)
+            .run();
+        return *formerUid;
     }
     std::int64_t uid = nextUid(account);
     sqlite::Query(statements_->addUid).bind(1, folder).bind(2, uniqueName).bind(3, uid).run();
@@ -252,6 +283,14 @@ std::vector<std::string> MailIndex::names(std::int64_t folder, MailDirectory dir
     return names;
 }
 
+std::optional<IndexedMessage> MailIndex::byName(std::int64_t folder, MailDirectory dir, const std::string& name) {
+    sqlite::Query query(statements_->byName);
+    if (!query.bind(1, folder).bind(2, static_cast<std::int64_t>(dir)).bind(3, name).step()) {
+        return std::nullopt;
+    }
+    return messageFrom(query);
+}
+
 void MailIndex::insert(std::int64_t folder, const IndexedMessage& message) {
     sqlite::Query(statements_->insert)
         .bind(1, folder)
@@ -266,6 +305,7 @@ void MailIndex::insert(std::int64_t folder, const IndexedMessage& message) {
         .bind(parameterOf(date), message.date)
         .bindTextOrNull(parameterOf(snippet), message.snippet)
         .bind(parameterOf(attachments), std::int64_t{message.hasAttachments})
+        .bind(parameterOf(messageId), message.messageId)
         .run();
 }
 

@@ -15,7 +15,8 @@ enum class MailDirectory : int { cur = 0, incoming = 1 };
 inline const char* directoryName(MailDirectory dir) { return dir == MailDirectory::cur ? "cur" : "new"; }
 
 // What the index keeps of one message file; the fields after `seen` come from
-// the header, `snippet` and `hasAttachments` from the body once it was read.
+// the header, `snippet` and `hasAttachments` from the body once it was read,
+// `messageId` from the header again.
 struct IndexedMessage {
     MailDirectory dir = MailDirectory::cur;
     std::string name;  // the file name, flags included
@@ -28,6 +29,7 @@ struct IndexedMessage {
     std::string date;
     std::optional<std::string> snippet;
     bool hasAttachments = false;
+    std::string messageId;  // from the header, brackets included; empty without one
 };
 
 // When each message directory of a folder last changed, as the index saw it
@@ -58,11 +60,14 @@ public:
     sqlite::Transaction transaction();
 
     // The UID of the message `uniqueName` in `folder`, given now when it has
-    // none. Accounts are keyed by their lower-case address; their UIDs are
-    // unique across their folders and start from the time the account's
-    // numbering began (see mail_index.cpp), so that no UID of a lost index
-    // comes to name another message.
-    std::uint64_t uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName);
+    // none: `formerUid` when there is one (the UID of the message whose file a
+    // sync tool renamed to this new unique name), else a new one. Accounts are
+    // keyed by their lower-case address; their UIDs are unique across their
+    // folders and start from the time the account's numbering began (see
+    // mail_index.cpp), so that no UID of a lost index comes to name another
+    // message.
+    std::uint64_t uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName,
+                         std::optional<std::uint64_t> formerUid = std::nullopt);
     // The unique name that `uid` was given to in `folder`.
     std::optional<std::string> uniqueNameOf(std::int64_t folder, std::uint64_t uid);
 
@@ -71,6 +76,7 @@ public:
     void setStamps(std::int64_t folder, const DirectoryStamps& stamps);
 
     std::vector<std::string> names(std::int64_t folder, MailDirectory dir);
+    std::optional<IndexedMessage> byName(std::int64_t folder, MailDirectory dir, const std::string& name);
     void insert(std::int64_t folder, const IndexedMessage& message);
     void remove(std::int64_t folder, MailDirectory dir, const std::string& name);
 

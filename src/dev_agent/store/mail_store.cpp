@@ -10,6 +10,7 @@
 
 #include "dev_agent/base/log.h"
 #include "dev_agent/base/text.h"
+#include "dev_agent/maildir/drafts_folder.h"
 #include "dev_agent/maildir/message_file.h"
 #include "dev_agent/store/folder_sync.h"
 #include "util/files.h"
@@ -49,10 +50,24 @@ std::optional<ParsedMessage> parseFile(const MaildirEntry& entry) {
     return std::nullopt;
 }
 
+// Each account's layout told once, at start, and said in the log with where
+// INBOX is: a tree keeps the spelling it was served with.
+std::vector<Account> withLayoutsTold(std::vector<Account> accounts) {
+    for (auto& account : accounts) {
+        std::string how = account.layout == MaildirLayout::detect ? "found" : "configured";
+        account.layout = layoutOf(treeOf(account));
+        std::vector<MaildirFolder> folders = discoverMaildirFolders(treeOf(account));
+        bool hasInbox = !folders.empty() && folders.front().name == "INBOX";
+        logLine(account.email + ": " + std::string(nameOf(account.layout)) + " tree (" + how + ") at " + account.root +
+                ", INBOX " + (hasInbox ? "at " + folders.front().path : "missing"));
+    }
+    return accounts;
+}
+
 }  // namespace
 
 MailStore::MailStore(std::vector<Account> accounts, std::string stateDir)
-    : accounts_(std::move(accounts)),
+    : accounts_(withLayoutsTold(std::move(accounts))),
       index_((makePrivateDirectory(stateDir, "state directory"), stateDir + "/index.sqlite")) {}
 
 std::int64_t MailStore::synced(const Account& account, const MaildirFolder& folder,
@@ -71,7 +86,7 @@ MailStore::RequestLock::RequestLock(MailStore& store) {
 void MailStore::indexAll(const std::function<bool()>& stopRequested) {
     auto stepAside = [&] { return stopRequested() || waitingRequests_ > 0; };
     for (const auto& account : accounts_) {
-        for (const auto& folder : discoverMaildirFolders(account.root)) {
+        for (const auto& folder : discoverMaildirFolders(treeOf(account))) {
             // A folder left half done for a request is taken up again where it stopped.
             for (bool done = false; !done;) {
                 while (waitingRequests_ > 0 && !stopRequested()) {
@@ -98,7 +113,7 @@ void MailStore::indexAll(const std::function<bool()>& stopRequested) {
 std::vector<FolderCounts> MailStore::folders(const Account& account) {
     RequestLock turn(*this);
     std::vector<FolderCounts> counts;
-    for (auto& folder : discoverMaildirFolders(account.root)) {
+    for (auto& folder : discoverMaildirFolders(treeOf(account))) {
         FolderTotals totals = index_.totals(synced(account, folder));
         counts.push_back({std::move(folder), totals.total, totals.unread});
     }
@@ -194,7 +209,7 @@ std::optional<FoundMessage> MailStore::read(const Account& account, const Maildi
 
 std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_t uid) {
     RequestLock turn(*this);
-    for (const auto& folder : discoverMaildirFolders(account.root)) {
+    for (const auto& folder : discoverMaildirFolders(treeOf(account))) {
         if (auto found = readLocked(account, folder, uid, false)) {
             return found;
         }
@@ -204,27 +219,34 @@ std::optional<FoundMessage> MailStore::find(const Account& account, std::uint64_
 
 MailStore::SavedDraft MailStore::saveDraft(const Account& account, const std::string& message) {
     RequestLock turn(*this);
-    std::optional<MaildirFolder> found = findMaildirFolder(account.root, "Drafts");
-    MaildirFolder drafts = found.value_or(MaildirFolder{"Drafts", account.root + "/.Drafts", ""});
-    std::string uniqueName = deliverToMaildir(drafts.path, message);
-    if (!found) {
-        // The folder made now, under the path every later look gives it.
-        drafts = findMaildirFolder(account.root, "Drafts").value_or(drafts);
+    DraftsFolder drafts = draftsFolderOf(treeOf(account), account.draftsFolder);
+    MaildirEntry saved = saveDraftToMaildir(drafts.folder.path, message);
+    std::uint64_t uid = 0;
+    if (!drafts.exists) {
+        // The folder made now, under the name and path every later look gives it.
+        drafts.folder = findMaildirFolder(treeOf(account), drafts.folder.name).value_or(drafts.folder);
     }
     try {
         sqlite::Transaction transaction = index_.transaction();
-        std::int64_t folderId = index_.folderId(accountKey(account), drafts.path);
-        std::uint64_t uid = index_.uidFor(accountKey(account), folderId, uniqueName);
+        std::int64_t folderId = index_.folderId(accountKey(account), drafts.folder.path);
+        uid = index_.uidFor(accountKey(account), folderId, saved.uniqueName);
         transaction.commit();
-        return {drafts.name, uid};
     } catch (const std::exception& error) {
         // Reported as failed, the draft must not stay: each retry would leave one more.
-        std::string path = drafts.path + "/new/" + uniqueName;
-        if (::unlink(path.c_str()) != 0) {
-            throw std::runtime_error(std::string(error.what()) + "; the draft was kept without a UID as " + path);
+        if (::unlink(saved.path.c_str()) != 0) {
+            throw std::runtime_error(std::string(error.what()) + "; the draft was kept without a UID as " + saved.path);
         }
         throw;
     }
+    // Indexed now, with its Message-ID: a sync tool that renames the file
+    // before the next look (offlineimap does, once it uploaded it) leaves it
+    // its UID only so.
+    try {
+        synced(account, drafts.folder);
+    } catch (const std::exception& error) {
+        logLine("not indexed for now: " + drafts.folder.name + " of " + account.email + ": " + error.what());
+    }
+    return {drafts.folder.name, uid};
 }
 
 }  // namespace quillbrook::dev_agent
