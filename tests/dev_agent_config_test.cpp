@@ -135,10 +135,12 @@ TEST_F(ConfigFile, CheckConfigPrintsWhatItWouldServeAndTakesNothing) {
                               "default account: ada@example.com\n"
                               "account ada@example.com\n  name: Ada Lindqvist\n  maildir: " +
                               h +
-                              "/mail/ada\n  layout: auto\n  folders: INBOX, Archive, Drafts, Sent\n"
+                              "/mail/ada\n  layout: maildir++ (found)\n  folders: INBOX, Archive, Drafts, Sent\n"
                               "  drafts folder: Archive\n"
                               "account sam.okafor@example.org\n  maildir: " +
-                              h + "/mail/sam\n  layout: dotted\n  folders: INBOX\n  drafts folder: Drafts\n");
+                              h +
+                              "/mail/sam\n  layout: dotted (named)\n  folders: INBOX\n"
+                              "  drafts folder: Drafts (made with the first draft)\n");
     EXPECT_FALSE(exists(".quillbrook")) << "--check-config took the socket or the state directory";
 }
 

@@ -1,7 +1,7 @@
 #include "dev_agent/store/account_report.h"
 
 #include "dev_agent/base/text.h"
-#include "dev_agent/maildir/maildir.h"
+#include "dev_agent/maildir/drafts_folder.h"
 
 namespace quillbrook::dev_agent {
 
@@ -11,11 +11,13 @@ std::string describeAccount(const Account& account) {
         text += "  name: " + account.name + "\n";
     }
     text += "  maildir: " + account.root + "\n";
-    text += "  layout: " + std::string(nameOf(account.layout)) + "\n";
+    MaildirTree tree = treeOf(account);
+    const char* how = account.layout == MaildirLayout::detect ? " (found)" : " (named)";
+    text += "  layout: " + std::string(nameOf(layoutOf(tree))) + how + "\n";
     text += "  folders: " +
-            commaJoined(discoverMaildirFolders(account.root), [](const MaildirFolder& folder) { return folder.name; }) +
-            "\n";
-    text += "  drafts folder: " + (account.draftsFolder.empty() ? std::string("Drafts") : account.draftsFolder) + "\n";
+            commaJoined(discoverMaildirFolders(tree), [](const MaildirFolder& folder) { return folder.name; }) + "\n";
+    DraftsFolder drafts = draftsFolderOf(tree, account.draftsFolder);
+    text += "  drafts folder: " + drafts.folder.name + (drafts.exists ? "" : " (made with the first draft)") + "\n";
     return text;
 }
 
