@@ -15,7 +15,8 @@ foreach(name IN ITEMS
     dev_agent_message_test
     dev_agent_actions_test
     dev_agent_answer_fit_test
-    dev_agent_index_test)
+    dev_agent_index_test
+    dev_agent_watch_test)
   quillbrook_test(${name} quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
 endforeach()
 foreach(name IN ITEMS dev_agent_mail_faults_test dev_agent_e2e_test dev_agent_hostile_test)
