@@ -50,8 +50,11 @@ struct FolderTotals {
 // Not thread-safe: one user at a time.
 class MailIndex {
 public:
-    // Opens or creates the database at `path` (WAL journal).
-    explicit MailIndex(const std::string& path);
+    // Opens or creates the database at `path` (WAL journal). A reader opens
+    // the database its writer made and leaves the layout alone: it only
+    // reads, beside the writer, from its own connection.
+    enum class Role { writer, reader };
+    explicit MailIndex(const std::string& path, Role role = Role::writer);
     ~MailIndex();
 
     // One batch of changes, committed together or not at all.
@@ -62,7 +65,13 @@ public:
     // unique across their folders and start from the time the account's
     // numbering began (see mail_index.cpp), so that no UID of a lost index
     // comes to name another message.
-    std::uint64_t uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName);
+    // `reserved`, when given, is the UID a name without one takes (see
+    // reserveUids); else the next one is given.
+    std::uint64_t uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName,
+                         std::optional<std::uint64_t> reserved = std::nullopt);
+    // Sets `count` UIDs in a row aside, for names seen together that are
+    // indexed in another order than they take UIDs; returns the first.
+    std::uint64_t reserveUids(const std::string& account, std::size_t count);
     // The unique name that `uid` was given to in `folder`.
     std::optional<std::string> uniqueNameOf(std::int64_t folder, std::uint64_t uid);
 
@@ -73,6 +82,11 @@ public:
     std::vector<std::string> names(std::int64_t folder, MailDirectory dir);
     void insert(std::int64_t folder, const IndexedMessage& message);
     void remove(std::int64_t folder, MailDirectory dir, const std::string& name);
+    // Whether the index holds the file, and if so whether it was seen.
+    std::optional<bool> seenOf(std::int64_t folder, MailDirectory dir, const std::string& name);
+    // Moves the counts of totals() by one message's coming or going, so that
+    // a single change does not count the folder anew.
+    void addToTotals(std::int64_t folder, int total, int unread);
 
     // Counts the folder's messages and unread messages afresh, for totals().
     void countMessages(std::int64_t folder);
