@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "dev_agent/maildir/maildir.h"
 #include "dev_agent/store/mail_index.h"
