@@ -60,6 +60,7 @@ struct MailStore::Folder {
     bool current = false;
     std::optional<FolderSync> sync;  // the work left, done by the indexer
     bool queued = false;
+    bool listing = false;  // by a thread that gave the writer back meanwhile
 
     bool watched() const { return watches[0] >= 0 && watches[1] >= 0; }
 };
@@ -202,6 +203,7 @@ void MailStore::startSync(std::unique_lock<std::mutex>& turn, Folder& state, std
     bool watched = state.watched();
     std::string account = state.account;
     MaildirFolder folder = state.folder;
+    state.listing = true;
     turn.unlock();
     std::optional<FolderSync> sync;
     try {
@@ -209,9 +211,13 @@ void MailStore::startSync(std::unique_lock<std::mutex>& turn, Folder& state, std
         sync.emplace(*reader, account, folder, id);
     } catch (...) {
         turn.lock();
+        state.listing = false;
+        turns_.notify_all();
         throw;
     }
     turn.lock();
+    state.listing = false;
+    turns_.notify_all();
     if (state.sync) {
         return;  // listed meanwhile by another
     }
@@ -232,6 +238,8 @@ MailStore::Refreshed MailStore::refresh(const Account& account, const MaildirFol
     std::int64_t id = writer_.folderId(accountKey(account), folder.path);
     applyWatchEvents();
     Folder& state = folderState(account, folder, id);
+    // One listing of a folder at a time: a second would find what the first does.
+    turns_.wait(turn.lock, [&] { return stopping_ || !state.listing; });
     if (!state.sync && !state.current) {
         startSync(turn.lock, state, id);
     }
@@ -296,7 +304,7 @@ void MailStore::indexInBackground() {
                 try {
                     std::int64_t id = writer_.folderId(accountKey(account), folder.path);
                     Folder& state = folderState(account, folder, id);
-                    if (!state.sync && !state.current) {
+                    if (!state.sync && !state.current && !state.listing) {
                         startSync(turn.lock, state, id);
                     }
                 } catch (const std::system_error& error) {
