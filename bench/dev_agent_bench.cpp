@@ -85,9 +85,17 @@ public:
         }
     }
 
+    // A run that fails half way leaves no agent behind.
+    ~Bench() { stopAgent(); }
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
     void stopAgent() {
-        ::kill(agent_, SIGTERM);
-        waitFor(agent_);
+        if (agent_ > 0) {
+            ::kill(agent_, SIGTERM);
+            waitFor(agent_);
+            agent_ = -1;
+        }
     }
 
     // Wall time of one quillbrook-cli process, spawn to exit.
@@ -202,9 +210,9 @@ public:
     }
 
     void deliver(const std::string& subject) {
-        std::string name = "1900000000.M1P1.bench-delivery";
+        std::string name = "4000000000.M1P1.bench-delivery";  // after every name make_maildir gives
         std::ofstream(mail() + "/tmp/" + name) << "From: late@example.com\nSubject: " << subject
-                                               << "\nDate: Mon, 01 Mar 2030 10:00:00 +0000\n\nJust arrived.\n";
+                                               << "\nDate: Fri, 01 Mar 2100 10:00:00 +0000\n\nJust arrived.\n";
         std::rename((mail() + "/tmp/" + name).c_str(), (mail() + "/new/" + name).c_str());
     }
 
