@@ -312,12 +312,6 @@ void FolderSync::writeBatch(MailIndex& index, Batch& batch) {
     }
 }
 
-void FolderSync::step(MailIndex& index) {
-    if (std::unique_ptr<Batch> batch = readBatch()) {
-        writeBatch(index, *batch);
-    }
-}
-
 void fileArrived(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
                  MailDirectory dir, const std::string& name) {
     std::optional<MaildirEntry> entry = parseMaildirFileName(name);
@@ -341,13 +335,6 @@ void fileLeft(MailIndex& index, std::int64_t folderId, MailDirectory dir, const 
     if (std::optional<bool> seen = index.seenOf(folderId, dir, name)) {
         index.remove(folderId, dir, name);
         index.addToTotals(folderId, -1, *seen ? 0 : -1);
-    }
-}
-
-void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId) {
-    FolderSync sync(index, account, folder, folderId);
-    while (!sync.done()) {
-        sync.step(index);
     }
 }
 

@@ -45,7 +45,6 @@ public:
     };
     std::unique_ptr<Batch> readBatch() const;
     void writeBatch(MailIndex& index, Batch& batch);
-    void step(MailIndex& index);
     // Whether a first batch has been written.
     bool started() const;
     bool done() const { return done_; }
@@ -67,8 +66,5 @@ private:
 void fileArrived(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
                  MailDirectory dir, const std::string& name);
 void fileLeft(MailIndex& index, std::int64_t folderId, MailDirectory dir, const std::string& name);
-
-// The whole of a FolderSync at once.
-void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId);
 
 }  // namespace quillbrook::dev_agent

@@ -46,7 +46,7 @@ struct FolderTotals {
 // The persistent index of the agent's mail in one SQLite database: per account
 // the next UID to give, and per folder the UID of every unique name ever seen
 // there, the header summary of each message file and the state of its
-// directories at the last look. It stores; syncFolder decides what to store.
+// directories at the last look. It stores; FolderSync decides what to store.
 // Not thread-safe: one user at a time.
 class MailIndex {
 public:
