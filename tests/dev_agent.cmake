@@ -11,7 +11,7 @@ target_compile_definitions(quillbrook_dev_agent_test_fixture
 
 quillbrook_tests(dev_agent_unit_tests
   SOURCES dev_agent_text_test.cpp dev_agent_maildir_test.cpp dev_agent_message_test.cpp dev_agent_actions_test.cpp
-          dev_agent_answer_fit_test.cpp dev_agent_index_test.cpp
+          dev_agent_answer_fit_test.cpp dev_agent_index_test.cpp dev_agent_watch_test.cpp
   LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
 quillbrook_tests(dev_agent_e2e_tests
   SOURCES dev_agent_mail_faults_test.cpp dev_agent_e2e_test.cpp dev_agent_hostile_test.cpp dev_agent_config_test.cpp

@@ -200,6 +200,66 @@ TEST_F(Index, AMessageWhoseFlagsChangeWhileItIsReadIsAlwaysFound) {
     EXPECT_EQ(missed, 0) << "of 300 reads";
 }
 
+// Waits, up to a bound, until `done` holds.
+template <class Condition>
+bool eventually(Condition done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST_F(Index, AFolderBeingIndexedAnswersWithItsNewestMessagesFirstAndSaysSo) {
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i) {
+        write("cur/" + std::to_string(1600000000 + i) + ".M" + std::to_string(i) + "P1.host:2,S",
+              message("Mail " + std::to_string(i), "Mon, 14 Sep 2020 12:26:40 +0000"));
+    }
+    open();
+    MaildirFolder inbox{"INBOX", account_.root, ""};
+    FolderPage first = store_->list(account_, inbox, 3);
+    ASSERT_EQ(first.messages.size(), 3U);
+    // Newest by delivery time, whether or not the rest is indexed yet; the
+    // three files of the fixture are newer still.
+    EXPECT_EQ(first.messages[0].summary.subject, "Third");
+    EXPECT_EQ(first.total, kCount + 3U);
+    FolderPage last;
+    EXPECT_TRUE(eventually([&] { return !(last = store_->list(account_, inbox, 1)).indexing; }));
+    EXPECT_EQ(last.total, kCount + 3U);
+}
+
+// Where the watch cannot be trusted, the folder is listed again.
+TEST_F(Index, AReplacedDirectoryIsListedAnew) {
+    open();
+    listing();
+    std::filesystem::rename(mailPath("cur"), mailPath("old-cur"));
+    std::filesystem::create_directories(mailPath("cur"));
+    write("cur/1700000009.M9P1.host:2,", message("Moved in", "Tue, 14 Nov 2023 22:13:29 +0000"));
+    EXPECT_EQ(listing(), (Lines{"Moved in:4:", "Third:3:"}));
+}
+
+TEST_F(Index, LostWatchEventsMakeTheFolderListedAnew) {
+    long queued = 0;
+    std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
+    if (queued <= 0 || queued > 1'000'000) {
+        GTEST_SKIP() << "no inotify queue to overflow";
+    }
+    open();
+    listing();
+    std::string name = mailPath("cur/1700000002.M2P1.host:2,");
+    for (long i = 0; i <= queued; ++i) {
+        std::string next = mailPath(i % 2 == 0 ? "cur/1700000002.M2P1.host:2,S" : "cur/1700000002.M2P1.host:2,");
+        std::filesystem::rename(name, next);
+        name = next;
+    }
+    std::filesystem::remove(mailPath("cur/1700000001.M1P1.host:2,S"));
+    EXPECT_EQ(listing(), (Lines{"Third:3:", "Second:2:seen"}));
+}
+
 TEST_F(Index, ReadFollowsAFileRenamedWithinItsDirectorysClockTick) {
     settleBoth();
     open();

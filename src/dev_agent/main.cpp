@@ -2,10 +2,10 @@
 // It serves the agent socket over mail kept in Maildir folders on disk, so that
 // quillbrook-cli, MCP integrations and the tests have a real agent to talk to.
 
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <optional>
-#include <thread>
 
 #include <CLI/CLI.hpp>
 
@@ -31,18 +31,6 @@ using namespace quillbrook::dev_agent;
 // How long a stop may take before the agent ends without waiting for requests.
 constexpr std::chrono::milliseconds kShutdownGrace{900};
 
-// Indexes the mail while the agent already serves, so that a large new mailbox
-// does not hold up the socket; requests that need the index wait for it.
-std::thread indexInBackground(MailStore& mail, const StopSignal& stop) {
-    return std::thread([&mail, &stop] {
-        try {
-            mail.indexAll([&stop] { return stop.requested(); });
-        } catch (const std::exception& error) {
-            logLine(std::string("indexing stopped: ") + error.what());
-        }
-    });
-}
-
 // What --check-config shows; it takes neither the state directory nor the socket.
 int printConfiguration(const AgentOptions& options, const std::string& configFile) {
     std::cout << describeOptions(options, configFile) << std::flush;
@@ -61,9 +49,7 @@ int run(const AgentOptions& options) {
             "; local drafts in " + options.draftsDir + ", index in " + options.stateDir);
     ActionContext context{mail, drafts};
     enforceShutdownDeadline(stop, listener, kShutdownGrace);
-    std::thread indexer = indexInBackground(mail, stop);
     serve(listener, stop, context, options.requestTimeout);
-    indexer.join();
     logLine("stopped; removed " + listener.path());
     return exitCode(quillbrook::ExitStatus::success);
 }

@@ -76,7 +76,13 @@ json::Value listEmails(ActionContext& context, const Params& params) {
                           {"flags", message.flags},
                           {"hasAttachments", summary.hasAttachments}});
     }
-    return {{"account", account.email}, {"folder", folder.name}, {"total", page.total}, {"emails", std::move(emails)}};
+    json::Value answer = {
+        {"account", account.email}, {"folder", folder.name}, {"total", page.total}, {"emails", std::move(emails)}};
+    if (page.indexing) {
+        // Only while the folder is indexed: the order and total may still change.
+        answer["indexing"] = true;
+    }
+    return answer;
 }
 
 json::Value readEmail(ActionContext& context, const Params& params) {

@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,6 +20,8 @@
 #include "dev_agent/base/text.h"
 #include "dev_agent/protocol/protocol.h"
 #include "dev_agent/server/connection.h"
+#include "dev_agent/server/poll_set.h"
+#include "dev_agent/server/wake_pipe.h"
 #include "dev_agent/server/worker_pool.h"
 #include "util/files.h"
 #include "util/io.h"
@@ -30,8 +31,9 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-// Threads that perform complete requests; the store lets one at a time touch
-// the mail, so more would only wait.
+// Threads that perform complete requests; they read the index side by side
+// and take the writer only for what changed, so a few cover the cores and
+// the waits on files.
 constexpr std::size_t kWorkers = 4;
 // Connections open at once, at most; fewer when the descriptor limit is lower.
 constexpr std::size_t kMaxConnections = 4096;
@@ -81,40 +83,24 @@ Answer failedRequestAnswer(const RequestRead& read, std::chrono::milliseconds ti
 // in a pipe wakes.
 class FinishedAnswers {
 public:
-    FinishedAnswers() {
-        int ends[2];
-        if (::pipe(ends) != 0) {
-            throwErrno("cannot create the answer pipe");
-        }
-        readEnd_ = UniqueFd(ends[0]);
-        writeEnd_ = UniqueFd(ends[1]);
-        setNonBlockingCloseOnExec(ends[0]);
-        setNonBlockingCloseOnExec(ends[1]);
-    }
-
-    int fd() const { return readEnd_.get(); }
+    int fd() const { return pipe_.fd(); }
 
     void put(std::uint64_t client, Answer answer) {
         {
             std::lock_guard lock(mutex_);
             answers_.emplace_back(client, std::move(answer));
         }
-        char byte = 'a';
-        // A full pipe already holds a wake-up.
-        [[maybe_unused]] ssize_t written = writeSome(writeEnd_.get(), std::string_view(&byte, 1), Sink::file);
+        pipe_.wake();
     }
 
     std::vector<std::pair<std::uint64_t, Answer>> take() {
-        char drain[256];
-        while (readSome(readEnd_.get(), drain, sizeof drain) > 0) {
-        }
+        pipe_.drain();
         std::lock_guard lock(mutex_);
         return std::exchange(answers_, {});
     }
 
 private:
-    UniqueFd readEnd_;
-    UniqueFd writeEnd_;
+    WakePipe pipe_{"answer pipe"};
     std::mutex mutex_;
     std::vector<std::pair<std::uint64_t, Answer>> answers_;
 };
@@ -158,9 +144,13 @@ private:
         }
         bool accepting = clients_.size() < limit_ && now >= acceptAgainAt_;
         noteLimit();
-        std::vector<pollfd> entries = {
-            {stop_.fd(), POLLIN, 0}, {finished_.fd(), POLLIN, 0}, {accepting ? listener_.fd() : -1, POLLIN, 0}};
-        std::vector<std::uint64_t> polled;
+        PollSet set;
+        set.add(stop_.fd(), POLLIN, [](short) {});  // wakes the poll only: run() asks for the stop
+        set.add(finished_.fd(), POLLIN, [&](short) {
+            for (auto& [id, answer] : finished_.take()) {
+                startWriting(id, std::move(answer), now);
+            }
+        });
         Clock::time_point wakeAt = now + std::chrono::hours(1);
         if (!accepting && clients_.size() < limit_) {
             wakeAt = acceptAgainAt_;
@@ -168,25 +158,23 @@ private:
         for (const auto& [id, client] : clients_) {
             if (client.step != Client::Step::working) {
                 short events = client.step == Client::Step::reading ? POLLIN : POLLOUT;
-                entries.push_back({client.fd.get(), events, 0});
-                polled.push_back(id);
+                set.add(client.fd.get(), events, [&, id = id](short revents) { serveClient(id, revents != 0, now); });
                 wakeAt = std::min(wakeAt, client.deadline);
             }
         }
-        if (::poll(entries.data(), entries.size(), millisecondsUntil(wakeAt, now)) < 0 && errno != EINTR) {
+        if (accepting) {
+            set.add(listener_.fd(), POLLIN, [&](short revents) {
+                if ((revents & POLLIN) != 0) {
+                    acceptClients(now);
+                }
+            });
+        }
+        if (!set.wait(millisecondsUntil(wakeAt, now))) {
             logLine(std::string("poll failed: ") + std::strerror(errno));
             return false;
         }
         now = Clock::now();
-        for (auto& [id, answer] : finished_.take()) {
-            startWriting(id, std::move(answer), now);
-        }
-        for (std::size_t i = 0; i < polled.size(); ++i) {
-            serveClient(polled[i], entries[3 + i].revents != 0, now);
-        }
-        if (accepting && (entries[2].revents & POLLIN) != 0) {
-            acceptClients(now);
-        }
+        set.dispatch();
         return true;
     }
 

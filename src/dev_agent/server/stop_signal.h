@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/unique_fd.h"
+#include "dev_agent/server/wake_pipe.h"
 
 namespace quillbrook::dev_agent {
 
@@ -16,12 +16,11 @@ public:
     StopSignal& operator=(const StopSignal&) = delete;
 
     // Readable once a stop was asked for.
-    int fd() const { return readEnd_.get(); }
-    bool requested() const;
+    int fd() const { return pipe_.fd(); }
+    bool requested() const { return pipe_.woken(); }
 
 private:
-    UniqueFd readEnd_;
-    UniqueFd writeEnd_;
+    WakePipe pipe_{"stop pipe"};
 };
 
 }  // namespace quillbrook::dev_agent

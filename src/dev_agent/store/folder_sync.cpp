@@ -22,7 +22,9 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-constexpr std::size_t kBatchSize = 2000;
+constexpr std::size_t kBatchSize = 1000;
+// The first batch: enough for a first page, soon written.
+constexpr std::size_t kFirstBatchSize = 200;
 constexpr std::size_t kParallelFrom = 64;
 constexpr std::size_t kLogProgressFrom = 10000;
 constexpr std::size_t kLogProgressEvery = 20000;
@@ -149,9 +151,6 @@ private:
     std::chrono::steady_clock::time_point started_;
     std::size_t logged_ = 0;
 };
-
-// The UIDs of messages gone from the folder, by Message-ID.
-using DepartedUids = std::multimap<std::string, std::uint64_t>;
 
 // What changed in a folder since the index last looked.
 struct FolderChanges {
@@ -290,54 +289,111 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
     return changes;
 }
 
-// Writes the changes in batches of one transaction each; the stamps go with
-// the last batch, so that a folder left half done is looked at again.
-void writeChanges(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
-                  const FolderChanges& changes, const std::function<bool()>& stopRequested) {
-    const std::vector<NewFile>& added = changes.added;
-    DepartedUids departed = changes.departed;
-    ProgressLog progress(account, folder, added.size());
-    std::size_t done = 0;
-    bool first = true;
-    do {
-        sqlite::Transaction batch = index.transaction();
-        if (first) {
-            for (const auto& [dir, name] : changes.removed) {
-                index.remove(folderId, dir, name);
-            }
-            first = false;
+}  // namespace
+
+struct FolderSync::Changes {
+    FolderChanges found;
+    ProgressLog progress;
+    std::size_t left;  // found.added[0, left) are still to write, the newest last
+    std::uint64_t firstUid = 0;
+    bool started = false;
+};
+
+FolderSync::FolderSync(MailIndex& index, std::string account, MaildirFolder folder, std::int64_t folderId)
+    : account_(std::move(account)), folder_(std::move(folder)), folderId_(folderId) {
+    FolderChanges found = findChanges(index, folder_, folderId_);
+    done_ = !found.any;
+    expectedTotal_ = index.totals(folderId_).total + found.added.size();
+    expectedTotal_ -= std::min(expectedTotal_, found.removed.size());
+    std::size_t added = found.added.size();
+    changes_ = std::make_unique<Changes>(Changes{std::move(found), ProgressLog(account_, folder_, added), added});
+}
+
+FolderSync::~FolderSync() = default;
+FolderSync::FolderSync(FolderSync&&) noexcept = default;
+FolderSync& FolderSync::operator=(FolderSync&&) noexcept = default;
+
+bool FolderSync::started() const { return done_ || changes_->started; }
+
+std::unique_ptr<FolderSync::Batch> FolderSync::readBatch() const {
+    if (done_) {
+        return nullptr;
+    }
+    std::size_t end = changes_->left;
+    std::size_t begin = end - std::min(end, changes_->started ? kBatchSize : kFirstBatchSize);
+    return std::make_unique<Batch>(Batch{begin, end, headSummaries(changes_->found.added, begin, end, folder_.path)});
+}
+
+void FolderSync::writeBatch(MailIndex& index, Batch& batch) {
+    Changes& changes = *changes_;
+    const std::vector<NewFile>& added = changes.found.added;
+    sqlite::Transaction transaction = index.transaction();
+    if (!changes.started) {
+        for (const auto& [dir, name] : changes.found.removed) {
+            index.remove(folderId_, dir, name);
         }
-        std::size_t begin = done;
-        std::size_t end = std::min(added.size(), begin + kBatchSize);
-        std::vector<std::optional<IndexedMessage>> summaries = headSummaries(added, begin, end, folder.path);
-        for (; done < end; ++done) {
-            if (auto& summary = summaries[done - begin]) {
-                summary->uid =
-                    index.uidFor(account, folderId, added[done].uniqueName, takeDeparted(departed, summary->messageId));
-                index.insert(folderId, *summary);
-            }
+        changes.firstUid = added.empty() ? 0 : index.reserveUids(account_, added.size());
+    }
+    for (std::size_t i = batch.begin; i < batch.end; ++i) {
+        if (auto& summary = batch.summaries[i - batch.begin]) {
+            summary->uid =
+                index.uidFor(account_, folderId_, added[i].uniqueName,
+                             {takeDeparted(changes.found.departed, summary->messageId), changes.firstUid + i});
+            index.insert(folderId_, *summary);
         }
-        if (done == added.size()) {
-            if (!added.empty() || !changes.removed.empty()) {
-                index.countMessages(folderId);
-            }
-            index.setStamps(folderId, changes.stamps);
-        }
-        batch.commit();
-        progress.advanced(done);
-    } while (done < added.size() && !stopRequested());
-    if (done == added.size()) {
-        progress.finished(done);
+    }
+    changes.started = true;
+    changes.left = batch.begin;
+    done_ = batch.begin == 0;
+    if (done_) {
+        index.countMessages(folderId_);
+        index.setStamps(folderId_, changes.found.stamps);
+    }
+    transaction.commit();
+    std::size_t written = added.size() - batch.begin;
+    changes.progress.advanced(written);
+    if (done_) {
+        changes.progress.finished(written);
+        changes_.reset();
     }
 }
 
-}  // namespace
+void fileArrived(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+                 MailDirectory dir, const std::string& name, DepartedUids& departed) {
+    std::optional<MaildirEntry> entry = parseMaildirFileName(name);
+    if (!entry) {
+        return;
+    }
+    NewFile file{dir, name, std::move(entry->uniqueName), hasFlag(entry->flags, "seen")};
+    std::optional<IndexedMessage> summary = headSummary(file, folder.path);
+    if (!summary) {
+        return;  // gone again: the event of its going follows
+    }
+    std::optional<bool> known = index.seenOf(folderId, dir, name);
+    auto offered = summary->messageId.empty() ? departed.end() : departed.find(summary->messageId);
+    summary->uid = index.uidFor(account, folderId, file.uniqueName,
+                                {offered == departed.end() ? std::nullopt : std::optional(offered->second)});
+    // Each departed UID goes to one file, and none stays offered once its own
+    // message is back under a new name (a flag renamed).
+    std::erase_if(departed, [&](const auto& entry) { return entry.second == summary->uid; });
+    index.insert(folderId, *summary);
+    if (!known) {
+        index.addToTotals(folderId, 1, summary->seen ? 0 : 1);
+    }
+}
 
-void syncFolder(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
-                const std::function<bool()>& stopRequested) {
-    FolderChanges changes = findChanges(index, folder, folderId);
-    if (changes.any) {
-        writeChanges(index, account, folder, folderId, changes, stopRequested);
+void fileLeft(MailIndex& index, std::int64_t folderId, MailDirectory dir, const std::string& name,
+              DepartedUids& departed) {
+    std::optional<IndexedMessage> gone = index.byName(folderId, dir, name);
+    if (!gone) {
+        return;
+    }
+    index.remove(folderId, dir, name);
+    index.addToTotals(folderId, -1, gone->seen ? 0 : -1);
+    // Gone under every name: its UID is offered to a file of its Message-ID
+    // that arrives after it (a sync tool's new unique name for it).
+    if (!gone->messageId.empty() && !index.byUid(folderId, gone->uid)) {
+        departed.emplace(gone->messageId, gone->uid);
     }
 }
 

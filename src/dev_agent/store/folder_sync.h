@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "dev_agent/maildir/maildir.h"
 #include "dev_agent/store/mail_index.h"
@@ -19,11 +22,58 @@ namespace quillbrook::dev_agent {
 // the index as it is. A time that is younger than a few seconds is not kept,
 // since a change within the file system's clock tick would not move it.
 //
-// Changes are written in batches of one transaction each, with progress in the
-// log for large folders. `stopRequested` is asked between batches; a folder
-// left half done is finished by the next call. Never writes to the Maildir.
-void syncFolder(
-    MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
-    const std::function<bool()>& stopRequested = [] { return false; });
+// The changes are written in batches of one transaction each, the newest
+// messages (by the delivery time their names begin with) first, so that a
+// folder being indexed can already show its first page; the UIDs still follow
+// arrival. The first batch is small, for that first page. Never writes to the
+// Maildir.
+class FolderSync {
+public:
+    // Lists the directories whose times moved and compares them with `index`.
+    FolderSync(MailIndex& index, std::string account, MaildirFolder folder, std::int64_t folderId);
+    ~FolderSync();
+    FolderSync(FolderSync&&) noexcept;
+    FolderSync& operator=(FolderSync&&) noexcept;
+
+    // The next batch is read from the files (readBatch, which takes no turn at
+    // the index) and then written (writeBatch); the directories' times go with
+    // the last, so that a folder left half done is looked at again. One thread
+    // at a time reads and writes batches.
+    struct Batch {
+        std::size_t begin;
+        std::size_t end;
+        std::vector<std::optional<IndexedMessage>> summaries;
+    };
+    std::unique_ptr<Batch> readBatch() const;
+    void writeBatch(MailIndex& index, Batch& batch);
+    // Whether a first batch has been written.
+    bool started() const;
+    bool done() const { return done_; }
+    // How many messages the folder holds once done, as far as the listing tells.
+    std::size_t expectedTotal() const { return expectedTotal_; }
+
+private:
+    struct Changes;
+    std::string account_;
+    MaildirFolder folder_;
+    std::int64_t folderId_;
+    std::unique_ptr<Changes> changes_;
+    std::size_t expectedTotal_ = 0;
+    bool done_ = false;
+};
+
+// The UIDs of messages gone from a folder, by Message-ID: a sync tool may give
+// a file a new unique name of its own (offlineimap does, once it has uploaded
+// the file), and the file under its new name keeps the UID.
+using DepartedUids = std::multimap<std::string, std::uint64_t>;
+
+// A file that a directory watch saw arrive or leave: its row written or
+// removed, the folder's totals moved by it. `departed` carries the UIDs of
+// messages that left to the files that arrive after them, among the events
+// read together (a rename's two events are).
+void fileArrived(MailIndex& index, const std::string& account, const MaildirFolder& folder, std::int64_t folderId,
+                 MailDirectory dir, const std::string& name, DepartedUids& departed);
+void fileLeft(MailIndex& index, std::int64_t folderId, MailDirectory dir, const std::string& name,
+              DepartedUids& departed);
 
 }  // namespace quillbrook::dev_agent

@@ -180,13 +180,19 @@ struct MailIndex::Statements {
                             " FROM messages WHERE folder = ?1 ORDER BY time DESC, uid DESC LIMIT ?2")),
           byUid(db.prepare("SELECT " + columnList() + " FROM messages WHERE folder = ?1 AND uid = ?2")),
           setBody(db.prepare("UPDATE messages SET snippet = ?4, attachments = ?5 "
-                             "WHERE folder = ?1 AND dir = ?2 AND name = ?3")) {}
+                             "WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
+          seenOf(db.prepare("SELECT seen FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
+          addToTotals(db.prepare("UPDATE folders SET total = total + ?2, unread = unread + ?3 WHERE id = ?1")) {}
 
     sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, renameUid, folderOf, addFolder,
-        stampsOf, setStamps, names, byName, insert, remove, totals, count, newest, byUid, setBody;
+        stampsOf, setStamps, names, byName, insert, remove, totals, count, newest, byUid, setBody, seenOf, addToTotals;
 };
 
-MailIndex::MailIndex(const std::string& path) : db_(path) {
+MailIndex::MailIndex(const std::string& path, Role role) : db_(path) {
+    if (role == Role::reader) {
+        statements_ = std::make_unique<Statements>(db_);
+        return;
+    }
     int version = schemaVersion(db_);
     if (version > kSchemaVersion) {
         throw std::runtime_error("the index " + path + " was written by a newer version (layout " +
@@ -217,25 +223,34 @@ std::int64_t MailIndex::nextUid(const std::string& account) {
 }
 
 std::uint64_t MailIndex::uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName,
-                                std::optional<std::uint64_t> formerUid) {
+                                const NewUidSource& source) {
     {
         sqlite::Query lookup(statements_->uidOf);
         if (lookup.bind(1, folder).bind(2, uniqueName).step()) {
             return static_cast<std::uint64_t>(lookup.integer(0));
         }
     }
-    if (formerUid) {
+    if (source.former) {
         sqlite::Query(statements_->renameUid)
             .bind(1, folder)
-            .bind(2, static_cast<std::int64_t>(*formerUid))
+            .bind(2, static_cast<std::int64_t>(*source.former))
             .bind(3, uniqueName)
             .run();
-        return *formerUid;
+        return *source.former;
     }
-    std::int64_t uid = nextUid(account);
+    std::optional<std::uint64_t> reserved = source.reserved;
+    std::int64_t uid = reserved ? static_cast<std::int64_t>(*reserved) : nextUid(account);
     sqlite::Query(statements_->addUid).bind(1, folder).bind(2, uniqueName).bind(3, uid).run();
-    sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
+    if (!reserved) {
+        sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
+    }
     return static_cast<std::uint64_t>(uid);
+}
+
+std::uint64_t MailIndex::reserveUids(const std::string& account, std::size_t count) {
+    std::int64_t first = nextUid(account);
+    sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, first + static_cast<std::int64_t>(count)).run();
+    return static_cast<std::uint64_t>(first);
 }
 
 std::optional<std::string> MailIndex::uniqueNameOf(std::int64_t folder, std::uint64_t uid) {
@@ -311,6 +326,18 @@ void MailIndex::insert(std::int64_t folder, const IndexedMessage& message) {
 
 void MailIndex::remove(std::int64_t folder, MailDirectory dir, const std::string& name) {
     sqlite::Query(statements_->remove).bind(1, folder).bind(2, static_cast<std::int64_t>(dir)).bind(3, name).run();
+}
+
+std::optional<bool> MailIndex::seenOf(std::int64_t folder, MailDirectory dir, const std::string& name) {
+    sqlite::Query query(statements_->seenOf);
+    if (!query.bind(1, folder).bind(2, static_cast<std::int64_t>(dir)).bind(3, name).step()) {
+        return std::nullopt;
+    }
+    return query.integer(0) != 0;
+}
+
+void MailIndex::addToTotals(std::int64_t folder, int total, int unread) {
+    sqlite::Query(statements_->addToTotals).bind(1, folder).bind(2, total).bind(3, unread).run();
 }
 
 void MailIndex::countMessages(std::int64_t folder) { sqlite::Query(statements_->count).bind(1, folder).run(); }

@@ -45,29 +45,43 @@ struct FolderTotals {
     std::size_t unread = 0;
 };
 
+// Where a unique name seen for the first time takes its UID from (see
+// MailIndex::uidFor).
+struct NewUidSource {
+    std::optional<std::uint64_t> former = std::nullopt;
+    std::optional<std::uint64_t> reserved = std::nullopt;
+};
+
 // The persistent index of the agent's mail in one SQLite database: per account
 // the next UID to give, and per folder the UID of every unique name ever seen
 // there, the header summary of each message file and the state of its
-// directories at the last look. It stores; syncFolder decides what to store.
+// directories at the last look. It stores; FolderSync decides what to store.
 // Not thread-safe: one user at a time.
 class MailIndex {
 public:
-    // Opens or creates the database at `path` (WAL journal).
-    explicit MailIndex(const std::string& path);
+    // Opens or creates the database at `path` (WAL journal). A reader opens
+    // the database its writer made and leaves the layout alone: it only
+    // reads, beside the writer, from its own connection.
+    enum class Role { writer, reader };
+    explicit MailIndex(const std::string& path, Role role = Role::writer);
     ~MailIndex();
 
     // One batch of changes, committed together or not at all.
     sqlite::Transaction transaction();
 
     // The UID of the message `uniqueName` in `folder`, given now when it has
-    // none: `formerUid` when there is one (the UID of the message whose file a
-    // sync tool renamed to this new unique name), else a new one. Accounts are
+    // none: `source.former` when there is one (the UID of the message whose
+    // file a sync tool renamed to this new unique name), else
+    // `source.reserved` (see reserveUids), else the next one. Accounts are
     // keyed by their lower-case address; their UIDs are unique across their
     // folders and start from the time the account's numbering began (see
     // mail_index.cpp), so that no UID of a lost index comes to name another
     // message.
     std::uint64_t uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName,
-                         std::optional<std::uint64_t> formerUid = std::nullopt);
+                         const NewUidSource& source = {});
+    // Sets `count` UIDs in a row aside, for names seen together that are
+    // indexed in another order than they take UIDs; returns the first.
+    std::uint64_t reserveUids(const std::string& account, std::size_t count);
     // The unique name that `uid` was given to in `folder`.
     std::optional<std::string> uniqueNameOf(std::int64_t folder, std::uint64_t uid);
 
@@ -79,6 +93,11 @@ public:
     std::optional<IndexedMessage> byName(std::int64_t folder, MailDirectory dir, const std::string& name);
     void insert(std::int64_t folder, const IndexedMessage& message);
     void remove(std::int64_t folder, MailDirectory dir, const std::string& name);
+    // Whether the index holds the file, and if so whether it was seen.
+    std::optional<bool> seenOf(std::int64_t folder, MailDirectory dir, const std::string& name);
+    // Moves the counts of totals() by one message's coming or going, so that
+    // a single change does not count the folder anew.
+    void addToTotals(std::int64_t folder, int total, int unread);
 
     // Counts the folder's messages and unread messages afresh, for totals().
     void countMessages(std::int64_t folder);

@@ -1,16 +1,22 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <functional>
+#include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "dev_agent/maildir/directory_watch.h"
 #include "dev_agent/maildir/maildir.h"
 #include "dev_agent/mime/message_reader.h"
 #include "dev_agent/store/accounts.h"
+#include "dev_agent/store/folder_sync.h"
 #include "dev_agent/store/mail_index.h"
 
 namespace quillbrook::dev_agent {
@@ -32,10 +38,13 @@ struct ListedMessage {
     MessageSummary summary;
 };
 
-// One page of a folder: its newest messages and how many it holds.
+// One page of a folder: its newest messages and how many it holds. A page of
+// a folder that is still being indexed is `indexing`: it holds the newest
+// messages indexed so far, and the total as far as the listing tells.
 struct FolderPage {
     std::size_t total = 0;
     std::vector<ListedMessage> messages;
+    bool indexing = false;
 };
 
 struct FolderCounts {
@@ -53,21 +62,30 @@ struct FoundMessage {
 
 // The accounts' mail as the actions see it, through the index in the state
 // directory ("index.sqlite"). Every call first brings the index of the folders
-// it touches up to date (see syncFolder), so mail that other programs deliver
-// shows at once. A list reads the body of a message only the first time the
-// message is shown, for its snippet. Safe to use from several threads: calls
-// take turns.
+// it touches up to date, so mail that other programs deliver shows at once:
+// from the directory watch where there is one (a change costs the change),
+// else by the directories' times (see FolderSync). A list reads the body of a
+// message only the first time the message is shown, for its snippet.
+//
+// Safe to use from several threads. Requests read from connections of their
+// own beside the one writer; the writer is taken in short turns, a request's
+// ahead of the indexing, which goes on in a thread of the store's own: first
+// every folder of every account, then each folder a request finds changed,
+// the folder a request waits for first.
 class MailStore {
 public:
     // Opens the index in `stateDir`, building it anew when it has a layout
-    // older than this version reads.
+    // older than this version reads, and starts indexing.
     MailStore(std::vector<Account> accounts, std::string stateDir);
+    // Stops the indexing after its current batch.
+    ~MailStore();
 
     const std::vector<Account>& accounts() const { return accounts_; }
 
     std::vector<FolderCounts> folders(const Account& account);
 
-    // The `limit` newest readable messages of the folder.
+    // The `limit` newest readable messages of the folder. A folder new to the
+    // index answers as soon as its newest messages are, before the rest.
     FolderPage list(const Account& account, const MaildirFolder& folder, std::size_t limit);
 
     // The message with `uid` in `folder`; nothing when the folder holds no such
@@ -87,34 +105,53 @@ public:
     // before the error is thrown (the error names the file should that fail).
     SavedDraft saveDraft(const Account& account, const std::string& message);
 
-    // Indexes every folder of every account, as at start; returns early once
-    // `stopRequested` says so. A request that comes meanwhile goes first: the
-    // indexing steps aside after its current batch, so that the folder the
-    // request asks for is indexed before the rest.
-    void indexAll(const std::function<bool()>& stopRequested);
-
 private:
-    // The store's lock as a request takes it: ahead of the background indexing.
-    class RequestLock {
-    public:
-        explicit RequestLock(MailStore& store);
-        std::unique_lock<std::mutex> lock;
-    };
+    struct Folder;
+    class WriterTurn;
+    class ReaderLease;
 
-    std::int64_t synced(
-        const Account& account, const MaildirFolder& folder,
-        const std::function<bool()>& stopRequested = [] { return false; });
-    // `followRenames`: when the index does not hold the UID in `folder`, look
-    // for its message file by unique name (it may have been renamed while the
-    // folder was listed); a search through every folder leaves that out.
-    std::optional<FoundMessage> readLocked(const Account& account, const MaildirFolder& folder, std::uint64_t uid,
-                                           bool followRenames);
+    struct Refreshed {
+        std::int64_t id = 0;
+        bool indexing = false;
+        std::size_t expectedTotal = 0;
+    };
+    // Brings the folder's index up to date, or, for a folder being indexed,
+    // waits for its first batch.
+    Refreshed refresh(const Account& account, const MaildirFolder& folder);
+    Folder& folderState(const Account& account, const MaildirFolder& folder, std::int64_t id);
+    // Lists the folder and leaves the work for the indexer; `turn` is given
+    // back while the folder is listed.
+    void startSync(std::unique_lock<std::mutex>& turn, Folder& state, std::int64_t id);
+    void applyWatchEvents();
+    void stopWatching(Folder& state);
+    void indexInBackground();
+    void indexQueued(std::unique_lock<std::mutex>& turn);
+
+    std::optional<FoundMessage> readFound(const MaildirFolder& folder, std::int64_t id, std::uint64_t uid,
+                                          bool followRenames);
+    void forgetStamps(std::int64_t id);
     void addBodySummaries(const MaildirFolder& folder, std::int64_t folderId, std::vector<IndexedMessage>& page);
 
     std::vector<Account> accounts_;
-    std::mutex mutex_;
+    std::string indexPath_;
+
+    // The writer and everything below it: taken in turns (WriterTurn).
+    std::mutex writerMutex_;
+    // Told when a request gives the writer back, a folder is asked for, a
+    // batch is written or the store stops.
+    std::condition_variable turns_;
     std::atomic<int> waitingRequests_{0};
-    MailIndex index_;
+    bool stopping_ = false;
+    MailIndex writer_;
+    std::unique_ptr<DirectoryWatch> watch_;
+    std::map<std::int64_t, Folder> folders_;
+    std::map<int, std::pair<std::int64_t, MailDirectory>> watched_;
+    std::deque<std::int64_t> queue_;  // folders with work left, the asked-for first
+
+    std::mutex readersMutex_;
+    std::vector<std::unique_ptr<MailIndex>> idleReaders_;
+
+    std::thread indexer_;
 };
 
 }  // namespace quillbrook::dev_agent
