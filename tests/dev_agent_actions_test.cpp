@@ -32,8 +32,11 @@ protected:
         open();
     }
 
-    // A fresh store over the same directories, as after a restart.
+    // A fresh store over the same directories, as after a restart: the old
+    // one ends first, as the state directory's lock has it in the agent.
     void open() {
+        context_.reset();
+        mail_.reset();
         mail_ = std::make_unique<MailStore>(
             std::vector<Account>{{"ada@example.com", "Ada Lindqvist", dir_.path() + "/mail/ada"},
                                  {"sam.okafor@example.org", "Sam Okafor", dir_.path() + "/mail/sam"}},
@@ -202,6 +205,16 @@ TEST_F(Actions, UidsSurviveRestartsAndNewArrivalsTakeNewNumbers) {
     open();
     EXPECT_EQ(uidOf("Draft budget for the Harbour project"), budget);
     EXPECT_EQ(uidOf("Lunch on Thursday?"), lunch);
+    EXPECT_GT(std::stoull(uidOf("Late arrival")), std::stoull(lunch));
+}
+
+TEST_F(Actions, AFileStillWrittenInPlaceWhenTheStoreEndsIsReadWholeAfterTheRestart) {
+    std::string lunch = uidOf("Lunch on Thursday?");
+    std::ofstream writing(root() + "/mail/ada/new/1000000000.M1P1.elsewhere");
+    perform({{"action", "list_emails"}});  // the file seen created, still empty
+    writing << "From: x@example.com\nSubject: Late arrival\nDate: Sat, 15 Mar 2025 08:00:00 +0000\n\nhi\n";
+    writing.close();
+    open();
     EXPECT_GT(std::stoull(uidOf("Late arrival")), std::stoull(lunch));
 }
 

@@ -65,6 +65,8 @@ TEST_F(Watch, ReportsDeliveriesRenamesAndRemovals) {
     EXPECT_EQ(events(), (std::vector<Seen>{{Kind::gone, "1.M1P1.host:2,S"}, {Kind::present, "1.M1P1.host:2,RS"}}));
     std::filesystem::remove(cur() + "/1.M1P1.host:2,RS");
     EXPECT_EQ(events(), (std::vector<Seen>{{Kind::gone, "1.M1P1.host:2,RS"}}));
+    std::ofstream(cur() + "/2.M1P1.host:2,") << "Subject: written in place\n\nx\n";
+    EXPECT_EQ(events(), (std::vector<Seen>{{Kind::created, "2.M1P1.host:2,"}, {Kind::present, "2.M1P1.host:2,"}}));
     EXPECT_TRUE(events().empty());
 }
 

@@ -9,10 +9,11 @@ namespace quillbrook::dev_agent {
 
 // What the kernel tells of a watched directory's entries. A rename within a
 // directory is the old name gone and the new one present; a file written in
-// place is present once created and again once closed.
+// place is created, then present once closed.
 struct DirectoryEvent {
     enum class Kind {
-        present,   // `name` came into the directory, or was written and closed
+        created,   // `name` was made here: whole when linked in, maybe still written when written in place
+        present,   // `name` was moved into the directory, or written and closed
         gone,      // `name` left it
         invalid,   // the watch can no longer be trusted (the directory went or was replaced); it is ended
         overflow,  // events were lost: no watch can be trusted (`watch` is -1)

@@ -12,7 +12,7 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-constexpr std::uint32_t kPresent = IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE;
+constexpr std::uint32_t kPresent = IN_MOVED_TO | IN_CLOSE_WRITE;
 constexpr std::uint32_t kGone = IN_DELETE | IN_MOVED_FROM;
 constexpr std::uint32_t kInvalid = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 
@@ -21,7 +21,7 @@ public:
     explicit InotifyWatch(UniqueFd fd) : fd_(std::move(fd)) {}
 
     std::optional<int> add(const std::string& path) override {
-        int watch = ::inotify_add_watch(fd_.get(), path.c_str(), kPresent | kGone | kInvalid | IN_ONLYDIR);
+        int watch = ::inotify_add_watch(fd_.get(), path.c_str(), IN_CREATE | kPresent | kGone | kInvalid | IN_ONLYDIR);
         return watch < 0 ? std::nullopt : std::optional<int>(watch);
     }
 
@@ -59,6 +59,8 @@ private:
             events.push_back({DirectoryEvent::Kind::invalid, header.wd, {}});
         } else if ((header.mask & IN_ISDIR) != 0) {
             return;  // a directory inside cur/ or new/ holds no message
+        } else if ((header.mask & IN_CREATE) != 0) {
+            events.push_back({DirectoryEvent::Kind::created, header.wd, std::move(name)});
         } else if ((header.mask & kPresent) != 0) {
             events.push_back({DirectoryEvent::Kind::present, header.wd, std::move(name)});
         } else if ((header.mask & kGone) != 0) {

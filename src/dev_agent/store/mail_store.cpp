@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -76,6 +77,10 @@ struct MailStore::Folder {
     std::optional<FolderSync> sync;  // the work left, done by the indexer
     bool queued = false;
     bool listing = false;  // by a thread that gave the writer back meanwhile
+    // Files created in place whose close the watch has not told yet: their
+    // rows may hold half a message, and a listing, which goes by names, would
+    // keep them so.
+    std::set<std::pair<MailDirectory, std::string>> unclosed;
 
     bool watched() const { return watches[0] >= 0 && watches[1] >= 0; }
 };
@@ -144,6 +149,18 @@ MailStore::~MailStore() {
     }
     turns_.notify_all();
     indexer_.join();
+    // A row read from a file still written in place goes, so that the next
+    // start lists its directory and reads the file whole (its UID stays).
+    try {
+        std::lock_guard lock(writerMutex_);
+        sqlite::Transaction transaction = writer_.transaction();
+        for (auto& [id, state] : folders_) {
+            dropUnclosed(id, state);
+        }
+        transaction.commit();
+    } catch (const std::exception& error) {
+        logLine(std::string("files still written when the agent stopped are kept as read: ") + error.what());
+    }
 }
 
 MailStore::Folder& MailStore::folderState(const Account& account, const MaildirFolder& folder, std::int64_t id) {
@@ -166,6 +183,22 @@ void MailStore::stopWatching(Folder& state) {
     state.current = false;
 }
 
+void MailStore::dropUnclosed(std::int64_t id, Folder& state) {
+    if (state.unclosed.empty()) {
+        return;
+    }
+    DirectoryStamps stamps = writer_.stamps(id);
+    for (const auto& [dir, name] : state.unclosed) {
+        if (std::optional<bool> seen = writer_.seenOf(id, dir, name)) {
+            writer_.remove(id, dir, name);
+            writer_.addToTotals(id, -1, *seen ? 0 : -1);
+        }
+        stamps.of(dir) = -1;
+    }
+    writer_.setStamps(id, stamps);
+    state.unclosed.clear();
+}
+
 void MailStore::applyWatchEvents() {
     if (!watch_) {
         return;
@@ -180,6 +213,7 @@ void MailStore::applyWatchEvents() {
         if (event.kind == DirectoryEvent::Kind::overflow) {
             // Changes were lost: every folder is listed again on its next look.
             for (auto& [id, state] : folders_) {
+                dropUnclosed(id, state);
                 stopWatching(state);
                 writer_.setStamps(id, DirectoryStamps{});
             }
@@ -193,12 +227,21 @@ void MailStore::applyWatchEvents() {
         Folder& state = folders_.at(id);
         if (event.kind == DirectoryEvent::Kind::invalid) {
             // The directory went or was replaced: list it anew.
+            dropUnclosed(id, state);
             stopWatching(state);
             writer_.setStamps(id, DirectoryStamps{});
-        } else if (event.kind == DirectoryEvent::Kind::present) {
-            fileArrived(writer_, state.account, state.folder, id, dir, event.name, departed);
-        } else {
+        } else if (event.kind == DirectoryEvent::Kind::gone) {
+            state.unclosed.erase({dir, event.name});
             fileLeft(writer_, id, dir, event.name, departed);
+        } else {
+            // Shown at once: a file linked in is whole, one written in place
+            // is read again once closed.
+            if (event.kind == DirectoryEvent::Kind::created) {
+                state.unclosed.emplace(dir, event.name);
+            } else {
+                state.unclosed.erase({dir, event.name});
+            }
+            fileArrived(writer_, state.account, state.folder, id, dir, event.name, departed);
         }
     }
     transaction.commit();

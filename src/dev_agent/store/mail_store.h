@@ -124,6 +124,9 @@ private:
     void startSync(std::unique_lock<std::mutex>& turn, Folder& state, std::int64_t id);
     void applyWatchEvents();
     void stopWatching(Folder& state);
+    // Takes out the rows of files created in place and not yet closed, and
+    // has their directories listed again.
+    void dropUnclosed(std::int64_t id, Folder& state);
     void indexInBackground();
     void indexQueued(std::unique_lock<std::mutex>& turn);
 
