@@ -111,7 +111,9 @@ void readTable(const std::string& file, const toml::table& table, std::string_vi
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.first->source().begin < b.first->source().begin; });
     for (const auto& [key, node] : entries) {
-        auto row = std::find_if(keys.begin(), keys.end(), [&](const Key<Target>& k) { return k.name == key->str(); });
+        // A copy, not the binding: Clang 14 (the fuzz build) cannot capture a structured binding.
+        const std::string_view name = key->str();
+        auto row = std::find_if(keys.begin(), keys.end(), [name](const Key<Target>& k) { return k.name == name; });
         if (row == keys.end()) {
             refuseAt(file, key->source().begin.line, "unknown key " + quotedText(key->str()) + std::string(where));
         }
