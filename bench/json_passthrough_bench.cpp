@@ -4,6 +4,7 @@
 // messages and one long message with text and HTML bodies.
 
 #include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 

@@ -12,11 +12,12 @@ target_compile_definitions(quillbrook_dev_agent_test_fixture
 quillbrook_tests(dev_agent_unit_tests
   SOURCES dev_agent_text_test.cpp dev_agent_maildir_test.cpp dev_agent_message_test.cpp dev_agent_actions_test.cpp
           dev_agent_answer_fit_test.cpp dev_agent_index_test.cpp dev_agent_watch_test.cpp
-  LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture)
+  LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture nlohmann_json::nlohmann_json)
 quillbrook_tests(dev_agent_e2e_tests
   SOURCES dev_agent_mail_faults_test.cpp dev_agent_e2e_test.cpp dev_agent_hostile_test.cpp dev_agent_config_test.cpp
           dev_agent_cli_e2e_test.cpp
   LIBRARIES quillbrook_dev_agent quillbrook_dev_agent_test_fixture quillbrook_test_support quillbrook_json
+            nlohmann_json::nlohmann_json
   RUNS quillbrook-cli quillbrook-dev-agent)
 target_compile_definitions(dev_agent_e2e_tests PRIVATE
                            QUILLBROOK_EXAMPLE_CONFIG="${PROJECT_SOURCE_DIR}/packaging/dev-agent.toml")

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "dev_agent/base/text.h"
 #include "dev_agent/maildir/maildir.h"
@@ -22,7 +23,8 @@ namespace {
 using dev_agent_test::filesIn;
 using dev_agent_test::messageFilesIn;
 using dev_agent_test::readFile;
-using json::Value;
+// Requests and results as an independent parser reads them.
+using Value = nlohmann::json;
 
 // The actions over a private copy of the sample mailbox.
 class Actions : public testing::Test {
@@ -45,14 +47,18 @@ protected:
         context_ = std::make_unique<ActionContext>(ActionContext{*mail_, *drafts_});
     }
 
-    Value perform(Value request) { return performAction(*context_, request["action"].get<std::string>(), request); }
+    Value perform(const Value& request) {
+        auto document = json::parseStrict(request.dump());
+        json::Value result = performAction(*context_, request["action"].get<std::string>(), document->root());
+        return Value::parse(json::writeCompactSorted(result).value());
+    }
 
     // The answer line as the agent writes it, line feed included.
     std::string answer(const Value& request) { return answerRequest(*context_, request.dump()).line; }
 
-    std::string errorCode(Value request) {
+    std::string errorCode(const Value& request) {
         try {
-            perform(std::move(request));
+            perform(request);
         } catch (const AgentError& error) {
             return error.code();
         }

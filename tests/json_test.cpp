@@ -121,8 +121,8 @@ TEST(JsonView, LongIntegersAreNumbersInEveryForm) {
     EXPECT_EQ(document->root().find("s")->string(), "99999999999999999999");
 
     json::Value built = document->root().toValue();
-    EXPECT_EQ(json::bigIntegerDigits(built["n"]), "-99999999999999999999");
-    EXPECT_FALSE(json::bigIntegerDigits(built["s"]));
+    EXPECT_EQ(built["n"].bigIntegerDigits(), "-99999999999999999999");
+    EXPECT_FALSE(built["s"].bigIntegerDigits());
     EXPECT_EQ(json::writeCompactSorted(built), R"({"n":-99999999999999999999,"s":"99999999999999999999"})");
     EXPECT_EQ(json::writePrettySorted(document->root()),
               "{\n  \"n\": -99999999999999999999,\n  \"s\": \"99999999999999999999\"\n}");
@@ -182,12 +182,14 @@ TEST(JsonWrite, AsStringIsTheCompactTextEscapedOnceMore) {
     EXPECT_EQ(json::writeCompactSortedAsString(document->root()), R"("[\"a\\\/\\\"\\n\"]")");
 }
 
-TEST(JsonWrite, PreWrittenTextStandsAsItIs) {
-    const json::Value value = {{"text", json::preWritten(R"("{\"a\":1}")")}, {"n", 1}};
-    EXPECT_EQ(json::writeCompactSorted(value), R"({"n":1,"text":"{\"a\":1}"})");
-    EXPECT_EQ(json::writePrettySorted(value), "{\n  \"n\": 1,\n  \"text\": \"{\\\"a\\\":1}\"\n}");
-    // Inside a string it would need escaping again, which it never gets.
-    EXPECT_FALSE(json::writeCompactSortedAsString(value));
+TEST(JsonWrite, PreWrittenTextStandsAsItIsInEveryLayout) {
+    const json::Value value = {{"text", json::Value::preWritten(R"("{\"a\":1}\/")")}, {"n", 1}};
+    EXPECT_EQ(json::writeCompactSorted(value), R"({"n":1,"text":"{\"a\":1}\/"})");
+    EXPECT_EQ(json::writePrettySorted(value), "{\n  \"n\": 1,\n  \"text\": \"{\\\"a\\\":1}\\/\"\n}");
+    // Inside a string it is escaped once more, as the text it stands for would be.
+    auto document = json::parseStrict(*json::writeCompactSorted(value));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(json::writeCompactSortedAsString(value), json::writeCompactSortedAsString(document->root()));
 }
 
 TEST(JsonWrite, PrettyIndentsByTwoAndWritesEmptyContainersShort) {
@@ -199,7 +201,7 @@ TEST(JsonWrite, PrettyIndentsByTwoAndWritesEmptyContainersShort) {
 TEST(JsonWrite, BuiltValuesFollowTheSameRules) {
     json::Value value = {{"z", "a/b"}, {"a", {1, 2.0, nullptr}}};
     EXPECT_EQ(json::writeCompactSorted(value), R"({"a":[1,2.0,null],"z":"a\/b"})");
-    EXPECT_EQ(json::writeCompactSorted(json::Value::array({json::bigInteger("-123456789012345678901")})),
+    EXPECT_EQ(json::writeCompactSorted(json::Value::array({json::Value::bigInteger("-123456789012345678901")})),
               "[-123456789012345678901]");
     EXPECT_EQ(json::writePrettySorted(json::Value::object()), "{}");
 }
@@ -210,8 +212,6 @@ TEST(JsonWrite, RefusesWhatCannotBeWrittenAsJson) {
     EXPECT_FALSE(json::writeCompactSorted({{"overlong", "\xc0\xaf"}}));
     EXPECT_FALSE(json::writeCompactSorted({{"surrogate", "\xed\xa0\x80"}}));
     EXPECT_FALSE(json::writeCompactSorted(json::Value(std::numeric_limits<double>::infinity())));
-    EXPECT_FALSE(json::writeCompactSorted(json::Value::binary({'1', '2'})));
-    EXPECT_FALSE(json::writeCompactSorted(json::Value::binary({'1', '2'}, 7)));
 }
 
 TEST(JsonView, DeepDocumentsWriteAtTheLimit) {

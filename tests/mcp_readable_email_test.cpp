@@ -8,14 +8,15 @@
 
 #include "mcp/mcp_error.h"
 #include "mcp/readable_email.h"
+#include "support/parsed_value.h"
 
 namespace {
 
 using namespace quillbrook;
 
 json::Value shaped(const char* email, const char* arguments) {
-    json::Value result = json::Value::parse(email);
-    applyReadingOptions(result, readingOptions(json::Value::parse(arguments)));
+    json::Value result = test_support::parsedValue(email);
+    applyReadingOptions(result, readingOptions(test_support::parsedValue(arguments)));
     return result;
 }
 
@@ -45,14 +46,14 @@ TEST(McpReadableEmail, LeavesOutHtmlWhereThePlainTextHasTextAndCutsAtCharacters)
         {R"([1,2])", R"({"max_chars":1})", "[1,2]"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(shaped(c.email, c.arguments), json::Value::parse(c.expected)) << c.email << " " << c.arguments;
+        EXPECT_EQ(shaped(c.email, c.arguments), test_support::parsedValue(c.expected)) << c.email << " " << c.arguments;
     }
 }
 
 TEST(McpReadableEmail, RefusesOptionsOfTheWrongKind) {
     for (const char* arguments : {R"({"include_html":"yes"})", R"({"include_html":1})", R"({"max_chars":0})",
                                   R"({"max_chars":-5})", R"({"max_chars":2.5})", R"({"max_chars":"100"})"}) {
-        EXPECT_THROW(readingOptions(json::Value::parse(arguments)), MCPError) << arguments;
+        EXPECT_THROW(readingOptions(test_support::parsedValue(arguments)), MCPError) << arguments;
     }
 }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "mcp/mcp_server.h"
 #include "support/expected_messages.h"
@@ -296,7 +297,7 @@ TEST(McpModernEra, RunsNoCallThatCameWithoutAnId) {
 
 // What strict consumers demand of a schema: every node has a "type", every
 // array its "items" and every object its "properties".
-void expectStrictSchema(const json::Value& schema, const std::string& where) {
+void expectStrictSchema(const nlohmann::json& schema, const std::string& where) {
     ASSERT_TRUE(schema.is_object()) << where;
     ASSERT_TRUE(schema.contains("type") && schema["type"].is_string()) << where;
     const std::string& type = schema["type"].get_ref<const std::string&>();
@@ -314,13 +315,13 @@ void expectStrictSchema(const json::Value& schema, const std::string& where) {
 
 // An output schema may refuse no answer of a real agent: no member is required
 // and no object is closed to further members.
-void expectPermissiveSchema(const json::Value& schema, const std::string& where) {
+void expectPermissiveSchema(const nlohmann::json& schema, const std::string& where) {
     EXPECT_FALSE(schema.contains("required")) << where;
     EXPECT_FALSE(schema.contains("additionalProperties")) << where;
     if (schema.contains("items")) {
         expectPermissiveSchema(schema["items"], where + ".items");
     }
-    const json::Value properties = schema.value("properties", json::Value::object());
+    const nlohmann::json properties = schema.value("properties", nlohmann::json::object());
     for (const auto& [name, property] : properties.items()) {
         expectPermissiveSchema(property, where + "." + name);
     }
@@ -328,11 +329,9 @@ void expectPermissiveSchema(const json::Value& schema, const std::string& where)
 
 TEST(McpToolsList, EverySchemaPassesStrictConsumers) {
     SocketVariable nothingListens("/nonexistent/agent.sock");
-    auto document = json::parseStrict(answerTo(R"({"id":2,"method":"tools/list"})"));
-    ASSERT_TRUE(document);
-    json::Value tools = document->root().find("result")->find("tools")->toValue();
+    nlohmann::json tools = nlohmann::json::parse(answerTo(R"({"id":2,"method":"tools/list"})"))["result"]["tools"];
     ASSERT_EQ(tools.size(), 7u);
-    for (const json::Value& tool : tools) {
+    for (const nlohmann::json& tool : tools) {
         expectStrictSchema(tool["inputSchema"], tool["name"].get<std::string>());
     }
 }
@@ -346,21 +345,19 @@ TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAnnotationsAndOutputS
     ASSERT_EQ(answer.substr(0, head.size()), head);
     ASSERT_EQ(answer.substr(answer.size() - tail.size()), tail);
 
-    auto legacy = json::parseStrict(answerTo(R"({"id":2,"method":"tools/list"})"));
-    auto modern = json::parseStrict(answer);
-    ASSERT_TRUE(legacy && modern);
-    json::Value legacyTools = legacy->root().find("result")->find("tools")->toValue();
-    json::Value modernTools = modern->root().find("result")->find("tools")->toValue();
+    nlohmann::json legacyTools =
+        nlohmann::json::parse(answerTo(R"({"id":2,"method":"tools/list"})"))["result"]["tools"];
+    nlohmann::json modernTools = nlohmann::json::parse(answer)["result"]["tools"];
     // The legacy seven, in their order, and the reply tool after them.
     ASSERT_EQ(modernTools.size(), legacyTools.size() + 1);
     EXPECT_EQ(modernTools.back()["name"], "reply_draft");
 
-    const json::Value readsOnly = {{"readOnlyHint", true}};
-    const json::Value writesADraft = {
+    const nlohmann::json readsOnly = {{"readOnlyHint", true}};
+    const nlohmann::json writesADraft = {
         {"readOnlyHint", false}, {"destructiveHint", false}, {"idempotentHint", false}, {"openWorldHint", false}};
     std::set<std::string> titles;
     for (std::size_t i = 0; i < modernTools.size(); ++i) {
-        json::Value tool = modernTools[i];
+        nlohmann::json tool = modernTools[i];
         const std::string name = tool["name"];
         const bool writes = name == "create_draft" || name == "reply_draft";
         EXPECT_EQ(tool["annotations"], writes ? writesADraft : readsOnly) << name;
@@ -373,7 +370,7 @@ TEST(McpToolsList, GivesModernClientsTheSameToolsWithTitlesAnnotationsAndOutputS
         tool.erase("title");
         if (name == "read_email") {
             // The modern read is sized: two arguments more, and a description that says so.
-            json::Value& properties = tool["inputSchema"]["properties"];
+            nlohmann::json& properties = tool["inputSchema"]["properties"];
             EXPECT_EQ(properties["include_html"]["type"], "boolean");
             EXPECT_EQ(properties["max_chars"]["type"], "integer");
             properties.erase("include_html");

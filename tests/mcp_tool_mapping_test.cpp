@@ -7,13 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "mcp/tool_mapping.h"
+#include "support/parsed_value.h"
 
 namespace {
 
 using namespace quillbrook;
 namespace mapping = quillbrook::MCPToolMapping;
 
-json::Value parsed(const char* text) { return json::Value::parse(text); }
+json::Value parsed(const char* text) { return test_support::parsedValue(text); }
 
 TEST(McpSocketAction, NamesTheAgentActionOfEachTool) {
     const std::pair<const char*, const char*> tools[] = {

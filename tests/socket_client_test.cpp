@@ -69,7 +69,8 @@ TEST(FolderDefault, AppliesToListAndReadOnly) {
         {"create_draft", {{"folder", ""}}, {{"folder", ""}}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(MCPToolMapping::withFolderDefault(c.action, c.params), c.expected) << c.action << c.params;
+        EXPECT_EQ(MCPToolMapping::withFolderDefault(c.action, c.params), c.expected)
+            << c.action << json::writeCompactSorted(c.params).value_or("");
     }
 }
 

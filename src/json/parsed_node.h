@@ -19,21 +19,8 @@
 
 namespace quillbrook::json {
 
-enum class NodeKind : std::uint8_t {
-    null,
-    falseValue,
-    trueValue,
-    string,
-    bigInteger,
-    int64,
-    uint64,
-    real,
-    array,
-    object
-};
-
 struct Node {
-    NodeKind kind = NodeKind::null;
+    Kind kind = Kind::null;
     // A string's or big integer's bytes; an array's elements; an object's members.
     std::uint32_t length = 0;
     union {
@@ -45,7 +32,7 @@ struct Node {
     };
 
     std::string_view string() const { return {text, length}; }
-    bool isContainer() const { return kind == NodeKind::array || kind == NodeKind::object; }
+    bool isContainer() const { return kind == Kind::array || kind == Kind::object; }
     // The node after this one's subtree: its next sibling, if it has one.
     const Node* next() const { return this + (isContainer() ? subtreeNodes : 1); }
 };

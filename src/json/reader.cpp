@@ -67,30 +67,30 @@ public:
 
     bool on_document_begin(error_code&) { return true; }
     bool on_document_end(error_code&) { return true; }
-    bool on_array_begin(error_code&) { return open(NodeKind::array); }
+    bool on_array_begin(error_code&) { return open(Kind::array); }
     bool on_array_end(std::size_t elements, error_code&) { return close(elements); }
-    bool on_object_begin(error_code&) { return open(NodeKind::object); }
+    bool on_object_begin(error_code&) { return open(Kind::object); }
     bool on_object_end(std::size_t members, error_code&) { return close(members); }
     bool on_string_part(string_view part, std::size_t, error_code&) { return appendPart(part); }
-    bool on_string(string_view last, std::size_t, error_code&) { return addText(NodeKind::string, last); }
+    bool on_string(string_view last, std::size_t, error_code&) { return addText(Kind::string, last); }
     bool on_key_part(string_view part, std::size_t, error_code&) { return appendPart(part); }
-    bool on_key(string_view last, std::size_t, error_code&) { return addText(NodeKind::string, last); }
+    bool on_key(string_view last, std::size_t, error_code&) { return addText(Kind::string, last); }
     // The whole text is parsed in one call, so a number never comes in parts.
     bool on_number_part(string_view, error_code&) { return true; }
     bool on_int64(std::int64_t value, string_view, error_code&) {
-        data_.nodes.emplace_back().kind = NodeKind::int64;
+        data_.nodes.emplace_back().kind = Kind::int64;
         data_.nodes.back().int64 = value;
         return true;
     }
     bool on_uint64(std::uint64_t value, string_view, error_code&) {
-        data_.nodes.emplace_back().kind = NodeKind::uint64;
+        data_.nodes.emplace_back().kind = Kind::uint64;
         data_.nodes.back().uint64 = value;
         return true;
     }
     bool on_double(double, string_view text, error_code& error) {
         std::string_view number(text.data(), text.size());
         if (number.find_first_of(".eE") == std::string_view::npos) {
-            return addText(NodeKind::bigInteger, text);
+            return addText(Kind::bigInteger, text);
         }
         double value = 0;
         fast_float::from_chars(number.data(), number.data() + number.size(), value);
@@ -98,16 +98,16 @@ public:
             error = boost::json::error::exponent_overflow;
             return false;
         }
-        data_.nodes.emplace_back().kind = NodeKind::real;
+        data_.nodes.emplace_back().kind = Kind::real;
         data_.nodes.back().real = value;
         return true;
     }
     bool on_bool(bool value, error_code&) {
-        data_.nodes.emplace_back().kind = value ? NodeKind::trueValue : NodeKind::falseValue;
+        data_.nodes.emplace_back().kind = value ? Kind::trueValue : Kind::falseValue;
         return true;
     }
     bool on_null(error_code&) {
-        data_.nodes.emplace_back().kind = NodeKind::null;
+        data_.nodes.emplace_back().kind = Kind::null;
         return true;
     }
     // Comments are refused by the options; these are never called.
@@ -115,7 +115,7 @@ public:
     bool on_comment(string_view, error_code&) { return true; }
 
 private:
-    bool open(NodeKind kind) {
+    bool open(Kind kind) {
         openContainers_.push_back(data_.nodes.size());
         data_.nodes.emplace_back().kind = kind;
         return true;
@@ -139,7 +139,7 @@ private:
 
     // A string or number text that lies in the input is used where it is; one
     // that came in parts or from the parser's own buffer is kept unescaped.
-    bool addText(NodeKind kind, string_view last) {
+    bool addText(Kind kind, string_view last) {
         const std::string& input = data_.text;
         bool inInput = last.data() >= input.data() && last.data() + last.size() <= input.data() + input.size();
         if (partsStart_ != nullptr || !inInput) {
@@ -162,46 +162,47 @@ private:
 
 Value toBuilt(const Node& n) {
     switch (n.kind) {
-    case NodeKind::null:
-        return nullptr;
-    case NodeKind::falseValue:
+    case Kind::falseValue:
         return false;
-    case NodeKind::trueValue:
+    case Kind::trueValue:
         return true;
-    case NodeKind::string:
-        return std::string(n.string());
-    case NodeKind::bigInteger:
-        return bigInteger(n.string());
-    case NodeKind::int64:
+    case Kind::string:
+        return n.string();
+    case Kind::bigInteger:
+        return Value::bigInteger(n.string());
+    case Kind::int64:
         return n.int64;
-    case NodeKind::uint64:
+    case Kind::uint64:
         return n.uint64;
-    case NodeKind::real:
+    case Kind::real:
         return n.real;
-    case NodeKind::array: {
-        Value array = Value::array();
+    case Kind::array: {
+        Value::Array array;
+        array.reserve(n.length);
         const Node* element = &n + 1;
         for (std::uint32_t i = 0; i < n.length; ++i, element = element->next()) {
             array.push_back(toBuilt(*element));
         }
-        return array;
+        return Value::fromArray(std::move(array));
     }
-    case NodeKind::object: {
-        Value object = Value::object();
+    case Kind::object: {
+        Value::Object members;
+        members.reserve(n.length);
         const Node* key = &n + 1;
         for (std::uint32_t i = 0; i < n.length; ++i, key = (key + 1)->next()) {
-            object[std::string(key->string())] = toBuilt(*(key + 1));
+            members.emplace_back(std::string(key->string()), toBuilt(*(key + 1)));
         }
-        return object;
+        return Value::fromObject(std::move(members));
     }
+    default:
+        return nullptr;
     }
-    return nullptr;
 }
 
 const Node& emptyObjectNode() {
     static const Node empty = [] {
         Node node;
-        node.kind = NodeKind::object;
+        node.kind = Kind::object;
         node.subtreeNodes = 1;
         return node;
     }();
@@ -210,15 +211,28 @@ const Node& emptyObjectNode() {
 
 }  // namespace
 
-bool View::isObject() const { return node(*this).kind == NodeKind::object; }
-bool View::isArray() const { return node(*this).kind == NodeKind::array; }
-bool View::isString() const { return node(*this).kind == NodeKind::string; }
-bool View::isBool() const { return isTrue() || node(*this).kind == NodeKind::falseValue; }
-bool View::isTrue() const { return node(*this).kind == NodeKind::trueValue; }
+Kind View::kind() const { return node(*this).kind; }
+bool View::isNull() const { return node(*this).kind == Kind::null; }
+std::int64_t View::int64() const { return node(*this).int64; }
+std::uint64_t View::uint64() const { return node(*this).uint64; }
+double View::real() const { return node(*this).real; }
+
+std::optional<std::string_view> View::bigIntegerDigits() const {
+    if (node(*this).kind != Kind::bigInteger) {
+        return std::nullopt;
+    }
+    return node(*this).string();
+}
+
+bool View::isObject() const { return node(*this).kind == Kind::object; }
+bool View::isArray() const { return node(*this).kind == Kind::array; }
+bool View::isString() const { return node(*this).kind == Kind::string; }
+bool View::isBool() const { return isTrue() || node(*this).kind == Kind::falseValue; }
+bool View::isTrue() const { return node(*this).kind == Kind::trueValue; }
 
 std::optional<View> View::find(std::string_view key) const {
     const Node& object = node(*this);
-    if (object.kind != NodeKind::object) {
+    if (object.kind != Kind::object) {
         return std::nullopt;
     }
     // Of repeated keys the last counts.
@@ -250,6 +264,20 @@ View View::at(std::size_t index) const {
         element = element->next();
     }
     return ViewAccess::make(*element);
+}
+
+std::vector<View> View::elements() const {
+    std::vector<View> elements;
+    const Node& array = node(*this);
+    if (array.kind != Kind::array) {
+        return elements;
+    }
+    elements.reserve(array.length);
+    const Node* element = &array + 1;
+    for (std::uint32_t i = 0; i < array.length; ++i, element = element->next()) {
+        elements.push_back(ViewAccess::make(*element));
+    }
+    return elements;
 }
 
 Value View::toValue() const { return toBuilt(node(*this)); }

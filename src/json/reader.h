@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "json/value.h"
 
@@ -15,11 +16,20 @@ struct DocumentData;
 // A read-only view of one value inside a Document; valid while the Document lives.
 class View {
 public:
+    Kind kind() const;
     bool isObject() const;
     bool isArray() const;
     bool isString() const;
     bool isBool() const;
     bool isTrue() const;
+    bool isNull() const;
+
+    // Each only for its own kind.
+    std::int64_t int64() const;
+    std::uint64_t uint64() const;
+    double real() const;
+    // The digits of a big integer; nothing for any other kind.
+    std::optional<std::string_view> bigIntegerDigits() const;
 
     // The member `key` of an object (the last one when the key repeats).
     std::optional<View> find(std::string_view key) const;
@@ -27,6 +37,8 @@ public:
     std::optional<std::string_view> string() const;
     std::size_t arraySize() const;
     View at(std::size_t index) const;
+    // An array's elements in order, found in one walk; none for anything else.
+    std::vector<View> elements() const;
 
     // A copy as a built value, for the few places that edit what they read.
     Value toValue() const;

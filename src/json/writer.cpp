@@ -82,14 +82,54 @@ inline std::uint64_t escapeMask(std::uint64_t word) {
     return byteBelowMask(word, 0x20) | byteMask(word, '"') | byteMask(word, '\\') | byteMask(word, '/');
 }
 
-// What the writer needs of a parsed value.
-struct ParsedNode {
-    const Node& v;
+// What the writer reads of a parsed node. Its strings were checked when read.
+struct ParsedAccess {
+    using Item = Node;
+    static constexpr bool kCheckStrings = false;
+    static constexpr bool kMembersSorted = false;
+    static Kind kind(const Node& n) { return n.kind; }
+    static std::string_view text(const Node& n) { return n.string(); }
+    static std::int64_t int64(const Node& n) { return n.int64; }
+    static std::uint64_t uint64(const Node& n) { return n.uint64; }
+    static double real(const Node& n) { return n.real; }
+    template <typename Visit>
+    static void forEachElement(const Node& array, Visit visit) {
+        const Node* element = &array + 1;
+        for (std::uint32_t i = 0; i < array.length; ++i, element = element->next()) {
+            visit(*element);
+        }
+    }
+    template <typename Visit>
+    static void forEachMember(const Node& object, Visit visit) {
+        const Node* key = &object + 1;
+        for (std::uint32_t i = 0; i < object.length; ++i, key = (key + 1)->next()) {
+            visit(key->string(), *(key + 1));
+        }
+    }
 };
 
-// What the writer needs of a built value.
-struct BuiltNode {
-    const Value& v;
+// What the writer reads of a built value. Its objects are sorted already.
+struct BuiltAccess {
+    using Item = Value;
+    static constexpr bool kCheckStrings = true;
+    static constexpr bool kMembersSorted = true;
+    static Kind kind(const Value& v) { return v.kind(); }
+    static std::string_view text(const Value& v) { return v.text(); }
+    static std::int64_t int64(const Value& v) { return v.int64(); }
+    static std::uint64_t uint64(const Value& v) { return v.uint64(); }
+    static double real(const Value& v) { return v.real(); }
+    template <typename Visit>
+    static void forEachElement(const Value& array, Visit visit) {
+        for (const Value& element : array.elements()) {
+            visit(element);
+        }
+    }
+    template <typename Visit>
+    static void forEachMember(const Value& object, Visit visit) {
+        for (const auto& member : object.members()) {
+            visit(member.first, member.second);
+        }
+    }
 };
 
 // A growing output buffer written through raw pointers: the writer asks for room
@@ -128,35 +168,40 @@ enum class Layout {
     compactString,  // compact, then written as a JSON string
 };
 
+// The one walk of every writer, over parsed nodes and built values alike.
+template <typename Access>
 class Writer {
 public:
-    // Long strings are escaped a slice at a time (see writeString).
+    using Item = typename Access::Item;
+
+    // Long strings are escaped a slice at a time (see writeText).
     static constexpr std::size_t kSliceBytes = 16 * 1024;
 
     explicit Writer(Layout layout)
         : pretty_(layout == Layout::pretty),
-          escapes_(layout == Layout::compactString ? kEscapedTwice : kEscapedOnce),
-          quote_(layout == Layout::compactString ? "\\\"" : "\"") {}
+          asString_(layout == Layout::compactString),
+          escapes_(asString_ ? kEscapedTwice : kEscapedOnce),
+          quote_(asString_ ? "\\\"" : "\"") {}
 
-    template <typename Node>
-    std::string write(const Node& root) {
-        if (quote_.size() > 1) {
+    // Nothing when a built value held something that cannot be written.
+    std::optional<std::string> write(const Item& root) {
+        if (asString_) {
             out_.put('"');
         }
         writeValue(root, 0);
-        if (quote_.size() > 1) {
+        if (asString_) {
             out_.put('"');
+        }
+        if (!ok_) {
+            return std::nullopt;
         }
         return out_.take();
     }
 
-    // Whether a built value held something that cannot be written.
-    bool failed() const { return !ok_; }
-
 private:
     struct Member {
         std::string_view key;
-        const Node* value;
+        const Item* value;
     };
 
     void newline(std::size_t depth) {
@@ -168,9 +213,9 @@ private:
         }
     }
 
-    // Escapes `s` to `at`, which has room for kMaxEscapeBytes a byte. Clean runs
-    // are copied a word at a time, through non-ASCII text as well.
-    char* escapeRun(char* at, std::string_view s) const {
+    // Escapes `s` to `at` by `escapes`, with room for kMaxEscapeBytes a byte.
+    // Clean runs are copied a word at a time, through non-ASCII text as well.
+    static char* escapeRun(char* at, std::string_view s, const EscapeTable& escapes) {
         using word_scan::kWordBytes;
         const char* p = s.data();
         const char* end = p + s.size();
@@ -188,7 +233,7 @@ private:
             if (p == end) {
                 return at;
             }
-            const Escape& escape = escapes_[static_cast<unsigned char>(*p)];
+            const Escape& escape = escapes[static_cast<unsigned char>(*p)];
             if (escape.length == 0) {
                 *at++ = *p;
             } else {
@@ -199,24 +244,44 @@ private:
         }
     }
 
-    void writeString(std::string_view s) {
+    // `s` escaped by `escapes` between two `quote`s.
+    void writeText(std::string_view s, const EscapeTable& escapes, std::string_view quote) {
         // Room is asked for the worst case a slice at a time, so that the
         // buffer stays near its final size (a 1 MiB text would otherwise
         // reserve and touch 7 MiB).
-        char* at = out_.room(std::min(s.size(), kSliceBytes) * kMaxEscapeBytes + 2 * quote_.size());
-        at = std::copy(quote_.begin(), quote_.end(), at);
+        char* at = out_.room(std::min(s.size(), kSliceBytes) * kMaxEscapeBytes + 2 * quote.size());
+        at = std::copy(quote.begin(), quote.end(), at);
         for (;;) {
             std::string_view slice = s.substr(0, kSliceBytes);
             s.remove_prefix(slice.size());
-            at = escapeRun(at, slice);
+            at = escapeRun(at, slice, escapes);
             if (s.empty()) {
                 break;
             }
             out_.commit(at);
-            at = out_.room(std::min(s.size(), kSliceBytes) * kMaxEscapeBytes + quote_.size());
+            at = out_.room(std::min(s.size(), kSliceBytes) * kMaxEscapeBytes + quote.size());
         }
-        at = std::copy(quote_.begin(), quote_.end(), at);
+        at = std::copy(quote.begin(), quote.end(), at);
         out_.commit(at);
+    }
+
+    void writeString(std::string_view s) {
+        if constexpr (Access::kCheckStrings) {
+            if (!utf8::isValid(s)) {
+                ok_ = false;
+                return;
+            }
+        }
+        writeText(s, escapes_, quote_);
+    }
+
+    // Text a writer wrote already: as it is, or escaped once inside a JSON string.
+    void writePreWritten(std::string_view text) {
+        if (asString_) {
+            writeText(text, kEscapedOnce, {});
+        } else {
+            out_.append(text);
+        }
     }
 
     template <typename Int>
@@ -240,56 +305,90 @@ private:
         out_.commit(end);
     }
 
-    void writeValue(ParsedNode n, std::size_t depth) {
-        const Node& v = n.v;
-        switch (v.kind) {
-        case NodeKind::null:
+    void writeValue(const Item& v, std::size_t depth) {
+        switch (Access::kind(v)) {
+        case Kind::null:
             out_.append("null");
             break;
-        case NodeKind::falseValue:
+        case Kind::falseValue:
             out_.append("false");
             break;
-        case NodeKind::trueValue:
+        case Kind::trueValue:
             out_.append("true");
             break;
-        case NodeKind::string:
-            writeString(v.string());
+        case Kind::string:
+            writeString(Access::text(v));
             break;
-        case NodeKind::bigInteger:
-            out_.append(v.string());
+        case Kind::bigInteger:
+            out_.append(Access::text(v));
             break;
-        case NodeKind::int64:
-            writeInteger(v.int64);
+        case Kind::preWritten:
+            writePreWritten(Access::text(v));
             break;
-        case NodeKind::uint64:
-            writeInteger(v.uint64);
+        case Kind::int64:
+            writeInteger(Access::int64(v));
             break;
-        case NodeKind::real:
-            writeDouble(v.real);
+        case Kind::uint64:
+            writeInteger(Access::uint64(v));
             break;
-        case NodeKind::array:
-            writeParsedArray(v, depth);
+        case Kind::real:
+            writeDouble(Access::real(v));
             break;
-        case NodeKind::object:
-            writeParsedObject(v, depth);
+        case Kind::array:
+            writeArray(v, depth);
+            break;
+        case Kind::object:
+            writeObject(v, depth);
             break;
         }
     }
 
-    void writeParsedArray(const Node& array, std::size_t depth) {
-        out_.put('[');
-        const Node* element = &array + 1;
-        for (std::uint32_t i = 0; i < array.length; ++i, element = element->next()) {
-            if (i > 0) {
-                out_.put(',');
-            }
-            newline(depth + 1);
-            writeValue(ParsedNode{*element}, depth + 1);
+    // Before each element of a container: the separator, the line break and the indent.
+    void separate(bool& any, std::size_t depth) {
+        if (any) {
+            out_.put(',');
         }
-        if (array.length > 0) {
+        any = true;
+        newline(depth + 1);
+    }
+
+    void close(char bracket, bool any, std::size_t depth) {
+        if (any) {
             newline(depth);
         }
-        out_.put(']');
+        out_.put(bracket);
+    }
+
+    void writeArray(const Item& array, std::size_t depth) {
+        out_.put('[');
+        bool any = false;
+        Access::forEachElement(array, [&](const Item& element) {
+            separate(any, depth);
+            writeValue(element, depth + 1);
+        });
+        close(']', any, depth);
+    }
+
+    void writeMember(bool& any, std::string_view key, const Item& value, std::size_t depth) {
+        separate(any, depth);
+        writeString(key);
+        out_.append(pretty_ ? ": " : ":");
+        writeValue(value, depth + 1);
+    }
+
+    void writeObject(const Item& object, std::size_t depth) {
+        out_.put('{');
+        bool any = false;
+        if constexpr (Access::kMembersSorted) {
+            Access::forEachMember(
+                object, [&](std::string_view key, const Item& value) { writeMember(any, key, value, depth); });
+        } else {
+            // Writing nested objects uses deeper scratch rows, never this one.
+            for (const Member& member : sortedMembers(object, depth)) {
+                writeMember(any, member.key, *member.value, depth);
+            }
+        }
+        close('}', any, depth);
     }
 
     static void sortByKey(std::vector<Member>& members) {
@@ -315,111 +414,25 @@ private:
         }
     }
 
-    void writeParsedObject(const Node& object, std::size_t depth) {
+    // The members of `object` sorted by key, of repeated keys only the last, as when reading.
+    const std::vector<Member>& sortedMembers(const Item& object, std::size_t depth) {
         if (scratch_.size() <= depth) {
             scratch_.resize(depth + 1);  // A deque: rows already in use stay where they are.
         }
         std::vector<Member>& members = scratch_[depth];
         members.clear();
-        const Node* key = &object + 1;
-        for (std::uint32_t i = 0; i < object.length; ++i, key = (key + 1)->next()) {
-            members.push_back({key->string(), key + 1});
-        }
+        Access::forEachMember(object, [&](std::string_view key, const Item& value) {
+            members.push_back({key, &value});
+        });
         sortByKey(members);
-        // Of repeated keys only the last occurrence counts, as when reading.
         auto last = std::unique(members.rbegin(), members.rend(),
                                 [](const Member& a, const Member& b) { return a.key == b.key; });
         members.erase(members.begin(), last.base());
-        // Writing nested objects uses deeper scratch rows, never this one.
-        writeContainer('{', '}', members.begin(), members.end(), depth,
-                       [&](const Member& member) { writeMember(member.key, ParsedNode{*member.value}, depth); });
-    }
-
-    void writeValue(BuiltNode n, std::size_t depth) {
-        const Value& v = n.v;
-        switch (v.type()) {
-        case Value::value_t::null:
-            out_.append("null");
-            break;
-        case Value::value_t::boolean:
-            out_.append(v.get<bool>() ? "true" : "false");
-            break;
-        case Value::value_t::string:
-            writeBuiltString(v.get_ref<const std::string&>());
-            break;
-        case Value::value_t::number_integer:
-            writeInteger(v.get<std::int64_t>());
-            break;
-        case Value::value_t::number_unsigned:
-            writeInteger(v.get<std::uint64_t>());
-            break;
-        case Value::value_t::number_float:
-            writeDouble(v.get<double>());
-            break;
-        case Value::value_t::array:
-            writeContainer('[', ']', v.begin(), v.end(), depth,
-                           [&](const Value& element) { writeValue(BuiltNode{element}, depth + 1); });
-            break;
-        case Value::value_t::object: {
-            // nlohmann keeps object keys unique and in byte order already.
-            const auto& object = v.get_ref<const Value::object_t&>();
-            writeContainer('{', '}', object.begin(), object.end(), depth,
-                           [&](const auto& member) { writeMember(member.first, BuiltNode{member.second}, depth); });
-            break;
-        }
-        case Value::value_t::binary:
-            if (auto digits = bigIntegerDigits(v)) {
-                out_.append(*digits);
-            } else if (auto text = preWrittenText(v); text && quote_.size() == 1) {
-                out_.append(*text);
-            } else {
-                ok_ = false;
-            }
-            break;
-        case Value::value_t::discarded:
-            ok_ = false;
-            break;
-        }
-    }
-
-    void writeBuiltString(std::string_view s) {
-        if (!utf8::isValid(s)) {
-            ok_ = false;
-            return;
-        }
-        writeString(s);
-    }
-
-    void writeKey(std::string_view key, ParsedNode) { writeString(key); }
-    void writeKey(std::string_view key, BuiltNode) { writeBuiltString(key); }
-
-    template <typename Node>
-    void writeMember(std::string_view key, Node value, std::size_t depth) {
-        writeKey(key, value);
-        out_.append(pretty_ ? ": " : ":");
-        writeValue(value, depth + 1);
-    }
-
-    // The one loop of arrays and objects: separators, line breaks and indents.
-    template <typename It, typename WriteElement>
-    void writeContainer(char open, char close, It begin, It end, std::size_t depth, WriteElement writeElement) {
-        out_.put(open);
-        bool first = true;
-        for (auto it = begin; it != end && ok_; ++it) {
-            if (!first) {
-                out_.put(',');
-            }
-            first = false;
-            newline(depth + 1);
-            writeElement(*it);
-        }
-        if (!first) {
-            newline(depth);
-        }
-        out_.put(close);
+        return members;
     }
 
     bool pretty_;
+    bool asString_;
     const EscapeTable& escapes_;
     std::string_view quote_;
     bool ok_ = true;
@@ -427,15 +440,13 @@ private:
     std::deque<std::vector<Member>> scratch_;
 };
 
-std::string writeParsed(View value, Layout layout) { return Writer(layout).write(ParsedNode{ViewAccess::node(value)}); }
+// What was parsed is always writable.
+std::string writeParsed(View value, Layout layout) {
+    return *Writer<ParsedAccess>(layout).write(ViewAccess::node(value));
+}
 
 std::optional<std::string> writeBuilt(const Value& value, Layout layout) {
-    Writer writer(layout);
-    std::string text = writer.write(BuiltNode{value});
-    if (writer.failed()) {
-        return std::nullopt;
-    }
-    return text;
+    return Writer<BuiltAccess>(layout).write(value);
 }
 
 }  // namespace

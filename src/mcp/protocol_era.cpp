@@ -42,13 +42,21 @@ EraSelection selectEra(json::View params) {
 json::Value supportedProtocolVersions() {
     json::Value versions = json::Value::array();
     for (std::string_view version : kModernProtocolVersions) {
-        versions.push_back(version);
+        versions.pushBack(version);
     }
     return versions;
 }
 
 bool isModernRequestId(const json::Value& id) {
-    return id.is_string() || id.is_number_integer() || json::bigIntegerDigits(id).has_value();
+    switch (id.kind()) {
+    case json::Kind::string:
+    case json::Kind::int64:
+    case json::Kind::uint64:
+    case json::Kind::bigInteger:
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace quillbrook

@@ -15,10 +15,10 @@ namespace {
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 bool hasText(const json::Value& value) {
-    if (!value.is_string()) {
+    if (!value.isString()) {
         return false;
     }
-    const std::string& text = value.get_ref<const std::string&>();
+    const std::string& text = value.string();
     return std::any_of(text.begin(), text.end(), [](char c) { return !isAsciiSpace(c); });
 }
 
@@ -48,36 +48,38 @@ void cut(std::string& text, std::size_t maxChars) {
 
 ReadingOptions readingOptions(const json::Value& arguments) {
     ReadingOptions options;
-    if (auto html = arguments.find("include_html"); html != arguments.end() && !html->is_null()) {
-        if (!html->is_boolean()) {
+    if (const json::Value* html = arguments.find("include_html"); html != nullptr && !html->isNull()) {
+        if (!html->isBool()) {
             throw MCPError::invalidArgument("include_html", "must be true or false");
         }
-        options.includeHtml = html->get<bool>();
+        options.includeHtml = html->isTrue();
     }
-    if (auto limit = arguments.find("max_chars"); limit != arguments.end() && !limit->is_null()) {
-        if (!limit->is_number_integer() ||
-            (limit->is_number_unsigned() ? limit->get<std::uint64_t>() == 0 : limit->get<std::int64_t>() < 1)) {
+    if (const json::Value* limit = arguments.find("max_chars"); limit != nullptr && !limit->isNull()) {
+        bool positive = (limit->kind() == json::Kind::uint64 && limit->uint64() > 0) ||
+                        (limit->kind() == json::Kind::int64 && limit->int64() > 0);
+        if (!positive) {
             throw MCPError::invalidArgument("max_chars", "must be a whole number of at least 1");
         }
-        options.maxChars = limit->get<std::uint64_t>();
+        options.maxChars =
+            limit->kind() == json::Kind::uint64 ? limit->uint64() : static_cast<std::uint64_t>(limit->int64());
     }
     return options;
 }
 
 void applyReadingOptions(json::Value& email, const ReadingOptions& options) {
-    if (!email.is_object()) {
+    if (!email.isObject()) {
         return;
     }
-    auto body = email.find("body");
-    if (!options.includeHtml && body != email.end() && hasText(*body)) {
+    const json::Value* body = email.find("body");
+    if (!options.includeHtml && body != nullptr && hasText(*body)) {
         email.erase("bodyHTML");
     }
     if (!options.maxChars) {
         return;
     }
     for (const char* field : {"body", "bodyHTML"}) {
-        if (auto text = email.find(field); text != email.end() && text->is_string()) {
-            cut(text->get_ref<std::string&>(), *options.maxChars);
+        if (json::Value* text = email.find(field); text != nullptr && text->isString()) {
+            cut(text->string(), *options.maxChars);
         }
     }
 }

@@ -12,14 +12,14 @@ namespace {
 
 // A string argument; an absent or null one is nothing.
 std::optional<std::string> optionalString(const json::Value& arguments, const char* name) {
-    auto value = arguments.find(name);
-    if (value == arguments.end() || value->is_null()) {
+    const json::Value* value = arguments.find(name);
+    if (value == nullptr || value->isNull()) {
         return std::nullopt;
     }
-    if (!value->is_string()) {
+    if (!value->isString()) {
         throw MCPError::invalidArgument(name, "must be a string");
     }
-    return value->get<std::string>();
+    return value->string();
 }
 
 std::string requiredString(const json::Value& arguments, const char* name) {
@@ -31,12 +31,12 @@ std::string requiredString(const json::Value& arguments, const char* name) {
 
 // Assistants often send a UID as the number it looks like.
 std::string messageId(const json::Value& arguments) {
-    auto value = arguments.find("email_id");
-    if (value != arguments.end() && value->is_number_unsigned()) {
-        return std::to_string(value->get<std::uint64_t>());
+    const json::Value* value = arguments.find("email_id");
+    if (value != nullptr && value->kind() == json::Kind::uint64) {
+        return std::to_string(value->uint64());
     }
-    if (value != arguments.end() && value->is_number_integer() && value->get<std::int64_t>() >= 0) {
-        return std::to_string(value->get<std::int64_t>());
+    if (value != nullptr && value->kind() == json::Kind::int64 && value->int64() >= 0) {
+        return std::to_string(value->int64());
     }
     return requiredString(arguments, "email_id");
 }

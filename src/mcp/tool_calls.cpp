@@ -16,7 +16,7 @@ namespace {
 
 // The one content item of a tool result; `text` is already written as a JSON string.
 json::Value textContent(std::string_view text) {
-    return json::Value::array({{{"type", "text"}, {"text", json::preWritten(text)}}});
+    return json::Value::array({{{"type", "text"}, {"text", json::Value::preWritten(text)}}});
 }
 
 // A legacy client reads every outcome of the agent, failures too, as the text of
@@ -26,7 +26,7 @@ json::Value toolResult(Era era, const MCPServer::ToolOutcome& outcome) {
     json::Value result = {{"content", textContent(outcome.text)}};
     if (era == Era::modern) {
         if (outcome.result) {
-            result["structuredContent"] = json::preWritten(*outcome.result);
+            result["structuredContent"] = json::Value::preWritten(*outcome.result);
         } else {
             result["isError"] = true;
         }

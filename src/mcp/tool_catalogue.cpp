@@ -262,7 +262,7 @@ json::Value inputSchema(std::span<const Argument> arguments, Era era) {
         }
         properties[std::string(argument.name)] = std::move(property);
         if (argument.required) {
-            required.push_back(argument.name);
+            required.pushBack(argument.name);
         }
     }
     return {{"type", "object"}, {"properties", std::move(properties)}, {"required", std::move(required)}};
@@ -308,7 +308,7 @@ json::Value buildToolsListResult(Era era) {
             entry["annotations"] = annotations(tool.effects);
             entry["outputSchema"] = outputSchema(tool.result);
         }
-        tools.push_back(std::move(entry));
+        tools.pushBack(std::move(entry));
     }
     return {{"tools", std::move(tools)}};
 }

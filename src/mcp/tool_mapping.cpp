@@ -12,15 +12,15 @@ std::optional<std::string> socketAction(std::string_view tool) {
 }
 
 json::Value socketParams(std::string_view tool, json::Value arguments) {
-    if (!arguments.is_object()) {
+    if (!arguments.isObject()) {
         return json::Value::object();
     }
     // The catalogue offers no paging, so an "offset" never reaches the agent.
     arguments.erase("offset");
     if (tool == "read_email") {
-        if (auto emailId = arguments.find("email_id"); emailId != arguments.end()) {
+        if (json::Value* emailId = arguments.find("email_id")) {
             json::Value uid = std::move(*emailId);
-            arguments.erase(emailId);
+            arguments.erase("email_id");
             arguments["uid"] = std::move(uid);
         }
     }

@@ -8,8 +8,8 @@ json::Value withFolderDefault(const std::string& action, json::Value params) {
     if (action != "list_emails" && action != "read_email") {
         return params;
     }
-    auto folder = params.find("folder");
-    if (folder == params.end() || !folder->is_string() || folder->get_ref<const std::string&>().empty()) {
+    const json::Value* folder = params.find("folder");
+    if (folder == nullptr || !folder->isString() || folder->string().empty()) {
         params["folder"] = kInboxFolder;
     }
     return params;

@@ -25,7 +25,7 @@ constexpr std::array<std::pair<std::string_view, Handler>, 7> kActions = {{
 
 }  // namespace
 
-json::Value performAction(ActionContext& context, std::string_view action, const json::Value& request) {
+json::Value performAction(ActionContext& context, std::string_view action, json::View request) {
     for (const auto& [name, handler] : kActions) {
         if (name == action) {
             return handler(context, Params(request));

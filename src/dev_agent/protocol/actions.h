@@ -21,7 +21,7 @@ struct ActionContext {
 
 // Performs `action` with the parameters in `request` and returns its result
 // object. Throws AgentError ("unknown_action", "bad_request", "not_found", ...).
-json::Value performAction(ActionContext& context, std::string_view action, const json::Value& request);
+json::Value performAction(ActionContext& context, std::string_view action, json::View request);
 
 // The action handlers, one per action name; mail_actions.cpp and
 // draft_actions.cpp define them.

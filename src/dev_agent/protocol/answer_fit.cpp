@@ -57,13 +57,25 @@ struct Text {
     std::size_t written;
 };
 
-void collectTexts(json::Value& value, std::vector<Text>& texts) {
-    if (value.is_string()) {
-        texts.push_back({&value, writtenTextSize(value.get_ref<const std::string&>())});
-    } else if (value.is_structured()) {
-        for (auto& item : value) {
-            collectTexts(item, texts);
+// Calls `visit` with each element of an array or member value of an object, which it may change.
+template <typename Visit>
+void forEachChild(json::Value& value, Visit visit) {
+    if (value.isArray()) {
+        for (json::Value& element : value.elements()) {
+            visit(element);
         }
+    } else if (value.isObject()) {
+        for (const auto& member : value.members()) {
+            visit(*value.find(member.first));
+        }
+    }
+}
+
+void collectTexts(json::Value& value, std::vector<Text>& texts) {
+    if (value.isString()) {
+        texts.push_back({&value, writtenTextSize(value.string())});
+    } else {
+        forEachChild(value, [&](json::Value& child) { collectTexts(child, texts); });
     }
 }
 
@@ -90,7 +102,7 @@ void cutLongestTexts(json::Value& result, std::size_t excess) {
         if (text.written <= level) {
             break;
         }
-        *text.value = cutText(text.value->get_ref<const std::string&>(), level);
+        *text.value = cutText(text.value->string(), level);
     }
 }
 
@@ -111,27 +123,29 @@ std::size_t punctuationSize(const json::Value& structured) {
 // What `value` takes as written with every text cut to kShortestCutText;
 // collects the lists it holds on the way.
 std::size_t shortestSize(json::Value& value, std::vector<List>& lists) {
-    if (value.is_string()) {
-        return 2 + std::min(writtenTextSize(value.get_ref<const std::string&>()), kShortestCutText);
+    if (value.isString()) {
+        return 2 + std::min(writtenTextSize(value.string()), kShortestCutText);
     }
-    if (!value.is_structured()) {
+    if (!value.isArray() && !value.isObject()) {
         return writtenSize(value);
     }
     std::size_t size = punctuationSize(value);
-    if (value.is_array()) {
-        for (auto& entry : value) {
+    if (value.isArray()) {
+        for (json::Value& entry : value.elements()) {
             size += shortestSize(entry, lists);
         }
         return size;
     }
-    for (auto& [name, member] : value.items()) {
+    for (const json::Value::Member& entry : value.members()) {
+        const std::string& name = entry.first;
+        json::Value& member = *value.find(name);
         size += writtenTextSize(name) + 3;
-        if (!member.is_array()) {
+        if (!member.isArray()) {
             size += shortestSize(member, lists);
             continue;
         }
         List list{&value, name, {}, punctuationSize(member)};
-        for (auto& entry : member) {
+        for (json::Value& entry : member.elements()) {
             list.entrySizes.push_back(shortestSize(entry, lists));
             list.size += list.entrySizes.back();
         }
@@ -160,10 +174,9 @@ void shortenLongestList(std::vector<List>& lists, std::size_t shortest, std::siz
     }
     json::Value& owner = *longest->owner;
     json::Value& list = owner[longest->name];
-    list.erase(list.end() - static_cast<std::ptrdiff_t>(dropped), list.end());
-    std::size_t omittedBefore = owner.contains(omittedName) && owner[omittedName].is_number_unsigned()
-                                    ? owner[omittedName].get<std::size_t>()
-                                    : 0;
+    list.elements().erase(list.elements().end() - static_cast<std::ptrdiff_t>(dropped), list.elements().end());
+    const json::Value* omitted = owner.find(omittedName);
+    std::size_t omittedBefore = omitted != nullptr && omitted->kind() == json::Kind::uint64 ? omitted->uint64() : 0;
     owner[omittedName] = omittedBefore + dropped;
 }
 

@@ -95,12 +95,12 @@ std::string senderOf(const Account& account) {
 json::Value draftSummary(const json::Value& draft) {
     json::Value summary = json::Value::object();
     for (const char* key : {"id", "account", "to", "subject", "createdAt", "inReplyTo"}) {
-        if (draft.contains(key)) {
-            summary[key] = draft[key];
+        if (const json::Value* member = draft.find(key)) {
+            summary[key] = *member;
         }
     }
-    const json::Value& body = draft.contains("body") ? draft["body"] : json::Value();
-    summary["snippet"] = body.is_string() ? snippetOf(body.get<std::string>(), kSnippetChars) : "";
+    const json::Value* body = draft.find("body");
+    summary["snippet"] = body != nullptr && body->isString() ? snippetOf(body->string(), kSnippetChars) : "";
     return summary;
 }
 
@@ -165,10 +165,11 @@ json::Value listLocalDrafts(ActionContext& context, const Params& params) {
     }
     json::Value drafts = json::Value::array();
     for (const auto& draft : context.drafts.list()) {
-        bool matches = !filter || (draft.contains("account") && draft["account"].is_string() &&
-                                   asciiLower(draft["account"].get<std::string>()) == asciiLower(*filter));
+        const json::Value* account = draft.find("account");
+        bool matches = !filter || (account != nullptr && account->isString() &&
+                                   asciiLower(account->string()) == asciiLower(*filter));
         if (matches) {
-            drafts.push_back(draftSummary(draft));
+            drafts.pushBack(draftSummary(draft));
         }
     }
     return {{"drafts", std::move(drafts)}};

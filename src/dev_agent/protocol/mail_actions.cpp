@@ -32,7 +32,7 @@ std::string folderName(const Params& params) {
 json::Value attachmentsJson(const std::vector<Attachment>& attachments) {
     json::Value list = json::Value::array();
     for (const auto& attachment : attachments) {
-        list.push_back(
+        list.pushBack(
             {{"filename", attachment.filename}, {"contentType", attachment.contentType}, {"size", attachment.size}});
     }
     return list;
@@ -43,7 +43,7 @@ json::Value attachmentsJson(const std::vector<Attachment>& attachments) {
 json::Value listAccounts(ActionContext& context, const Params&) {
     json::Value accounts = json::Value::array();
     for (const auto& account : context.mail.accounts()) {
-        accounts.push_back({{"email", account.email}, {"name", account.name}, {"isDefault", accounts.empty()}});
+        accounts.pushBack({{"email", account.email}, {"name", account.name}, {"isDefault", accounts.empty()}});
     }
     return {{"accounts", std::move(accounts)}};
 }
@@ -52,7 +52,7 @@ json::Value listFolders(ActionContext& context, const Params& params) {
     const Account& account = accountFor(context, params.requiredString("account"));
     json::Value folders = json::Value::array();
     for (const auto& counts : context.mail.folders(account)) {
-        folders.push_back({{"name", counts.folder.name}, {"total", counts.total}, {"unread", counts.unread}});
+        folders.pushBack({{"name", counts.folder.name}, {"total", counts.total}, {"unread", counts.unread}});
     }
     return {{"account", account.email}, {"folders", std::move(folders)}};
 }
@@ -67,14 +67,14 @@ json::Value listEmails(ActionContext& context, const Params& params) {
     json::Value emails = json::Value::array();
     for (const auto& message : page.messages) {
         const MessageSummary& summary = message.summary;
-        emails.push_back({{"uid", std::to_string(message.uid)},
-                          {"from", summary.from},
-                          {"fromName", summary.fromName},
-                          {"subject", summary.subject},
-                          {"date", summary.date},
-                          {"snippet", summary.snippet},
-                          {"flags", message.flags},
-                          {"hasAttachments", summary.hasAttachments}});
+        emails.pushBack({{"uid", std::to_string(message.uid)},
+                         {"from", summary.from},
+                         {"fromName", summary.fromName},
+                         {"subject", summary.subject},
+                         {"date", summary.date},
+                         {"snippet", summary.snippet},
+                         {"flags", message.flags},
+                         {"hasAttachments", summary.hasAttachments}});
     }
     json::Value answer = {
         {"account", account.email}, {"folder", folder.name}, {"total", page.total}, {"emails", std::move(emails)}};

@@ -10,28 +10,29 @@ namespace quillbrook::dev_agent {
 
 namespace {
 
-std::string typeName(const json::Value& value) {
-    if (value.is_number_integer() || json::bigIntegerDigits(value)) {
+const char* typeName(json::View value) {
+    switch (value.kind()) {
+    case json::Kind::int64:
+    case json::Kind::uint64:
+    case json::Kind::bigInteger:
         return "an integer";
-    }
-    if (value.is_number()) {
+    case json::Kind::real:
         return "a fractional number";
-    }
-    switch (value.type()) {
-    case json::Value::value_t::string:
+    case json::Kind::string:
         return "a string";
-    case json::Value::value_t::boolean:
+    case json::Kind::falseValue:
+    case json::Kind::trueValue:
         return "a boolean";
-    case json::Value::value_t::array:
+    case json::Kind::array:
         return "an array";
-    case json::Value::value_t::object:
+    case json::Kind::object:
         return "an object";
     default:
         return "null";
     }
 }
 
-[[noreturn]] void wrongType(const char* name, const char* wanted, const json::Value& got) {
+[[noreturn]] void wrongType(const char* name, const char* wanted, json::View got) {
     throw AgentError::badRequest(std::string("\"") + name + "\" must be " + wanted + ", not " + typeName(got));
 }
 
@@ -46,9 +47,12 @@ std::optional<std::uint64_t> parseUid(std::string_view text) {
     return uid;
 }
 
-const json::Value* Params::find(const char* name) const {
+std::optional<json::View> Params::find(const char* name) const {
     auto found = request_.find(name);
-    return found == request_.end() || found->is_null() ? nullptr : &*found;
+    if (!found || found->isNull()) {
+        return std::nullopt;
+    }
+    return found;
 }
 
 std::string Params::requiredString(const char* name) const {
@@ -60,34 +64,34 @@ std::string Params::requiredString(const char* name) const {
 }
 
 std::optional<std::string> Params::optionalString(const char* name) const {
-    const json::Value* value = find(name);
-    if (value == nullptr) {
+    std::optional<json::View> value = find(name);
+    if (!value) {
         return std::nullopt;
     }
-    if (!value->is_string()) {
+    if (!value->isString()) {
         wrongType(name, "a string", *value);
     }
-    return value->get<std::string>();
+    return std::string(*value->string());
 }
 
 std::optional<std::int64_t> Params::optionalInteger(const char* name) const {
-    const json::Value* value = find(name);
-    if (value == nullptr) {
+    std::optional<json::View> value = find(name);
+    if (!value) {
         return std::nullopt;
     }
     // Integers beyond the signed range only matter as "very large".
-    if (auto digits = json::bigIntegerDigits(*value)) {
+    if (auto digits = value->bigIntegerDigits()) {
         return digits->front() == '-' ? INT64_MIN : INT64_MAX;
     }
-    if (value->is_number_unsigned()) {
-        return value->get<std::uint64_t>() > INT64_MAX ? INT64_MAX : value->get<std::int64_t>();
+    if (value->kind() == json::Kind::uint64) {
+        return value->uint64() > INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(value->uint64());
     }
-    if (value->is_number_integer()) {
-        return value->get<std::int64_t>();
+    if (value->kind() == json::Kind::int64) {
+        return value->int64();
     }
     // Some clients write every number as a double; 20.0 still means 20.
-    if (value->is_number_float()) {
-        double number = value->get<double>();
+    if (value->kind() == json::Kind::real) {
+        double number = value->real();
         if (std::trunc(number) == number && std::fabs(number) < 9.0e18) {
             return static_cast<std::int64_t>(number);
         }
@@ -96,40 +100,42 @@ std::optional<std::int64_t> Params::optionalInteger(const char* name) const {
 }
 
 std::optional<std::vector<std::string>> Params::optionalStringArray(const char* name) const {
-    const json::Value* value = find(name);
-    if (value == nullptr) {
+    std::optional<json::View> value = find(name);
+    if (!value) {
         return std::nullopt;
     }
-    if (!value->is_array()) {
+    if (!value->isArray()) {
         wrongType(name, "an array of strings", *value);
     }
     std::vector<std::string> strings;
-    for (const auto& element : *value) {
-        if (!element.is_string()) {
+    for (json::View element : value->elements()) {
+        if (!element.isString()) {
             wrongType(name, "an array of strings", element);
         }
-        strings.push_back(element.get<std::string>());
+        strings.emplace_back(*element.string());
     }
     return strings;
 }
 
 std::optional<std::uint64_t> Params::optionalUid(const char* name) const {
-    const json::Value* value = find(name);
-    if (value == nullptr) {
+    std::optional<json::View> value = find(name);
+    if (!value) {
         return std::nullopt;
     }
     std::string problem;
-    if (value->is_string()) {
-        if (auto uid = parseUid(value->get<std::string>())) {
+    if (auto text = value->string()) {
+        if (auto uid = parseUid(*text)) {
             return uid;
         }
-        problem = quotedText(value->get<std::string>());
-    } else if (value->is_number_integer()) {
-        if (value->is_number_unsigned() || value->get<std::int64_t>() > 0) {
-            return value->get<std::uint64_t>();
+        problem = quotedText(*text);
+    } else if (value->kind() == json::Kind::uint64) {
+        return value->uint64();
+    } else if (value->kind() == json::Kind::int64) {
+        if (value->int64() > 0) {
+            return static_cast<std::uint64_t>(value->int64());
         }
-        problem = std::to_string(value->get<std::int64_t>());
-    } else if (auto digits = json::bigIntegerDigits(*value)) {
+        problem = std::to_string(value->int64());
+    } else if (auto digits = value->bigIntegerDigits()) {
         problem = *digits;
     } else {
         wrongType(name, "a message UID (a string of digits)", *value);

@@ -14,7 +14,7 @@ namespace quillbrook::dev_agent {
 // null counts as absent, since some MCP clients send null for "not given".
 class Params {
 public:
-    explicit Params(const json::Value& request) : request_(request) {}
+    explicit Params(json::View request) : request_(request) {}
 
     std::string requiredString(const char* name) const;
     std::optional<std::string> optionalString(const char* name) const;
@@ -27,9 +27,9 @@ public:
     std::optional<std::uint64_t> optionalUid(const char* name) const;
 
 private:
-    const json::Value* find(const char* name) const;
+    std::optional<json::View> find(const char* name) const;
 
-    const json::Value& request_;
+    json::View request_;
 };
 
 // "1234" as a UID; nothing for anything else (signs, blanks, zero, overflow).

@@ -51,15 +51,15 @@ Answer answerRequest(ActionContext& context, std::string_view line) {
         if (!document->root().isObject()) {
             throw AgentError::badRequest("the request must be a JSON object");
         }
-        json::Value request = document->root().toValue();
+        json::View request = document->root();
         auto member = request.find("action");
-        if (member == request.end()) {
+        if (!member) {
             throw AgentError::badRequest("missing \"action\"");
         }
-        if (!member->is_string()) {
+        if (!member->isString()) {
             throw AgentError::badRequest("\"action\" must be a string");
         }
-        action = member->get<std::string>();
+        action = *member->string();
         return resultAnswer(action, performAction(context, action, request));
     } catch (const AgentError& error) {
         Answer answer = errorAnswer(error.code(), error.what());

@@ -21,8 +21,8 @@ constexpr std::string_view kSuffix = ".json";
 bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::string stringMember(const json::Value& draft, const char* key) {
-    auto found = draft.find(key);
-    return found != draft.end() && found->is_string() ? found->get<std::string>() : std::string();
+    const json::Value* found = draft.find(key);
+    return found != nullptr && found->isString() ? found->string() : std::string();
 }
 
 // A random (version 4) UUID in lower-case hex.
