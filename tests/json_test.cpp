@@ -1,6 +1,8 @@
 #include "json/json.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -201,9 +203,26 @@ TEST(JsonWrite, PrettyIndentsByTwoAndWritesEmptyContainersShort) {
 TEST(JsonWrite, BuiltValuesFollowTheSameRules) {
     json::Value value = {{"z", "a/b"}, {"a", {1, 2.0, nullptr}}};
     EXPECT_EQ(json::writeCompactSorted(value), R"({"a":[1,2.0,null],"z":"a\/b"})");
+    value["m"] = true;
+    value.erase("z");
+    EXPECT_EQ(json::writeCompactSorted(value), R"({"a":[1,2.0,null],"m":true})");
     EXPECT_EQ(json::writeCompactSorted(json::Value::array({json::Value::bigInteger("-123456789012345678901")})),
               "[-123456789012345678901]");
     EXPECT_EQ(json::writePrettySorted(json::Value::object()), "{}");
+}
+
+TEST(JsonValue, ListsOfKeyValuePairsAreObjectsAndAnyOtherListAnArray) {
+    const std::pair<json::Value, const char*> cases[] = {
+        {json::Value{{"b", 1}, {"a", {1, "x"}}}, R"({"a":[1,"x"],"b":1})"},
+        {json::Value{{"k", 1}, {"k", 2}}, R"({"k":2})"},  // of repeated keys the last counts
+        {json::Value{{"a", 1}, {2, 3}}, R"([["a",1],[2,3]])"},
+        {json::Value{"a", 1}, R"(["a",1])"},
+        {json::Value::array({{"a", 1}}), R"([["a",1]])"},
+        {json::Value(std::vector<std::string>{"x", "y"}), R"(["x","y"])"},
+    };
+    for (const auto& [value, written] : cases) {
+        EXPECT_EQ(json::writeCompactSorted(value), written);
+    }
 }
 
 TEST(JsonWrite, RefusesWhatCannotBeWrittenAsJson) {

@@ -11,7 +11,6 @@ class QuillbrookCli < Formula
   depends_on "cli11" => :build
   depends_on "cmake" => :build
   depends_on "fast_float" => :build
-  depends_on "nlohmann-json" => :build
   depends_on :macos
 
   def install

@@ -46,7 +46,6 @@ if(NOT in_try_compile)
   # package name | imported target | directories under the include directory
   set(packages
       "CLI11|CLI11::CLI11|CLI"
-      "nlohmann_json|nlohmann_json::nlohmann_json|nlohmann"
       "Boost|Boost::headers|boost"
       "FastFloat|FastFloat::fast_float|fast_float")
   foreach(package IN LISTS packages)
