@@ -34,12 +34,13 @@ enum class Kind : std::uint8_t {
 
 class ValueInit;
 
-// A value the program builds: a request, an answer, a draft. Written by hand,
-// in the manner of the common JSON libraries' brace lists (a list of two-element lists whose
-// first is a string is an object, any other list an array), because no JSON
-// library's value holds a big integer or pre-written text as a kind of its own.
-// Objects keep their keys unique and sorted by byte, so the sorted writers
-// and every walk over members see them in one order.
+// A value the program builds: a request, an answer, a draft. Built from brace
+// lists as in the common JSON libraries: a list of two-element lists whose
+// first is a string is an object, any other list an array. Written by hand
+// because no library's value (Boost.JSON's included) holds a big integer or
+// pre-written text as a kind of its own, and each would need a convention
+// inside one of its kinds again. Objects keep their keys unique and sorted
+// by byte, so the writers and every walk over members see one order.
 class Value {
 public:
     using Array = std::vector<Value>;
