@@ -8,11 +8,18 @@ namespace {
 
 bool byKey(const Value::Member& a, const Value::Member& b) { return a.first < b.first; }
 
-// Where `key` is or would go in a sorted object.
+// Where `key` is or would go in a sorted object. Keys compare as views: Clang 14
+// cannot compare a string with a view under libstdc++ 12.
 template <typename Object>
 auto lowerBound(Object& object, std::string_view key) {
-    return std::lower_bound(object.begin(), object.end(), key,
-                            [](const Value::Member& member, std::string_view k) { return member.first < k; });
+    return std::lower_bound(object.begin(), object.end(), key, [](const Value::Member& member, std::string_view k) {
+        return std::string_view(member.first) < k;
+    });
+}
+
+template <typename Iterator>
+bool holdsKey(Iterator found, Iterator end, std::string_view key) {
+    return found != end && std::string_view(found->first) == key;
 }
 
 bool isMemberPair(const ValueInit& element) {
@@ -121,7 +128,7 @@ const Value* Value::find(std::string_view key) const {
         return nullptr;
     }
     auto found = lowerBound(*object_, key);
-    return found != object_->end() && found->first == key ? &found->second : nullptr;
+    return holdsKey(found, object_->end(), key) ? &found->second : nullptr;
 }
 
 Value& Value::operator[](std::string_view key) {
@@ -129,7 +136,7 @@ Value& Value::operator[](std::string_view key) {
         *this = object();
     }
     auto found = lowerBound(*object_, key);
-    if (found == object_->end() || found->first != key) {
+    if (!holdsKey(found, object_->end(), key)) {
         found = object_->emplace(found, std::string(key), Value());
     }
     return found->second;
@@ -146,7 +153,7 @@ bool Value::erase(std::string_view key) {
         return false;
     }
     auto found = lowerBound(*object_, key);
-    if (found == object_->end() || found->first != key) {
+    if (!holdsKey(found, object_->end(), key)) {
         return false;
     }
     object_->erase(found);
