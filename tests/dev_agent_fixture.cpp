@@ -116,6 +116,17 @@ bool AgentProcess::stopsWithin(std::chrono::milliseconds limit) {
 
 std::string AgentProcess::log() const { return readFile(logPath_); }
 
+std::size_t AgentProcess::waitForLog(const std::string& text, std::chrono::milliseconds limit) const {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::size_t found = log().find(text);
+        if (found != std::string::npos || std::chrono::steady_clock::now() > deadline) {
+            return found;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 StartResult runAgentToEnd(const std::vector<std::string>& args, const Environment& environment) {
     TempDir scratch;
     std::string logPath = scratch.path() + "/log";

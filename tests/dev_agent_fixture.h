@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ public:
     bool stopsWithin(std::chrono::milliseconds limit);
     // Everything the agent wrote on standard error so far.
     std::string log() const;
+    // Waits up to `limit` for `text` in the log; its position, or npos.
+    std::size_t waitForLog(const std::string& text, std::chrono::milliseconds limit) const;
 
 private:
     std::string socketPath_;
