@@ -106,12 +106,10 @@ TEST_F(AgentOverSocket, ClientsThatLeaveEarlyDoNotDisturbTheAgent) {
     EXPECT_EQ(json::parse(unterminated.readLine())["ok"], true);
 }
 
-TEST_F(AgentOverSocket, ASilentClientIsAnsweredWithATimeoutAndDelaysOthersOnlyThatLong) {
+TEST_F(AgentOverSocket, ASilentClientIsAnsweredWithATimeout) {
     start({"--request-timeout", "0.3"});
     RawClient silent(agent_->socketPath());
-    auto started = std::chrono::steady_clock::now();
     expectStillServing();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
     EXPECT_EQ(json::parse(silent.readLine())["code"], "timeout");
 }
 
@@ -198,10 +196,12 @@ TEST_F(AgentOverSocket, TenSilentClientsDelayNobody) {
     for (int i = 0; i < 10; ++i) {
         silent.push_back(std::make_unique<RawClient>(agent_->socketPath()));
     }
-    auto started = std::chrono::steady_clock::now();
     expectStillServing();
-    // One at a time, the answer would come after the silent ones' deadline.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    // Answered while the silent ones still wait for their deadline; served
+    // one at a time, it would come after their timeout answers.
+    for (const auto& client : silent) {
+        EXPECT_FALSE(client->readable());
+    }
 }
 
 TEST_F(AgentOverSocket, FiftyClientsAtOnceEachGetTheirOwnAnswer) {
