@@ -78,18 +78,8 @@ bool memoryComesBackAfterABurst() {
         throw std::runtime_error("the agent did not list INBOX: " + agent.log());
     }
     const long idle = statusKiB(agent.pid(), "VmRSS:");
-    std::string pad;
-    for (pad = "[1"; pad.size() < 1000 * 1000; pad += ",1") {
-    }
-    const std::string request = R"({"action":"list_accounts","pad":)" + pad + "]}\n";
-    std::vector<std::string> answers(20);
-    std::vector<std::thread> clients;
-    for (std::size_t i = 0; i < answers.size(); ++i) {
-        clients.emplace_back([&, i] { answers[i] = roundTrip(agent.socketPath(), request); });
-    }
-    for (auto& client : clients) {
-        client.join();
-    }
+    const std::string request = nearlyLargestRequest();
+    const std::vector<std::string> answers = atOnce(20, [&] { return roundTrip(agent.socketPath(), request); });
     for (const std::string& answer : answers) {
         if (!answeredOk(answer)) {
             throw std::runtime_error("a large request was not answered: " + answer.substr(0, 200));

@@ -25,6 +25,25 @@ std::vector<std::string> messageFilesIn(const std::string& directory) {
     return files;
 }
 
+std::string nearlyLargestRequest() {
+    std::string pad;
+    for (pad = "[1"; pad.size() < 1000 * 1000; pad += ",1") {
+    }
+    return R"({"action":"list_accounts","pad":)" + pad + "]}\n";
+}
+
+std::vector<std::string> atOnce(std::size_t count, const std::function<std::string()>& exchange) {
+    std::vector<std::string> results(count);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < count; ++i) {
+        threads.emplace_back([&, i] { results[i] = exchange(); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    return results;
+}
+
 namespace {
 
 std::vector<std::string> agentEnvironment(const Environment& overrides) {

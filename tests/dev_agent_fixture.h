@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +28,12 @@ void copySampleMail(const std::string& destination);
 // The paths of the message files in a Maildir's cur/ or new/: every file but
 // the hidden ones (the sample mailbox keeps its empty folders by a .gitkeep).
 std::vector<std::string> messageFilesIn(const std::string& directory);
+
+// A request for the accounts, padded to nearly the 1 MiB a request may take.
+std::string nearlyLargestRequest();
+
+// What `exchange` returns, run by `count` threads at once, in order.
+std::vector<std::string> atOnce(std::size_t count, const std::function<std::string()>& exchange);
 
 // Variables that replace or join the environment a test's agent runs in.
 using Environment = std::map<std::string, std::string>;
