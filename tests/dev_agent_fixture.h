@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +29,12 @@ void copySampleMail(const std::string& destination);
 // the hidden ones (the sample mailbox keeps its empty folders by a .gitkeep).
 std::vector<std::string> messageFilesIn(const std::string& directory);
 
+// A request for the accounts, padded to nearly the 1 MiB a request may take.
+std::string nearlyLargestRequest();
+
+// What `exchange` returns, run by `count` threads at once, in order.
+std::vector<std::string> atOnce(std::size_t count, const std::function<std::string()>& exchange);
+
 // Variables that replace or join the environment a test's agent runs in.
 using Environment = std::map<std::string, std::string>;
 
@@ -49,11 +57,14 @@ public:
     pid_t pid() const { return pid_; }
     // Sends SIGTERM and waits; returns the exit status (128 + signal if killed).
     int stop();
-    // Sends SIGTERM and waits at most `limit`; false (and the agent killed) when
-    // it had not ended by then.
-    bool stopsWithin(std::chrono::milliseconds limit);
+    // Sends SIGTERM and waits; false (and the agent killed) when it has not
+    // ended after 5 s, which a loaded machine's stop stays well within and a
+    // hang (on a silent client, on a file that never opens) does not.
+    bool stopsWhenAsked();
     // Everything the agent wrote on standard error so far.
     std::string log() const;
+    // Waits up to `limit` for `text` in the log; its position, or npos.
+    std::size_t waitForLog(const std::string& text, std::chrono::milliseconds limit) const;
 
 private:
     std::string socketPath_;

@@ -16,8 +16,21 @@ endif()
 # macOS 11 is the first release on Apple silicon and the oldest whose headers
 # zig carries.
 set(zig_target ${QUILLBROOK_MACOS_ARCH}-macos.11.0)
-set(CMAKE_C_COMPILER ${QUILLBROOK_ZIG} cc -target ${zig_target})
-set(CMAKE_CXX_COMPILER ${QUILLBROOK_ZIG} c++ -target ${zig_target})
+# Each compiler is a two-line script whose name says Clang: ccache caches what
+# a compiler of that name compiles, and not `zig c++`, whose "c++" it takes
+# for a second source file.
+set(zig_compilers ${CMAKE_BINARY_DIR}/zig-compilers)
+foreach(compiler IN ITEMS "clang|cc" "clang++|c++")
+  string(REPLACE "|" ";" fields "${compiler}")
+  list(GET fields 0 name)
+  list(GET fields 1 mode)
+  file(CONFIGURE OUTPUT ${zig_compilers}/zig-${name}
+       CONTENT "#!/bin/sh\nexec '${QUILLBROOK_ZIG}' ${mode} -target ${zig_target} \"$@\"\n")
+  file(CHMOD ${zig_compilers}/zig-${name} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+       GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endforeach()
+set(CMAKE_C_COMPILER ${zig_compilers}/zig-clang)
+set(CMAKE_CXX_COMPILER ${zig_compilers}/zig-clang++)
 # zig's ar writes the host's archive format unless told; its linker reads Apple's.
 set(CMAKE_AR ${QUILLBROOK_ZIG} CACHE FILEPATH "")
 set(CMAKE_RANLIB ${QUILLBROOK_ZIG} CACHE FILEPATH "")

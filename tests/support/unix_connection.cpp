@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,6 +35,11 @@ std::string UnixConnection::readLine() {
         line.push_back(c);
     }
     return line;
+}
+
+bool UnixConnection::readable() const {
+    pollfd wanted{fd_.get(), POLLIN, 0};
+    return ::poll(&wanted, 1, 0) > 0;
 }
 
 std::string roundTrip(const std::string& socketPath, const std::string& bytes) {

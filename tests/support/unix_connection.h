@@ -21,6 +21,8 @@ public:
     void endSending();
     // What arrives up to the first line feed (without it), or up to the end.
     std::string readLine();
+    // Whether bytes, or the end, are there to read now, without waiting.
+    bool readable() const;
 
 private:
     UniqueFd fd_;
