@@ -381,7 +381,9 @@ TEST_P(SyncToolRename, KeepsTheDraftsUid) {
     MailStore::SavedDraft saved = store_->saveDraft(
         account_, "From: ada@example.com\nSubject: Plan\nMessage-ID: <plan-1@example.com>\n\nDraft.\n");
     MaildirFolder drafts{"Drafts", mailPath(".Drafts"), ""};
-    std::string current = messageFileNames(drafts.path + "/cur").at(0);
+    FileNames listed = messageFileNames(drafts.path + "/cur");
+    ASSERT_EQ(listed.size(), 1U);
+    std::string current(listed[0]);
     std::string uniqueName = parseMaildirFileName(current)->uniqueName;
     for (std::size_t step = 0; step < c.renames.size(); ++step) {
         std::string name = c.renames[step];
