@@ -227,9 +227,11 @@ TEST_F(Index, AFolderBeingIndexedAnswersWithItsNewestMessagesFirstAndSaysSo) {
     // three files of the fixture are newer still.
     EXPECT_EQ(first.messages[0].summary.subject, "Third");
     EXPECT_EQ(first.total, kCount + 3U);
+    EXPECT_EQ(store_->folders(account_).front().total, kCount + 3U) << "counted by the listing while indexed";
     FolderPage last;
     EXPECT_TRUE(eventually([&] { return !(last = store_->list(account_, inbox, 1)).indexing; }));
     EXPECT_EQ(last.total, kCount + 3U);
+    EXPECT_FALSE(store_->folders(account_).front().indexing);
 }
 
 // Where the watch cannot be trusted, the folder is listed again.
