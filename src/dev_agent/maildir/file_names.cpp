@@ -10,16 +10,18 @@ void FileNames::add(std::string_view name) {
     if (name.size() > kBlockBytes) {
         throw std::length_error("a file name longer than 1 MiB");
     }
-    if (kBlockBytes - used_ < name.size()) {
+    if (blocks_.empty() || kBlockBytes - blocks_.back().size() < name.size()) {
         if ((blocks_.size() + 1) * kBlockBytes > std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("a directory whose file names take more than 4 GiB");
         }
-        blocks_.push_back(std::unique_ptr<char[]>(new char[kBlockBytes]));
-        used_ = 0;
+        blocks_.emplace_back();
+        if (blocks_.size() > 1) {
+            blocks_.back().reserve(kBlockBytes);
+        }
     }
-    std::size_t offset = (blocks_.size() - 1) * kBlockBytes + used_;
-    std::copy(name.begin(), name.end(), blocks_.back().get() + used_);
-    used_ += name.size();
+    std::string& block = blocks_.back();
+    std::size_t offset = (blocks_.size() - 1) * kBlockBytes + block.size();
+    block.append(name);
     entries_.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(name.size())});
 }
 

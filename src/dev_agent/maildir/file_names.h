@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,9 +10,10 @@
 namespace quillbrook::dev_agent {
 
 // The file names of one directory, held compactly: their bytes in blocks of
-// 1 MiB, which growing never copies, and eight bytes of place per name, so
-// that a folder of a million messages lists into about 40 MB where a string
-// for each name would take 150 MB.
+// 1 MiB, of which only the first grows by copying (a small directory takes
+// little), and eight bytes of place per name, so that a folder of a million
+// messages lists into about 40 MB where a string for each name would take
+// 150 MB.
 class FileNames {
 public:
     void add(std::string_view name);
@@ -55,10 +55,9 @@ private:
     };
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
     std::string_view viewOf(const Entry& entry) const {
-        return {blocks_[entry.offset / kBlockBytes].get() + entry.offset % kBlockBytes, entry.length};
+        return {blocks_[entry.offset / kBlockBytes].data() + entry.offset % kBlockBytes, entry.length};
     }
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t used_ = kBlockBytes;  // of the last block
+    std::vector<std::string> blocks_;
     std::vector<Entry> entries_;
 };
 
