@@ -2,7 +2,8 @@
 // (COUNT messages of about 4 KB in INBOX), runs the built agent on it with a
 // fresh state directory and times what a user does with quillbrook-cli: the
 // first answer, the whole folder indexed, the next fetch after one rename and
-// after one delivery, fetch and read medians and peak memory. Prints
+// after one delivery, fetch and read medians and peak memory, while indexing
+// and after a restart. Prints
 // a Markdown table. Times are wall times of a whole quillbrook-cli process and,
 // beside them, of the same request sent over the socket by this program.
 //
@@ -254,6 +255,7 @@ int main(int argc, char** argv) {
         bench.waitForIndex();
         double firstIndex = millisSince(start);
         double indexCpu = bench.processorSeconds();
+        double indexingPeak = bench.peakResidentMB();
         double fetch = bench.median({"fetch", "--limit", limit}, runs);
         // The oldest message of the page: a UID the index gave, whatever its numbering.
         std::string output = bench.lastOutput();
@@ -290,6 +292,7 @@ int main(int argc, char** argv) {
             "| start to the whole folder indexed | %.0f ms: %.0f messages/s (agent CPU time %.1f s on %u cores) |\n",
             firstIndex, static_cast<double>(count) * 1000.0 / firstIndex, indexCpu,
             std::thread::hardware_concurrency());
+        std::printf("| agent peak RSS while indexing | %.0f MB |\n", indexingPeak);
         std::printf("| `fetch --limit 50`, median of %d | %.1f ms (the request alone: %.1f ms) |\n", runs, fetch,
                     fetchExchange);
         std::printf("| `read`, median of %d | %.1f ms (the request alone: %.1f ms) |\n", runs, read, readExchange);
@@ -300,7 +303,7 @@ int main(int argc, char** argv) {
         std::printf("| `fetch` right after one message renamed in cur/ (a flag added) | %.1f ms |\n", fetchAfterRename);
         std::printf("| `fetch` right after a delivery into new/ | %.1f ms, %s |\n", fetchAfterDelivery,
                     deliveredShows ? "shows the new message" : "DOES NOT show the new message");
-        std::printf("| agent peak RSS | %.0f MB |\n", peak);
+        std::printf("| agent peak RSS after the restart | %.0f MB |\n", peak);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "dev_agent_bench: %s\n", error.what());
         return 1;

@@ -24,9 +24,9 @@ std::vector<MaildirEntry> sampleEntries() {
     for (const auto& account : fs::directory_iterator(QUILLBROOK_SAMPLE_MAIL)) {
         for (const auto& folder : discoverMaildirFolders({account.path().string()})) {
             for (const char* dir : {"/cur/", "/new/"}) {
-                for (const auto& name : messageFileNames(folder.path + dir)) {
+                for (std::string_view name : messageFileNames(folder.path + dir)) {
                     MaildirEntry entry = *parseMaildirFileName(name);
-                    entry.path = folder.path + dir + name;
+                    entry.path = folder.path + dir + std::string(name);
                     entries.push_back(std::move(entry));
                 }
             }

@@ -230,9 +230,11 @@ TEST_F(Index, AFolderBeingIndexedAnswersWithItsNewestMessagesFirstAndSaysSo) {
     // three files of the fixture are newer still.
     EXPECT_EQ(first.messages[0].summary.subject, "Third");
     EXPECT_EQ(first.total, kCount + 3U);
+    EXPECT_EQ(store_->folders(account_).front().total, kCount + 3U) << "counted by the listing while indexed";
     FolderPage last;
     EXPECT_TRUE(eventually([&] { return !(last = store_->list(account_, inbox, 1)).indexing; }));
     EXPECT_EQ(last.total, kCount + 3U);
+    EXPECT_FALSE(store_->folders(account_).front().indexing);
 }
 
 // Where the watch cannot be trusted, the folder is listed again.
@@ -384,7 +386,9 @@ TEST_P(SyncToolRename, KeepsTheDraftsUid) {
     MailStore::SavedDraft saved = store_->saveDraft(
         account_, "From: ada@example.com\nSubject: Plan\nMessage-ID: <plan-1@example.com>\n\nDraft.\n");
     MaildirFolder drafts{"Drafts", mailPath(".Drafts"), ""};
-    std::string current = messageFileNames(drafts.path + "/cur").at(0);
+    FileNames listed = messageFileNames(drafts.path + "/cur");
+    ASSERT_EQ(listed.size(), 1U);
+    std::string current(listed[0]);
     std::string uniqueName = parseMaildirFileName(current)->uniqueName;
     for (std::size_t step = 0; step < c.renames.size(); ++step) {
         std::string name = c.renames[step];

@@ -303,9 +303,26 @@ TEST(MaildirListing, OffersFilesAndLinksButNotDirectoriesOrHiddenNames) {
     std::ofstream(cur + "/.1700000002.M2P1.host") << "Subject: hidden\n\n";
     fs::create_symlink(cur + "/1700000001.M1P1.host:2,S", cur + "/1700000003.M3P1.host");
 
-    EXPECT_EQ(messageFileNames(cur), (std::vector<std::string>{"1700000001.M1P1.host:2,S", "1700000003.M3P1.host"}));
+    FileNames names = messageFileNames(cur);
+    names.sort();
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()),
+              (std::vector<std::string>{"1700000001.M1P1.host:2,S", "1700000003.M3P1.host"}));
     EXPECT_TRUE(messageFileNames(dir.path() + "/new").empty()) << "a missing directory is empty";
     EXPECT_THROW(messageFileNames(cur + "/1700000001.M1P1.host:2,S"), std::system_error) << "one that cannot be listed";
+}
+
+// A large folder's listing spans many of the blocks its names are kept in.
+TEST(MaildirListing, KeepsNamesWholeAcrossBlocksAndSortsThemByByte) {
+    FileNames names;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40000; ++i) {
+        std::string name = std::to_string(1700000000 + (i * 7919) % 40000) + ".M" + std::string(i % 200, 'x') + "\xff";
+        names.add(name);
+        expected.push_back(name);
+    }
+    names.sort();
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()), expected);
 }
 
 TEST(AccountSpec, ReadsEmailDirectoryAndOptionalName) {

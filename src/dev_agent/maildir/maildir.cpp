@@ -92,9 +92,11 @@ std::string withoutSyncToolFields(std::string_view base) {
 
 }  // namespace
 
+bool isMessageFileName(std::string_view fileName) { return !fileName.empty() && fileName.front() != '.'; }
+
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
     // Any other bytes make a name: it is never shown, only its UID and flags are.
-    if (fileName.empty() || fileName.front() == '.') {
+    if (!isMessageFileName(fileName)) {
         return std::nullopt;
     }
     MaildirEntry entry;
@@ -111,8 +113,8 @@ std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName) {
     return entry;
 }
 
-std::vector<std::string> messageFileNames(const std::string& directory) {
-    std::vector<std::string> names;
+FileNames messageFileNames(const std::string& directory) {
+    FileNames names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
     if (!dir) {
         if (errno == ENOENT) {
@@ -128,23 +130,22 @@ std::vector<std::string> messageFileNames(const std::string& directory) {
         }
         // Types other than these are not files; an unknown type is checked on opening.
         bool mayBeFile = entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-        if (mayBeFile && parseMaildirFileName(entry->d_name)) {
-            names.emplace_back(entry->d_name);
+        if (mayBeFile && isMessageFileName(entry->d_name)) {
+            names.add(entry->d_name);
         }
     }
     if (errno != 0) {
         throwErrno("cannot list " + directory);
     }
-    std::sort(names.begin(), names.end());
     return names;
 }
 
 std::optional<MaildirEntry> findByUniqueName(const std::string& folderPath, std::string_view uniqueName) {
     for (const char* sub : {"/cur/", "/new/"}) {
-        for (const auto& name : messageFileNames(folderPath + sub)) {
+        for (std::string_view name : messageFileNames(folderPath + sub)) {
             std::optional<MaildirEntry> entry = parseMaildirFileName(name);
             if (entry->uniqueName == uniqueName) {
-                entry->path = folderPath + sub + name;
+                entry->path = folderPath + sub + std::string(name);
                 return entry;
             }
         }

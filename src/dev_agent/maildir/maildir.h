@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dev_agent/maildir/file_names.h"
+
 namespace quillbrook::dev_agent {
 
 // One message file of a Maildir folder. Its unique name (the file name before
@@ -31,14 +33,16 @@ struct MaildirFolder {
 // The unique name and flags encoded in a file name, whatever bytes it holds;
 // nothing for names a Maildir reader must skip (those starting with a dot).
 std::optional<MaildirEntry> parseMaildirFileName(std::string_view fileName);
+// Whether parseMaildirFileName reads `fileName` as a message's, without the cost of reading it.
+bool isMessageFileName(std::string_view fileName);
 
 // The names of the message files in `directory` (a folder's cur/ or new/),
-// sorted; a missing directory is empty. Entries that are plainly no files are
+// in the directory's order; a missing directory is empty. Entries that are plainly no files are
 // left out; whether a link or an entry of unknown type is a message is told
 // when it is opened. Throws std::system_error when the directory is there but
 // cannot be listed (no permission, EIO, ESTALE, EMFILE): taken as empty, it
 // would drop the folder's messages from the index.
-std::vector<std::string> messageFileNames(const std::string& directory);
+FileNames messageFileNames(const std::string& directory);
 
 // The message file of the folder at `folderPath` whose unique name is
 // `uniqueName`, in cur/ or new/, whatever its flags: where a message went that

@@ -52,7 +52,11 @@ json::Value listFolders(ActionContext& context, const Params& params) {
     const Account& account = accountFor(context, params.requiredString("account"));
     json::Value folders = json::Value::array();
     for (const auto& counts : context.mail.folders(account)) {
-        folders.pushBack({{"name", counts.folder.name}, {"total", counts.total}, {"unread", counts.unread}});
+        json::Value folder = {{"name", counts.folder.name}, {"total", counts.total}, {"unread", counts.unread}};
+        if (counts.indexing) {
+            folder["indexing"] = true;  // as on a page of the folder
+        }
+        folders.pushBack(std::move(folder));
     }
     return {{"account", account.email}, {"folders", std::move(folders)}};
 }

@@ -10,6 +10,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -61,16 +62,22 @@ bool hasFlag(const std::vector<std::string>& flags, std::string_view flag) {
     return std::find(flags.begin(), flags.end(), flag) != flags.end();
 }
 
-struct NewFile {
+// A file to read the header of, for its index row.
+struct FileToRead {
     MailDirectory dir;
     std::string name;
     std::string uniqueName;
     bool seen;
 };
 
+FileToRead fileToRead(MailDirectory dir, std::string_view name) {
+    std::optional<MaildirEntry> entry = parseMaildirFileName(name);
+    return {dir, std::string(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")};
+}
+
 // The index row of a new file without its UID; nothing when the file is gone
 // or is no regular file.
-std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string& folderPath) {
+std::optional<IndexedMessage> headSummary(const FileToRead& file, const std::string& folderPath) {
     MaildirEntry entry{file.uniqueName, folderPath + "/" + directoryName(file.dir) + "/" + file.name, {}};
     ParsedMessage parsed;
     try {
@@ -94,19 +101,18 @@ std::optional<IndexedMessage> headSummary(const NewFile& file, const std::string
     return message;
 }
 
-// The head summaries of files[begin, end), read and parsed on every core:
-// parsing headers is most of what indexing a new mailbox costs.
-std::vector<std::optional<IndexedMessage>> headSummaries(const std::vector<NewFile>& files, std::size_t begin,
-                                                         std::size_t end, const std::string& folderPath) {
-    std::vector<std::optional<IndexedMessage>> summaries(end - begin);
-    std::atomic<std::size_t> next{begin};
+// The head summaries of `files`, read and parsed on every core: parsing
+// headers is most of what indexing a new mailbox costs.
+std::vector<std::optional<IndexedMessage>> headSummaries(const std::vector<FileToRead>& files,
+                                                         const std::string& folderPath) {
+    std::vector<std::optional<IndexedMessage>> summaries(files.size());
+    std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i = next++; i < end; i = next++) {
-            const NewFile& file = files[i];
-            summaries[i - begin] = headSummary(file, folderPath);
+        for (std::size_t i = next++; i < files.size(); i = next++) {
+            summaries[i] = headSummary(files[i], folderPath);
         }
     };
-    unsigned helpers = end - begin < kParallelFrom ? 0 : std::clamp(std::thread::hardware_concurrency(), 1U, 4U) - 1;
+    unsigned helpers = files.size() < kParallelFrom ? 0 : std::clamp(std::thread::hardware_concurrency(), 1U, 4U) - 1;
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < helpers; ++i) {
         threads.emplace_back(work);
@@ -152,50 +158,131 @@ private:
     std::size_t logged_ = 0;
 };
 
+// The names a folder's directories hold (cur/ at 0, new/ at 1).
+using DirectoryNames = std::array<FileNames, 2>;
+
+// A file new to the index, by its place in the listing of its directory:
+// eight bytes, where a million new files are what a new mailbox holds.
+struct NewFile {
+    std::uint32_t at;
+    std::uint16_t baseLength;  // of its name before the ":2," info
+    std::uint8_t directory;    // 0 for cur/, 1 for new/
+};
+
 // What changed in a folder since the index last looked.
 struct FolderChanges {
     DirectoryStamps stamps;  // to keep once the changes are written
+    DirectoryNames present;  // the listings `added` points into
     std::vector<NewFile> added;
+    // added[ordered, end) is in the order of their names; the rest, which
+    // comes after the first batch, is put in order when its turn comes.
+    std::size_t ordered = 0;
     std::vector<std::pair<MailDirectory, std::string>> removed;
     DepartedUids departed;  // of the removed files whose unique name is gone too
     bool any = false;
+
+    std::string_view nameOf(const NewFile& file) const { return present[file.directory][file.at]; }
+    std::string_view baseOf(const NewFile& file) const { return nameOf(file).substr(0, file.baseLength); }
+    // Names seen together take UIDs in name order, which for Maildir names is
+    // arrival order: by the name before its info, then cur/ before new/.
+    bool before(const NewFile& a, const NewFile& b) const {
+        return std::tuple(baseOf(a), a.directory, a.at) < std::tuple(baseOf(b), b.directory, b.at);
+    }
 };
 
-std::string uniqueNameOf(const std::string& fileName) { return parseMaildirFileName(fileName)->uniqueName; }
+std::string uniqueNameOf(std::string_view fileName) { return parseMaildirFileName(fileName)->uniqueName; }
 
-// The names a folder's directories hold (cur/ at 0, new/ at 1), sorted.
-using DirectoryNames = std::array<std::vector<std::string>, 2>;
+// The part of a file name before its first comma or its info: a unique name
+// begins with it whatever fields a sync tool added, so a name whose head is
+// not among those of `uniqueNames` need not be read for its unique name.
+std::string_view headOf(std::string_view fileName) {
+    return fileName.substr(0, std::min(fileName.find(','), fileName.find(":2,")));
+}
+
+using UniqueNames = std::set<std::string, std::less<>>;
+
+// The heads of `uniqueNames`, copied: the names are taken out as they are found.
+std::set<std::string, std::less<>> headsOf(const UniqueNames& uniqueNames) {
+    std::set<std::string, std::less<>> heads;
+    for (const auto& name : uniqueNames) {
+        heads.emplace(headOf(name));
+    }
+    return heads;
+}
+
+// Takes the unique name of `fileName` out of `uniqueNames`; false when it is not there.
+bool takeUniqueName(std::string_view fileName, const std::set<std::string, std::less<>>& heads,
+                    UniqueNames& uniqueNames) {
+    return heads.contains(headOf(fileName)) && uniqueNames.erase(uniqueNameOf(fileName)) > 0;
+}
+
+// Takes out of `uniqueNames` those of the files in `names`.
+void eraseListed(const FileNames& names, UniqueNames& uniqueNames) {
+    auto heads = headsOf(uniqueNames);
+    for (auto name = names.begin(); name != names.end() && !uniqueNames.empty(); ++name) {
+        takeUniqueName(*name, heads, uniqueNames);
+    }
+}
+
+// Compares one directory's listing with the names the index holds, read from
+// it in byte order: the places of the names new to the index and the names
+// gone from the directory. The listing is put in the same order only when
+// the index holds a name of the directory: a folder new to the index is
+// all new.
+void compareWithIndex(MailIndex& index, std::int64_t folderId, MailDirectory dir, FileNames& present,
+                      std::vector<std::uint32_t>& arrived, std::vector<std::string>& gone) {
+    std::uint32_t i = 0;
+    std::uint32_t size = static_cast<std::uint32_t>(present.size());
+    bool sorted = false;
+    index.forEachName(folderId, dir, [&](std::string_view known) {
+        if (!sorted) {
+            present.sort();
+            sorted = true;
+        }
+        for (; i < size && present[i] < known; ++i) {
+            arrived.push_back(i);
+        }
+        if (i < size && present[i] == known) {
+            ++i;
+        } else {
+            gone.emplace_back(known);
+        }
+    });
+    for (; i < size; ++i) {
+        arrived.push_back(i);
+    }
+}
 
 // A mail program that renames a file (a flag changed, new/ to cur/) between
 // the listings of cur/ and new/ makes it show in neither. Before a message the
 // index knew is dropped, the directories that were listed are listed once
 // more, and a unique name that turns up there is kept under its new name.
-void keepRenamedFiles(const MaildirFolder& folder, const DirectoryNames& known, DirectoryNames& present,
+void keepRenamedFiles(const MaildirFolder& folder, DirectoryNames& present,
+                      std::array<std::vector<std::uint32_t>, 2>& arrived, std::array<std::vector<std::string>, 2>& gone,
                       const std::array<bool, 2>& listed) {
-    std::set<std::string> missing;
-    for (std::size_t d = 0; d < 2; ++d) {
-        std::vector<std::string> gone;
-        std::set_difference(known[d].begin(), known[d].end(), present[d].begin(), present[d].end(),
-                            std::back_inserter(gone));
-        for (const auto& name : gone) {
+    UniqueNames missing;
+    for (const auto& names : gone) {
+        for (const auto& name : names) {
             missing.insert(uniqueNameOf(name));
         }
     }
-    if (missing.empty()) {
-        return;
-    }
     for (const auto& names : present) {
-        for (const auto& name : names) {
-            missing.erase(uniqueNameOf(name));
-        }
+        eraseListed(names, missing);
     }
+    auto heads = headsOf(missing);
     for (std::size_t d = 0; d < 2 && !missing.empty(); ++d) {
         if (!listed[d]) {
             continue;
         }
-        for (auto& name : messageFileNames(folder.path + "/" + directoryName(kDirectories[d]))) {
-            if (missing.erase(uniqueNameOf(name)) > 0) {
-                present[d].insert(std::lower_bound(present[d].begin(), present[d].end(), name), name);
+        for (std::string_view name : messageFileNames(folder.path + "/" + directoryName(kDirectories[d]))) {
+            if (!takeUniqueName(name, heads, missing)) {
+                continue;
+            }
+            if (auto back = std::find(gone[d].begin(), gone[d].end(), name); back != gone[d].end()) {
+                gone[d].erase(back);
+            } else {
+                arrived[d].push_back(static_cast<std::uint32_t>(present[d].size()));
+                present[d].add(name);
             }
         }
     }
@@ -206,20 +293,20 @@ void keepRenamedFiles(const MaildirFolder& folder, const DirectoryNames& known, 
 // same Message-ID is there, in one listing. The removed files whose unique
 // name is gone from the folder offer their UIDs to new files of their
 // Message-ID (see writeChanges).
-DepartedUids departedUids(MailIndex& index, std::int64_t folderId, const FolderChanges& changes,
-                          const DirectoryNames& present) {
+DepartedUids departedUids(MailIndex& index, std::int64_t folderId, const FolderChanges& changes) {
     DepartedUids departed;
-    if (changes.added.empty()) {
+    if (changes.added.empty() || changes.removed.empty()) {
         return departed;
     }
-    std::set<std::string> stillThere;
-    for (const auto& names : present) {
-        for (const auto& name : names) {
-            stillThere.insert(uniqueNameOf(name));
-        }
+    UniqueNames goneEverywhere;
+    for (const auto& [dir, name] : changes.removed) {
+        goneEverywhere.insert(uniqueNameOf(name));
+    }
+    for (const auto& names : changes.present) {
+        eraseListed(names, goneEverywhere);
     }
     for (const auto& [dir, name] : changes.removed) {
-        if (stillThere.contains(uniqueNameOf(name))) {
+        if (!goneEverywhere.contains(uniqueNameOf(name))) {
             continue;
         }
         std::optional<IndexedMessage> gone = index.byName(folderId, dir, name);
@@ -241,14 +328,31 @@ std::optional<std::uint64_t> takeDeparted(DepartedUids& departed, const std::str
     return uid;
 }
 
+// Puts the `count` newest new files last, in order, and leaves the rest for
+// later: a first page needs only them, and ordering a million names takes
+// longer than reading them.
+void orderNewest(FolderChanges& changes, std::size_t count) {
+    auto before = [&changes](const NewFile& a, const NewFile& b) { return changes.before(a, b); };
+    auto& added = changes.added;
+    changes.ordered = added.size() - std::min(count, added.size());
+    std::nth_element(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(changes.ordered), added.end(), before);
+    std::sort(added.begin() + static_cast<std::ptrdiff_t>(changes.ordered), added.end(), before);
+}
+
+void orderTheRest(FolderChanges& changes) {
+    auto before = [&changes](const NewFile& a, const NewFile& b) { return changes.before(a, b); };
+    std::sort(changes.added.begin(), changes.added.begin() + static_cast<std::ptrdiff_t>(changes.ordered), before);
+    changes.ordered = 0;
+}
+
 // Lists each directory whose modification time moved and compares its names
 // with the index's.
 FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::int64_t folderId) {
     DirectoryStamps stored = index.stamps(folderId);
     FolderChanges changes;
     std::int64_t lookedAt = nowNanos();
-    DirectoryNames known;
-    DirectoryNames present;
+    std::array<std::vector<std::uint32_t>, 2> arrived;
+    std::array<std::vector<std::string>, 2> gone;
     std::array<bool, 2> listed{};
     for (std::size_t d = 0; d < 2; ++d) {
         MailDirectory dir = kDirectories[d];
@@ -260,32 +364,25 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
             continue;
         }
         changes.any = listed[d] = true;
-        present[d] = messageFileNames(path);
-        known[d] = index.names(folderId, dir);
-        std::sort(known[d].begin(), known[d].end());
+        changes.present[d] = messageFileNames(path);
+        compareWithIndex(index, folderId, dir, changes.present[d], arrived[d], gone[d]);
     }
-    keepRenamedFiles(folder, known, present, listed);
+    if (!gone[0].empty() || !gone[1].empty()) {
+        keepRenamedFiles(folder, changes.present, arrived, gone, listed);
+    }
     for (std::size_t d = 0; d < 2; ++d) {
-        MailDirectory dir = kDirectories[d];
-        std::vector<std::string> gone;
-        std::set_difference(known[d].begin(), known[d].end(), present[d].begin(), present[d].end(),
-                            std::back_inserter(gone));
-        for (auto& name : gone) {
-            changes.removed.emplace_back(dir, std::move(name));
+        for (auto& name : gone[d]) {
+            changes.removed.emplace_back(kDirectories[d], std::move(name));
         }
-        std::vector<std::string> arrived;
-        std::set_difference(present[d].begin(), present[d].end(), known[d].begin(), known[d].end(),
-                            std::back_inserter(arrived));
-        for (auto& name : arrived) {
-            auto entry = parseMaildirFileName(name);
-            changes.added.push_back(
-                {dir, std::move(name), std::move(entry->uniqueName), hasFlag(entry->flags, "seen")});
+        for (std::uint32_t at : arrived[d]) {
+            std::string_view name = changes.present[d][at];
+            std::size_t base = std::min(name.find(":2,"), name.size());
+            changes.added.push_back({at, static_cast<std::uint16_t>(base), static_cast<std::uint8_t>(d)});
         }
+        arrived[d] = {};
     }
-    changes.departed = departedUids(index, folderId, changes, present);
-    // Names seen together take UIDs in name order, which for Maildir names is arrival order.
-    std::stable_sort(changes.added.begin(), changes.added.end(),
-                     [](const NewFile& a, const NewFile& b) { return a.uniqueName < b.uniqueName; });
+    changes.departed = departedUids(index, folderId, changes);
+    orderNewest(changes, kFirstBatchSize);
     return changes;
 }
 
@@ -315,29 +412,42 @@ FolderSync& FolderSync::operator=(FolderSync&&) noexcept = default;
 
 bool FolderSync::started() const { return done_ || changes_->started; }
 
-std::unique_ptr<FolderSync::Batch> FolderSync::readBatch() const {
+std::unique_ptr<FolderSync::Batch> FolderSync::readBatch() {
     if (done_) {
         return nullptr;
     }
+    FolderChanges& found = changes_->found;
+    if (changes_->started && found.ordered > 0) {
+        orderTheRest(found);
+    }
     std::size_t end = changes_->left;
     std::size_t begin = end - std::min(end, changes_->started ? kBatchSize : kFirstBatchSize);
-    return std::make_unique<Batch>(Batch{begin, end, headSummaries(changes_->found.added, begin, end, folder_.path)});
+    std::vector<FileToRead> files;
+    for (std::size_t i = begin; i < end; ++i) {
+        const NewFile& file = found.added[i];
+        files.push_back(fileToRead(kDirectories[file.directory], found.nameOf(file)));
+    }
+    auto batch = std::make_unique<Batch>(Batch{begin, end, {}, headSummaries(files, folder_.path)});
+    for (auto& file : files) {
+        batch->uniqueNames.push_back(std::move(file.uniqueName));
+    }
+    return batch;
 }
 
 void FolderSync::writeBatch(MailIndex& index, Batch& batch) {
     Changes& changes = *changes_;
-    const std::vector<NewFile>& added = changes.found.added;
+    std::size_t added = changes.found.added.size();
     sqlite::Transaction transaction = index.transaction();
     if (!changes.started) {
         for (const auto& [dir, name] : changes.found.removed) {
             index.remove(folderId_, dir, name);
         }
-        changes.firstUid = added.empty() ? 0 : index.reserveUids(account_, added.size());
+        changes.firstUid = added == 0 ? 0 : index.reserveUids(account_, added);
     }
     for (std::size_t i = batch.begin; i < batch.end; ++i) {
         if (auto& summary = batch.summaries[i - batch.begin]) {
             summary->uid =
-                index.uidFor(account_, folderId_, added[i].uniqueName,
+                index.uidFor(account_, folderId_, batch.uniqueNames[i - batch.begin],
                              {takeDeparted(changes.found.departed, summary->messageId), changes.firstUid + i});
             index.insert(folderId_, *summary);
         }
@@ -350,7 +460,7 @@ void FolderSync::writeBatch(MailIndex& index, Batch& batch) {
         index.setStamps(folderId_, changes.found.stamps);
     }
     transaction.commit();
-    std::size_t written = added.size() - batch.begin;
+    std::size_t written = added - batch.begin;
     changes.progress.advanced(written);
     if (done_) {
         changes.progress.finished(written);
@@ -364,7 +474,7 @@ void fileArrived(MailIndex& index, const std::string& account, const MaildirFold
     if (!entry) {
         return;
     }
-    NewFile file{dir, name, std::move(entry->uniqueName), hasFlag(entry->flags, "seen")};
+    FileToRead file{dir, name, std::move(entry->uniqueName), hasFlag(entry->flags, "seen")};
     std::optional<IndexedMessage> summary = headSummary(file, folder.path);
     if (!summary) {
         return;  // gone again: the event of its going follows

@@ -42,9 +42,10 @@ public:
     struct Batch {
         std::size_t begin;
         std::size_t end;
+        std::vector<std::string> uniqueNames;
         std::vector<std::optional<IndexedMessage>> summaries;
     };
-    std::unique_ptr<Batch> readBatch() const;
+    std::unique_ptr<Batch> readBatch();
     void writeBatch(MailIndex& index, Batch& batch);
     // Whether a first batch has been written.
     bool started() const;

@@ -169,7 +169,7 @@ struct MailIndex::Statements {
           addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
           stampsOf(db.prepare("SELECT cur_stamp, new_stamp FROM folders WHERE id = ?1")),
           setStamps(db.prepare("UPDATE folders SET cur_stamp = ?2, new_stamp = ?3 WHERE id = ?1")),
-          names(db.prepare("SELECT name FROM messages WHERE folder = ?1 AND dir = ?2")),
+          names(db.prepare("SELECT name FROM messages WHERE folder = ?1 AND dir = ?2 ORDER BY name")),
           byName(db.prepare("SELECT " + columnList() + " FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
           insert(db.prepare(insertSql())),
           remove(db.prepare("DELETE FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
@@ -288,14 +288,13 @@ void MailIndex::setStamps(std::int64_t folder, const DirectoryStamps& stamps) {
     sqlite::Query(statements_->setStamps).bind(1, folder).bind(2, stamps.cur).bind(3, stamps.incoming).run();
 }
 
-std::vector<std::string> MailIndex::names(std::int64_t folder, MailDirectory dir) {
+void MailIndex::forEachName(std::int64_t folder, MailDirectory dir,
+                            const std::function<void(std::string_view)>& visit) {
     sqlite::Query query(statements_->names);
     query.bind(1, folder).bind(2, static_cast<std::int64_t>(dir));
-    std::vector<std::string> names;
     while (query.step()) {
-        names.push_back(query.text(0));
+        visit(query.textView(0));
     }
-    return names;
 }
 
 std::optional<IndexedMessage> MailIndex::byName(std::int64_t folder, MailDirectory dir, const std::string& name) {

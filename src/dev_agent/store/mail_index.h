@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dev_agent/store/sqlite.h"
@@ -89,7 +91,9 @@ public:
     DirectoryStamps stamps(std::int64_t folder);
     void setStamps(std::int64_t folder, const DirectoryStamps& stamps);
 
-    std::vector<std::string> names(std::int64_t folder, MailDirectory dir);
+    // Calls `visit` with the name of every file of `dir` the index holds, in
+    // byte order, one at a time: a large folder is never all in memory.
+    void forEachName(std::int64_t folder, MailDirectory dir, const std::function<void(std::string_view)>& visit);
     std::optional<IndexedMessage> byName(std::int64_t folder, MailDirectory dir, const std::string& name);
     void insert(std::int64_t folder, const IndexedMessage& message);
     void remove(std::int64_t folder, MailDirectory dir, const std::string& name);

@@ -388,7 +388,8 @@ std::vector<FolderCounts> MailStore::folders(const Account& account) {
     for (auto& folder : discoverMaildirFolders(treeOf(account))) {
         Refreshed refreshed = refresh(account, folder);
         FolderTotals totals = ReaderLease(*this)->totals(refreshed.id);
-        counts.push_back({std::move(folder), totals.total, totals.unread});
+        std::size_t total = refreshed.indexing ? refreshed.expectedTotal : totals.total;
+        counts.push_back({std::move(folder), total, totals.unread, refreshed.indexing});
     }
     return counts;
 }

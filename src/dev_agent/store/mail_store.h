@@ -47,10 +47,13 @@ struct FolderPage {
     bool indexing = false;
 };
 
+// A folder's counts; while it is `indexing`, its total is what its listing
+// counts and its unread count that of the messages indexed so far.
 struct FolderCounts {
     MaildirFolder folder;
     std::size_t total = 0;
     std::size_t unread = 0;
+    bool indexing = false;
 };
 
 // A message found by UID: where it lives and what it says.

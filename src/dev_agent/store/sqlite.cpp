@@ -71,11 +71,14 @@ bool Query::step() {
 
 std::int64_t Query::integer(int column) const { return sqlite3_column_int64(statement_.statement_, column); }
 
-std::string Query::text(int column) const {
+std::string Query::text(int column) const { return std::string(textView(column)); }
+
+std::string_view Query::textView(int column) const {
     const unsigned char* text = sqlite3_column_text(statement_.statement_, column);
-    return text == nullptr ? std::string()
-                           : std::string(reinterpret_cast<const char*>(text),
-                                         static_cast<std::size_t>(sqlite3_column_bytes(statement_.statement_, column)));
+    return text == nullptr
+               ? std::string_view()
+               : std::string_view(reinterpret_cast<const char*>(text),
+                                  static_cast<std::size_t>(sqlite3_column_bytes(statement_.statement_, column)));
 }
 
 bool Query::isNull(int column) const { return sqlite3_column_type(statement_.statement_, column) == SQLITE_NULL; }

@@ -53,6 +53,8 @@ public:
 
     std::int64_t integer(int column) const;
     std::string text(int column) const;
+    // The text of the current row, valid until the next step.
+    std::string_view textView(int column) const;
     bool isNull(int column) const;
 
 private:
