@@ -274,17 +274,22 @@ void keepRenamedFiles(const MaildirFolder& folder, DirectoryNames& present,
         if (!listed[d]) {
             continue;
         }
+        // gone[d] is in byte order, as the index gave it: the names that are
+        // back are looked up in it and taken out once, however many they are.
+        std::set<std::string, std::less<>> back;
         for (std::string_view name : messageFileNames(folder.path + "/" + directoryName(kDirectories[d]))) {
             if (!takeUniqueName(name, heads, missing)) {
                 continue;
             }
-            if (auto back = std::find(gone[d].begin(), gone[d].end(), name); back != gone[d].end()) {
-                gone[d].erase(back);
+            if (std::binary_search(gone[d].begin(), gone[d].end(), name,
+                                   [](std::string_view a, std::string_view b) { return a < b; })) {
+                back.emplace(name);
             } else {
                 arrived[d].push_back(static_cast<std::uint32_t>(present[d].size()));
                 present[d].add(name);
             }
         }
+        std::erase_if(gone[d], [&back](const std::string& name) { return back.contains(name); });
     }
 }
 
