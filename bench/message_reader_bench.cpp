@@ -71,8 +71,9 @@ void readFromFiles(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(readFromMemory<readMessageHeaders>)->Name("headers_from_memory");
+BENCHMARK(readFromMemory<readHeaderSummary>)->Name("index_summary_from_memory");
 BENCHMARK(readFromMemory<readMessage>)->Name("whole_message_from_memory");
-BENCHMARK(readFromFiles<readMessageFileHeaders>)->Name("headers_from_files");
+BENCHMARK(readFromFiles<readMessageFileSummary>)->Name("headers_from_files");
 BENCHMARK(readFromFiles<readMessageFile>)->Name("whole_message_from_files");
 
 BENCHMARK_MAIN();

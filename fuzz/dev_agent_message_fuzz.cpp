@@ -1,9 +1,11 @@
 // The development agent's message reader on arbitrary bytes as a mail file:
 // whole or header fields alone, never a crash, and whatever it returns is
-// valid UTF-8 that the agent can answer with as JSON.
+// valid UTF-8 that the agent can answer with as JSON; an index's fields read
+// field by field are those of the whole header.
 
 #include <cstdint>
 #include <string_view>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -60,5 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Message lists read the header fields alone, from the start of the file.
     const dev_agent::ParsedMessage headers = dev_agent::readMessageHeaders(raw);
     checkMessage(&headers);
+    // Indexes read their fields field by field, to the same text.
+    const dev_agent::ParsedMessage summary = dev_agent::readHeaderSummary(raw);
+    FUZZ_CHECK(
+        std::tie(summary.from, summary.fromName, summary.subject, summary.date, summary.time, summary.messageId) ==
+        std::tie(headers.from, headers.fromName, headers.subject, headers.date, headers.time, headers.messageId));
     return 0;
 }

@@ -81,8 +81,8 @@ ParsedMessage readMessageFile(const MaildirEntry& entry) {
     return withDeliveryDate(std::move(message), entry);
 }
 
-ParsedMessage readMessageFileHeaders(const MaildirEntry& entry) {
-    return withDeliveryDate(readMessageHeaders(readHeaderBytes(entry.path)), entry);
+ParsedMessage readMessageFileSummary(const MaildirEntry& entry) {
+    return withDeliveryDate(readHeaderSummary(readHeaderBytes(entry.path)), entry);
 }
 
 }  // namespace quillbrook::dev_agent

@@ -14,9 +14,9 @@ namespace quillbrook::dev_agent {
 // the file cannot be read.
 ParsedMessage readMessageFile(const MaildirEntry& entry);
 
-// Only the header fields, for lists and indexes: reads the file no further than
-// its header block (at most kMaxHeaderBytes).
-ParsedMessage readMessageFileHeaders(const MaildirEntry& entry);
+// Only the header fields an index keeps (see readHeaderSummary): reads the
+// file no further than its header block (at most kMaxHeaderBytes).
+ParsedMessage readMessageFileSummary(const MaildirEntry& entry);
 
 // A header block longer than this is cut; no sane header comes near it.
 inline constexpr std::size_t kMaxHeaderBytes = 256 * 1024;

@@ -24,7 +24,65 @@ bool isField(std::string_view line) {
     return i < line.size() && line[i] == ':';
 }
 
+std::size_t plainNameLength(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && line[i] > ' ' && line[i] < 0x7F && line[i] != ':') {
+        ++i;
+    }
+    return i < line.size() && line[i] == ':' ? i : 0;
+}
+
+// A line's text without its LF or CRLF; nothing when a CR stands elsewhere.
+std::optional<std::string_view> lineText(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') {
+        line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+    }
+    if (line.find('\r') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return line;
+}
+
 }  // namespace
+
+std::optional<std::vector<HeaderField>> plainFields(std::string_view header) {
+    if (header.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::vector<HeaderField> fields;
+    std::size_t start = 0;
+    while (start < header.size()) {
+        std::size_t newline = header.find('\n', start);
+        std::size_t next = newline == std::string_view::npos ? header.size() : newline + 1;
+        std::optional<std::string_view> text = lineText(header.substr(start, next - start));
+        if (!text) {
+            return std::nullopt;
+        }
+        if (text->empty()) {
+            break;  // the blank line that ends the block
+        }
+        if (isWhiteSpace(text->front())) {
+            if (fields.empty() || text->find_first_not_of(" \t") == std::string_view::npos) {
+                return std::nullopt;
+            }
+            HeaderField& last = fields.back();
+            last.rawValue =
+                header.substr(last.rawValue.data() - header.data(), next - (last.rawValue.data() - header.data()));
+        } else {
+            std::size_t nameLength = plainNameLength(*text);
+            if (nameLength == 0) {
+                return std::nullopt;
+            }
+            fields.push_back({header.substr(start, nameLength),
+                              header.substr(start + nameLength + 1, next - start - nameLength - 1)});
+        }
+        start = next;
+    }
+    return fields;
+}
 
 HeaderBlock findHeaderBlock(std::string_view raw) {
     std::size_t start = 0;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillbrook::dev_agent {
 
@@ -29,6 +30,20 @@ HeaderBlock findHeaderBlock(std::string_view raw);
 // its length: 1 MiB took 12 s under ASan, 0.2 s unfolded. A header block of more continuation lines than any mail
 // program writes is given unfolded (each line break before white space removed,
 // which is all unfolding is), and reads to the same text. Nothing otherwise.
+// One field as GMime keeps it: the name, and the raw value from just past the
+// colon to the end of the field's last line, line end included.
+struct HeaderField {
+    std::string_view name;
+    std::string_view rawValue;
+};
+
+// The fields of `header` (a header block, blank line or not) when each of its
+// lines is plain: a field whose name is printable ASCII right before the colon,
+// or a continuation with text after its white space, ended by LF or CRLF, no
+// NUL anywhere. Nothing otherwise: such a header is left to GMime's parser,
+// whose ways with it no field reader should try to match.
+std::optional<std::vector<HeaderField>> plainFields(std::string_view header);
+
 inline constexpr std::size_t kMaxFoldedLines = 1000;
 std::optional<std::string> unfoldedWhenCostly(std::string_view header);
 

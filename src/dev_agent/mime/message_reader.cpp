@@ -61,8 +61,7 @@ std::string addressListText(InternetAddressList* list) {
     return clean(text.get());
 }
 
-void readSender(GMimeMessage* message, ParsedMessage& out) {
-    InternetAddressList* from = g_mime_message_get_from(message);
+void readSender(InternetAddressList* from, ParsedMessage& out) {
     if (from == nullptr || internet_address_list_length(from) == 0) {
         return;
     }
@@ -87,7 +86,7 @@ void setDate(GDateTime* date, ParsedMessage& out) {
 }
 
 void readHeaders(GMimeMessage* message, ParsedMessage& out) {
-    readSender(message, out);
+    readSender(g_mime_message_get_from(message), out);
     out.to = addressListText(g_mime_message_get_to(message));
     out.cc = addressListText(g_mime_message_get_cc(message));
     out.subject = trimmed(clean(g_mime_message_get_subject(message)));
@@ -307,6 +306,65 @@ std::size_t partLimitOffset(std::string_view raw, std::size_t maxParts) {
     return std::string_view::npos;
 }
 
+bool sameName(std::string_view name, std::string_view expected) {
+    return g_ascii_strncasecmp(name.data(), expected.data(), expected.size()) == 0 && name.size() == expected.size();
+}
+
+// A field's value as GMime's header gives it: unfolded, encoded words decoded.
+GCharPtr decodedValue(GMimeParserOptions* options, const HeaderField& field) {
+    GCharPtr unfolded(g_mime_utils_header_unfold(std::string(field.rawValue).c_str()));
+    return GCharPtr(g_mime_utils_header_decode_text(options, unfolded.get()));
+}
+
+// The index's fields of a header of plain fields, read as GMime's message reads
+// them (every From field's addresses in turn; the last Subject, Date and
+// Message-Id) with the same decoders, but without building a message: that
+// was most of the time an index of a new folder took.
+std::optional<ParsedMessage> summaryOfPlainFields(std::string_view text) {
+    std::optional<std::vector<HeaderField>> fields = plainFields(text);
+    if (!fields) {
+        return std::nullopt;
+    }
+    GMimeParserOptions* options = parserOptionsFor(text);
+    GObjectPtr<InternetAddressList> from(internet_address_list_new());
+    const HeaderField* subject = nullptr;
+    const HeaderField* date = nullptr;
+    const HeaderField* messageId = nullptr;
+    for (const HeaderField& field : *fields) {
+        if (sameName(field.name, "From")) {
+            // A list GMime cannot read whole is kept by its message in part,
+            // which its public parser does not give: that is left to it.
+            GObjectPtr<InternetAddressList> parsed{
+                internet_address_list_parse(options, std::string(field.rawValue).c_str())};
+            if (!parsed) {
+                return std::nullopt;
+            }
+            internet_address_list_append(from.get(), parsed.get());
+        } else if (sameName(field.name, "Subject")) {
+            subject = &field;
+        } else if (sameName(field.name, "Date")) {
+            date = &field;
+        } else if (sameName(field.name, "Message-Id")) {
+            messageId = &field;
+        }
+    }
+    ParsedMessage out;
+    readSender(from.get(), out);
+    if (subject != nullptr) {
+        out.subject = trimmed(clean(decodedValue(options, *subject).get()));
+    }
+    if (date != nullptr) {
+        if (DateTimePtr time{g_mime_utils_header_decode_date(decodedValue(options, *date).get())}) {
+            setDate(time.get(), out);
+        }
+    }
+    if (messageId != nullptr) {
+        out.messageId =
+            withBrackets(GCharPtr(g_mime_utils_decode_message_id(decodedValue(options, *messageId).get())).get());
+    }
+    return out;
+}
+
 }  // namespace
 
 ParsedMessage readMessage(std::string_view raw) {
@@ -343,6 +401,17 @@ ParsedMessage readMessageHeaders(std::string_view raw) {
         readHeaders(message.get(), out);
     }
     return out;
+}
+
+ParsedMessage readHeaderSummary(std::string_view raw) {
+    HeaderBlock header = findHeaderBlock(raw);
+    std::string storage;
+    std::string_view text = preparedMessage(raw.substr(0, header.end), header, storage);
+    ensureGMimeInitialised();
+    if (std::optional<ParsedMessage> summary = summaryOfPlainFields(text)) {
+        return std::move(*summary);
+    }
+    return readMessageHeaders(raw);
 }
 
 void dateByDelivery(ParsedMessage& message, std::int64_t deliveryTime) {

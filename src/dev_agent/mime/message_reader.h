@@ -49,6 +49,11 @@ inline constexpr std::size_t kMaxParts = 1000;
 // attachments stay empty.
 ParsedMessage readMessageHeaders(std::string_view raw);
 
+// What an index keeps of the header, read as readMessageHeaders reads it:
+// "from", "fromName", "subject", "date", "time" and "messageId". The rest may
+// be left empty. Most headers are read field by field, several times faster.
+ParsedMessage readHeaderSummary(std::string_view raw);
+
 // Dates a message that has no usable Date of its own by `deliveryTime` (seconds
 // since the epoch, shown in UTC).
 void dateByDelivery(ParsedMessage& message, std::int64_t deliveryTime);

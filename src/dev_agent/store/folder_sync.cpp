@@ -81,7 +81,7 @@ std::optional<IndexedMessage> headSummary(const FileToRead& file, const std::str
     MaildirEntry entry{file.uniqueName, folderPath + "/" + directoryName(file.dir) + "/" + file.name, {}};
     ParsedMessage parsed;
     try {
-        parsed = readMessageFileHeaders(entry);
+        parsed = readMessageFileSummary(entry);
     } catch (const NotARegularFile& error) {
         logLineOnce(entry.path, std::string("skipping ") + error.what());
         return std::nullopt;
