@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "dev_agent/store/folder_sync.h"
+#include "dev_agent/store/mail_index.h"
 #include "dev_agent/store/mail_store.h"
 #include "dev_agent/store/sqlite.h"
 #include "dev_agent/store/state_lock.h"
@@ -235,6 +237,21 @@ TEST_F(Index, AFolderBeingIndexedAnswersWithItsNewestMessagesFirstAndSaysSo) {
     EXPECT_TRUE(eventually([&] { return !(last = store_->list(account_, inbox, 1)).indexing; }));
     EXPECT_EQ(last.total, kCount + 3U);
     EXPECT_FALSE(store_->folders(account_).front().indexing);
+}
+
+// The watch writes the rows of the files it tells of while a folder is
+// indexed: a batch read before the news does not bring back a renamed file's
+// old name, nor take out a file that came back.
+TEST_F(Index, ABatchLeavesTheFilesTheWatchToldOfToTheWatch) {
+    MailIndex index(dir_.path() + "/index.sqlite");
+    std::int64_t id = index.folderId("ada@example.com", account_.root);
+    FolderSync sync(index, "ada@example.com", {"INBOX", account_.root, ""}, id);
+    std::unique_ptr<FolderSync::Batch> batch = sync.readBatch();
+    std::filesystem::rename(mailPath("cur/1700000002.M2P1.host:2,"), mailPath("cur/1700000002.M2P1.host:2,S"));
+    sync.writeBatch(index, *batch, {{MailDirectory::cur, "1700000002.M2P1.host:2,"}});
+    EXPECT_FALSE(index.byName(id, MailDirectory::cur, "1700000002.M2P1.host:2,"));
+    EXPECT_TRUE(index.byName(id, MailDirectory::cur, "1700000001.M1P1.host:2,S"));
+    EXPECT_TRUE(sync.done());
 }
 
 // Where the watch cannot be trusted, the folder is listed again.

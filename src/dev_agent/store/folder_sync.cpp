@@ -396,7 +396,8 @@ FolderChanges findChanges(MailIndex& index, const MaildirFolder& folder, std::in
 struct FolderSync::Changes {
     FolderChanges found;
     ProgressLog progress;
-    std::size_t left;  // found.added[0, left) are still to write, the newest last
+    std::size_t left;    // found.added[0, left) are still to write, the newest last
+    std::size_t unread;  // found.added[0, unread) are still to read
     std::uint64_t firstUid = 0;
     bool started = false;
 };
@@ -408,7 +409,8 @@ FolderSync::FolderSync(MailIndex& index, std::string account, MaildirFolder fold
     expectedTotal_ = index.totals(folderId_).total + found.added.size();
     expectedTotal_ -= std::min(expectedTotal_, found.removed.size());
     std::size_t added = found.added.size();
-    changes_ = std::make_unique<Changes>(Changes{std::move(found), ProgressLog(account_, folder_, added), added});
+    changes_ =
+        std::make_unique<Changes>(Changes{std::move(found), ProgressLog(account_, folder_, added), added, added});
 }
 
 FolderSync::~FolderSync() = default;
@@ -418,15 +420,17 @@ FolderSync& FolderSync::operator=(FolderSync&&) noexcept = default;
 bool FolderSync::started() const { return done_ || changes_->started; }
 
 std::unique_ptr<FolderSync::Batch> FolderSync::readBatch() {
-    if (done_) {
+    if (done_ || (changes_->unread == 0 && !changes_->found.added.empty())) {
         return nullptr;
     }
     FolderChanges& found = changes_->found;
-    if (changes_->started && found.ordered > 0) {
+    bool first = changes_->unread == found.added.size();
+    if (!first && found.ordered > 0) {
         orderTheRest(found);
     }
-    std::size_t end = changes_->left;
-    std::size_t begin = end - std::min(end, changes_->started ? kBatchSize : kFirstBatchSize);
+    std::size_t end = changes_->unread;
+    std::size_t begin = end - std::min(end, first ? kFirstBatchSize : kBatchSize);
+    changes_->unread = begin;
     std::vector<FileToRead> files;
     for (std::size_t i = begin; i < end; ++i) {
         const NewFile& file = found.added[i];
@@ -439,18 +443,21 @@ std::unique_ptr<FolderSync::Batch> FolderSync::readBatch() {
     return batch;
 }
 
-void FolderSync::writeBatch(MailIndex& index, Batch& batch) {
+void FolderSync::writeBatch(MailIndex& index, Batch& batch, const ToldByWatch& toldByWatch) {
     Changes& changes = *changes_;
     std::size_t added = changes.found.added.size();
     sqlite::Transaction transaction = index.transaction();
     if (!changes.started) {
         for (const auto& [dir, name] : changes.found.removed) {
-            index.remove(folderId_, dir, name);
+            if (!toldByWatch.contains({dir, name})) {
+                index.remove(folderId_, dir, name);
+            }
         }
         changes.firstUid = added == 0 ? 0 : index.reserveUids(account_, added);
     }
     for (std::size_t i = batch.begin; i < batch.end; ++i) {
-        if (auto& summary = batch.summaries[i - batch.begin]) {
+        auto& summary = batch.summaries[i - batch.begin];
+        if (summary && !toldByWatch.contains({summary->dir, summary->name})) {
             summary->uid =
                 index.uidFor(account_, folderId_, batch.uniqueNames[i - batch.begin],
                              {takeDeparted(changes.found.departed, summary->messageId), changes.firstUid + i});
@@ -459,8 +466,9 @@ void FolderSync::writeBatch(MailIndex& index, Batch& batch) {
     }
     changes.started = true;
     changes.left = batch.begin;
-    done_ = batch.begin == 0;
-    if (done_) {
+    // Set only by the last batch: the next one's reader may be looking.
+    if (batch.begin == 0) {
+        done_ = true;
         index.countMessages(folderId_);
         index.setStamps(folderId_, changes.found.stamps);
     }

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,12 @@ public:
     FolderSync(FolderSync&&) noexcept;
     FolderSync& operator=(FolderSync&&) noexcept;
 
-    // The next batch is read from the files (readBatch, which takes no turn at
-    // the index) and then written (writeBatch); the directories' times go with
-    // the last, so that a folder left half done is looked at again. One thread
-    // at a time reads and writes batches.
+    // Batches are read from the files (readBatch, which takes no turn at the
+    // index) and written (writeBatch) in the order they were read; the
+    // directories' times go with the last, so that a folder left half done is
+    // looked at again. One thread may read the next batch while another
+    // writes the one before it, as long as that one is not the last (its
+    // `begin` is not 0); otherwise one thread at a time.
     struct Batch {
         std::size_t begin;
         std::size_t end;
@@ -46,7 +49,11 @@ public:
         std::vector<std::optional<IndexedMessage>> summaries;
     };
     std::unique_ptr<Batch> readBatch();
-    void writeBatch(MailIndex& index, Batch& batch);
+    // Files the watch told of since the listing began, arrived or gone: their
+    // rows are the watch's to write, and a batch read before the news would
+    // write a file that is gone, or half of one written in place.
+    using ToldByWatch = std::set<std::pair<MailDirectory, std::string>>;
+    void writeBatch(MailIndex& index, Batch& batch, const ToldByWatch& toldByWatch = {});
     // Whether a first batch has been written.
     bool started() const;
     bool done() const { return done_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <future>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -74,7 +75,9 @@ struct MailStore::Folder {
     // The index holds what the directories held when last listed, and the
     // watches, set before that listing, tell of every change since.
     bool current = false;
-    std::optional<FolderSync> sync;  // the work left, done by the indexer
+    std::optional<FolderSync> sync;                // the work left, done by the indexer
+    std::unique_ptr<FolderSync::Batch> readAhead;  // of `sync`, read while the batch before it was written
+    FolderSync::ToldByWatch toldByWatch;           // since the listing of `sync` began
     bool queued = false;
     bool listing = false;  // by a thread that gave the writer back meanwhile
     // Files created in place whose close the watch has not told yet: their
@@ -230,7 +233,12 @@ void MailStore::applyWatchEvents() {
             dropUnclosed(id, state);
             stopWatching(state);
             writer_.setStamps(id, DirectoryStamps{});
-        } else if (event.kind == DirectoryEvent::Kind::gone) {
+            continue;
+        }
+        if (state.listing || state.sync) {
+            state.toldByWatch.emplace(dir, event.name);
+        }
+        if (event.kind == DirectoryEvent::Kind::gone) {
             state.unclosed.erase({dir, event.name});
             fileLeft(writer_, id, dir, event.name, departed);
         } else {
@@ -263,6 +271,7 @@ void MailStore::startSync(std::unique_lock<std::mutex>& turn, Folder& state, std
     std::string account = state.account;
     MaildirFolder folder = state.folder;
     state.listing = true;
+    state.toldByWatch.clear();
     turn.unlock();
     std::optional<FolderSync> sync;
     try {
@@ -334,16 +343,44 @@ void MailStore::indexQueued(std::unique_lock<std::mutex>& turn) {
             continue;
         }
         // Only this thread reads and writes batches; the files are read
-        // without the writer, which requests may take meanwhile.
-        turn.unlock();
-        std::unique_ptr<FolderSync::Batch> batch = state.sync->readBatch();
-        turn.lock();
+        // without the writer, which requests may take meanwhile, and the next
+        // batch is read while this one is written, so that both cores work.
+        std::unique_ptr<FolderSync::Batch> batch = std::move(state.readAhead);
+        if (!batch) {
+            turn.unlock();
+            batch = state.sync->readBatch();
+            turn.lock();
+        }
         applyWatchEvents();
         if (batch) {
-            state.sync->writeBatch(writer_, *batch);
+            FolderSync& sync = *state.sync;
+            std::future<std::unique_ptr<FolderSync::Batch>> next;
+            if (batch->begin > 0) {
+                next = std::async(std::launch::async, [&sync] { return sync.readBatch(); });
+            }
+            std::exception_ptr failed;
+            try {
+                sync.writeBatch(writer_, *batch, state.toldByWatch);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            if (next.valid()) {
+                // Requests take the writer while the rest is read (the second
+                // batch orders the whole folder first); one may wait for the
+                // first batch.
+                turns_.notify_all();
+                turn.unlock();
+                std::unique_ptr<FolderSync::Batch> ahead = next.get();
+                turn.lock();
+                state.readAhead = std::move(ahead);
+            }
+            if (failed) {
+                std::rethrow_exception(failed);
+            }
         }
         if (state.sync->done()) {
             state.sync.reset();
+            state.toldByWatch.clear();
             state.current = state.watched();
             queue_.erase(std::find(queue_.begin(), queue_.end(), id));
             state.queued = false;
