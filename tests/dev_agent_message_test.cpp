@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "dev_agent/maildir/message_file.h"
 #include "dev_agent/mime/address_fields.h"
 #include "dev_agent/mime/message_composer.h"
@@ -138,6 +141,20 @@ TEST(MessageFile, DatesAMessageWithoutUsableDateByItsDelivery) {
     }
     EXPECT_EQ(readMessageFileSummary({"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host:2,S", {}}).time,
               1741078800);
+}
+
+// Reading mail writes nothing to the mailbox, its files' access times included.
+TEST(MessageFile, LeavesTheAccessTimeOfTheFilesItReads) {
+    dev_agent_test::TempDir dir;
+    MaildirEntry entry{"1740989520.M1P1.host", dir.path() + "/1740989520.M1P1.host:2,S", {}};
+    std::ofstream(entry.path) << "Subject: x\n\nbody\n";
+    const timespec times[2] = {{1000, 0}, {0, UTIME_OMIT}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, entry.path.c_str(), times, 0), 0);
+    readMessageFileSummary(entry);
+    readMessageFile(entry);
+    struct stat info {};
+    ASSERT_EQ(::stat(entry.path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_atime, 1000);
 }
 
 TEST(MessageFile, ReadsHeadersLongerThanOneReadAndLeavesTheBody) {
