@@ -307,7 +307,7 @@ std::size_t partLimitOffset(std::string_view raw, std::size_t maxParts) {
 }
 
 bool sameName(std::string_view name, std::string_view expected) {
-    return g_ascii_strncasecmp(name.data(), expected.data(), expected.size()) == 0 && name.size() == expected.size();
+    return name.size() == expected.size() && g_ascii_strncasecmp(name.data(), expected.data(), expected.size()) == 0;
 }
 
 // A field's value as GMime's header gives it: unfolded, encoded words decoded.
