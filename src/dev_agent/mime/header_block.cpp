@@ -8,13 +8,18 @@ constexpr std::string_view kMboxSeparator = "From ";
 
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t'; }
 
-// A field name is printable ASCII other than the colon; obsolete syntax allows
-// white space between the name and the colon.
-bool isField(std::string_view line) {
+// A field name is printable ASCII other than the colon.
+std::size_t nameLength(std::string_view line) {
     std::size_t i = 0;
     while (i < line.size() && line[i] > ' ' && line[i] < 0x7F && line[i] != ':') {
         ++i;
     }
+    return i;
+}
+
+// Obsolete syntax allows white space between the name and the colon.
+bool isField(std::string_view line) {
+    std::size_t i = nameLength(line);
     if (i == 0) {
         return false;
     }
@@ -24,12 +29,11 @@ bool isField(std::string_view line) {
     return i < line.size() && line[i] == ':';
 }
 
+// The length of the name of a field with its colon right after the name; 0
+// for any other line.
 std::size_t plainNameLength(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && line[i] > ' ' && line[i] < 0x7F && line[i] != ':') {
-        ++i;
-    }
-    return i < line.size() && line[i] == ':' ? i : 0;
+    std::size_t length = nameLength(line);
+    return length < line.size() && line[length] == ':' ? length : 0;
 }
 
 // A line's text without its LF or CRLF; nothing when a CR stands elsewhere.
@@ -68,9 +72,9 @@ std::optional<std::vector<HeaderField>> plainFields(std::string_view header) {
             if (fields.empty() || text->find_first_not_of(" \t") == std::string_view::npos) {
                 return std::nullopt;
             }
-            HeaderField& last = fields.back();
-            last.rawValue =
-                header.substr(last.rawValue.data() - header.data(), next - (last.rawValue.data() - header.data()));
+            std::string_view& value = fields.back().rawValue;
+            std::size_t valueStart = static_cast<std::size_t>(value.data() - header.data());
+            value = header.substr(valueStart, next - valueStart);
         } else {
             std::size_t nameLength = plainNameLength(*text);
             if (nameLength == 0) {

@@ -24,12 +24,6 @@ struct HeaderBlock {
 // drops it.
 HeaderBlock findHeaderBlock(std::string_view raw);
 
-// GMime grows a field by one reallocation per continuation line; where a
-// reallocation copies (AddressSanitizer's allocator, allocators without
-// mremap), a field folded over tens of thousands of lines costs the square of
-// its length: 1 MiB took 12 s under ASan, 0.2 s unfolded. A header block of more continuation lines than any mail
-// program writes is given unfolded (each line break before white space removed,
-// which is all unfolding is), and reads to the same text. Nothing otherwise.
 // One field as GMime keeps it: the name, and the raw value from just past the
 // colon to the end of the field's last line, line end included.
 struct HeaderField {
@@ -44,6 +38,12 @@ struct HeaderField {
 // whose ways with it no field reader should try to match.
 std::optional<std::vector<HeaderField>> plainFields(std::string_view header);
 
+// GMime grows a field by one reallocation per continuation line; where a
+// reallocation copies (AddressSanitizer's allocator, allocators without
+// mremap), a field folded over tens of thousands of lines costs the square of
+// its length: 1 MiB took 12 s under ASan, 0.2 s unfolded. A header block of more continuation lines than any mail
+// program writes is given unfolded (each line break before white space removed,
+// which is all unfolding is), and reads to the same text. Nothing otherwise.
 inline constexpr std::size_t kMaxFoldedLines = 1000;
 std::optional<std::string> unfoldedWhenCostly(std::string_view header);
 

@@ -306,6 +306,21 @@ std::size_t partLimitOffset(std::string_view raw, std::size_t maxParts) {
     return std::string_view::npos;
 }
 
+// The header block of `raw` alone, prepared for GMime.
+std::string_view preparedHeader(std::string_view raw, std::string& storage) {
+    HeaderBlock header = findHeaderBlock(raw);
+    return preparedMessage(raw.substr(0, header.end), header, storage);
+}
+
+// The header fields of a prepared header, through a whole GMime message.
+ParsedMessage headersOf(std::string_view text) {
+    ParsedMessage out;
+    if (GObjectPtr<GMimeMessage> message = parseMessage(text)) {
+        readHeaders(message.get(), out);
+    }
+    return out;
+}
+
 bool sameName(std::string_view name, std::string_view expected) {
     return name.size() == expected.size() && g_ascii_strncasecmp(name.data(), expected.data(), expected.size()) == 0;
 }
@@ -393,25 +408,18 @@ ParsedMessage readMessage(std::string_view raw) {
 }
 
 ParsedMessage readMessageHeaders(std::string_view raw) {
-    HeaderBlock header = findHeaderBlock(raw);
     std::string storage;
-    std::string_view text = preparedMessage(raw.substr(0, header.end), header, storage);
-    ParsedMessage out;
-    if (GObjectPtr<GMimeMessage> message = parseMessage(text)) {
-        readHeaders(message.get(), out);
-    }
-    return out;
+    return headersOf(preparedHeader(raw, storage));
 }
 
 ParsedMessage readHeaderSummary(std::string_view raw) {
-    HeaderBlock header = findHeaderBlock(raw);
     std::string storage;
-    std::string_view text = preparedMessage(raw.substr(0, header.end), header, storage);
+    std::string_view text = preparedHeader(raw, storage);
     ensureGMimeInitialised();
     if (std::optional<ParsedMessage> summary = summaryOfPlainFields(text)) {
         return std::move(*summary);
     }
-    return readMessageHeaders(raw);
+    return headersOf(text);
 }
 
 void dateByDelivery(ParsedMessage& message, std::int64_t deliveryTime) {
