@@ -164,6 +164,7 @@ struct MailIndex::Statements {
           uidOf(db.prepare("SELECT uid FROM uids WHERE folder = ?1 AND name = ?2")),
           nameOf(db.prepare("SELECT name FROM uids WHERE folder = ?1 AND uid = ?2")),
           addUid(db.prepare("INSERT INTO uids (folder, name, uid) VALUES (?1, ?2, ?3)")),
+          addUidIfNew(db.prepare("INSERT OR IGNORE INTO uids (folder, name, uid) VALUES (?1, ?2, ?3)")),
           renameUid(db.prepare("UPDATE uids SET name = ?3 WHERE folder = ?1 AND uid = ?2")),
           folderOf(db.prepare("SELECT id FROM folders WHERE account = ?1 AND path = ?2")),
           addFolder(db.prepare("INSERT INTO folders (account, path) VALUES (?1, ?2)")),
@@ -184,7 +185,7 @@ struct MailIndex::Statements {
           seenOf(db.prepare("SELECT seen FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
           addToTotals(db.prepare("UPDATE folders SET total = total + ?2, unread = unread + ?3 WHERE id = ?1")) {}
 
-    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, renameUid, folderOf, addFolder,
+    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, addUidIfNew, renameUid, folderOf, addFolder,
         stampsOf, setStamps, names, byName, insert, remove, totals, count, newest, byUid, setBody, seenOf, addToTotals;
 };
 
@@ -224,6 +225,19 @@ std::int64_t MailIndex::nextUid(const std::string& account) {
 
 std::uint64_t MailIndex::uidFor(const std::string& account, std::int64_t folder, const std::string& uniqueName,
                                 const NewUidSource& source) {
+    // A name seen with a reserved UID is mostly new (a mailbox indexed anew):
+    // it is given the UID in one statement, without looking it up first; a
+    // known one keeps its own, below.
+    if (source.reserved && !source.former) {
+        sqlite::Query(statements_->addUidIfNew)
+            .bind(1, folder)
+            .bind(2, uniqueName)
+            .bind(3, static_cast<std::int64_t>(*source.reserved))
+            .run();
+        if (db_.changes() > 0) {
+            return *source.reserved;
+        }
+    }
     {
         sqlite::Query lookup(statements_->uidOf);
         if (lookup.bind(1, folder).bind(2, uniqueName).step()) {
@@ -238,12 +252,9 @@ std::uint64_t MailIndex::uidFor(const std::string& account, std::int64_t folder,
             .run();
         return *source.former;
     }
-    std::optional<std::uint64_t> reserved = source.reserved;
-    std::int64_t uid = reserved ? static_cast<std::int64_t>(*reserved) : nextUid(account);
+    std::int64_t uid = nextUid(account);
     sqlite::Query(statements_->addUid).bind(1, folder).bind(2, uniqueName).bind(3, uid).run();
-    if (!reserved) {
-        sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
-    }
+    sqlite::Query(statements_->raiseNextUid).bind(1, account).bind(2, uid + 1).run();
     return static_cast<std::uint64_t>(uid);
 }
 

@@ -116,6 +116,8 @@ Database::Database(const std::string& path) {
 
 Database::~Database() { sqlite3_close(db_); }
 
+int Database::changes() const { return sqlite3_changes(db_); }
+
 void Database::execute(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {

@@ -72,6 +72,8 @@ public:
     // Runs one or more statements that return no rows.
     void execute(const char* sql);
     Statement prepare(std::string_view sql) { return Statement(db_, sql); }
+    // The rows the last finished INSERT, UPDATE or DELETE changed.
+    int changes() const;
 
 private:
     sqlite3* db_ = nullptr;
