@@ -185,8 +185,9 @@ struct MailIndex::Statements {
           seenOf(db.prepare("SELECT seen FROM messages WHERE folder = ?1 AND dir = ?2 AND name = ?3")),
           addToTotals(db.prepare("UPDATE folders SET total = total + ?2, unread = unread + ?3 WHERE id = ?1")) {}
 
-    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, addUidIfNew, renameUid, folderOf, addFolder,
-        stampsOf, setStamps, names, byName, insert, remove, totals, count, newest, byUid, setBody, seenOf, addToTotals;
+    sqlite::Statement nextUidOf, addAccount, raiseNextUid, uidOf, nameOf, addUid, addUidIfNew, renameUid, folderOf,
+        addFolder, stampsOf, setStamps, names, byName, insert, remove, totals, count, newest, byUid, setBody, seenOf,
+        addToTotals;
 };
 
 MailIndex::MailIndex(const std::string& path, Role role) : db_(path) {
