@@ -113,9 +113,11 @@ enum class Awaited { yes, no };
 
 // The head summaries of `files`, read and parsed on every core and while
 // other readers wait for the disk: reading headers is most of what indexing a
-// new mailbox costs. A batch read ahead is read behind other work, so that
-// the index's writer keeps a core (a tenth faster here on a million cached
-// files) and requests go first.
+// new mailbox costs. A batch read ahead is read by one reader at the usual
+// priority and the others behind other work, so that the index's writer keeps
+// a core (a tenth faster here on a million cached files) and requests go
+// first, while the batch, which the indexer waits for before it turns to
+// another folder, still moves on a busy machine.
 std::vector<std::optional<IndexedMessage>> headSummaries(const std::vector<FileToRead>& files,
                                                          const std::string& folderPath, Awaited awaited) {
     std::vector<std::optional<IndexedMessage>> summaries(files.size());
@@ -131,8 +133,8 @@ std::vector<std::optional<IndexedMessage>> headSummaries(const std::vector<FileT
     }
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < kReaders; ++i) {
-        threads.emplace_back([&] {
-            if (awaited == Awaited::no) {
+        threads.emplace_back([&, i] {
+            if (awaited == Awaited::no && i > 0) {
                 runBehindOtherWork();
             }
             work();
